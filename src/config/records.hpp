@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "text/fixed_text.hpp"
+
+// The records that carry a run from the configuration to the table.
+namespace cardtab {
+
+inline constexpr std::size_t kMaxColumns = 50;
+inline constexpr std::size_t kMaxTitleBytes = 99;
+inline constexpr std::size_t kMaxTagBytes = 20;
+inline constexpr std::size_t kMaxValueBytes = 100;
+inline constexpr std::size_t kMaxBaseNameBytes = 95;
+// The header shows at most this many bytes after a title's first "*".
+inline constexpr std::size_t kMaxHeaderBytes = 100;
+
+inline constexpr std::string_view kDefaultInputBaseName = "import";
+inline constexpr std::string_view kDefaultOutputBaseName = "*";
+inline constexpr std::string_view kCardFileExtension = ".vcf";
+inline constexpr std::string_view kTableFileExtension = ".csv";
+
+using BaseName = FixedText<kMaxBaseNameBytes>;
+
+struct RunSettings {
+    BaseName input_base_name;
+    // A name whose first byte is "*" stands for the input base name.
+    BaseName output_base_name;
+    char separator = ',';
+    char quote = '"';
+};
+
+// What a column's title marks, worked out once when the column is added;
+// titles never change afterwards.
+struct ColumnMarks {
+    bool is_required = false;
+    bool strips_spaces = false;
+    bool is_constant = false;
+};
+
+struct Column {
+    FixedText<kMaxTitleBytes> title;
+    FixedText<kMaxTagBytes> tag;
+    FixedText<kMaxValueBytes> value;
+    ColumnMarks marks;
+};
+
+struct ColumnTable {
+    std::array<Column, kMaxColumns> columns;
+    std::size_t count = 0;
+};
+
+RunSettings default_settings();
+
+// The marks a title carries: "*" or "#" make the column required, "#" makes
+// it drop spaces, "Ident" makes it show its tag. Each mark counts wherever
+// find_text finds it, so 'IIdent' carries no "Ident".
+ColumnMarks marks_of_title(std::string_view title);
+
+// The title after its first "*", or the whole title when it has none.
+std::string_view header_text(const Column& column);
+
+// Appends a column with an empty value. The caller keeps count below
+// kMaxColumns and title and tag within their capacities.
+void add_column(ColumnTable& table, std::string_view title, std::string_view tag);
+
+std::string_view effective_output_base_name(const RunSettings& settings);
+
+} // namespace cardtab

@@ -1,0 +1,71 @@
+#include "text/text.hpp"
+
+#include <algorithm>
+
+namespace cardtab {
+
+std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std::size_t start)
+{
+    if (start > subject.size()) {
+        return kNotFound;
+    }
+    if (pattern.empty()) {
+        return start == subject.size() ? static_cast<std::ptrdiff_t>(start) : kNotFound;
+    }
+    std::size_t k = 0;
+    std::ptrdiff_t match = kNotFound;
+    for (std::size_t p = start; p < subject.size(); ++p) {
+        if (subject[p] == pattern[k]) {
+            if (match == kNotFound) {
+                match = static_cast<std::ptrdiff_t>(p);
+            }
+            if (++k == pattern.size()) {
+                return match;
+            }
+        } else {
+            // Deliberately no back-up: the failed byte is not retried as a
+            // first byte.
+            match = kNotFound;
+            k = 0;
+        }
+    }
+    return kNotFound;
+}
+
+bool begins_with(std::string_view subject, std::string_view pattern)
+{
+    return pattern.empty() ? subject.empty() : subject.starts_with(pattern);
+}
+
+std::string_view take_span(std::string_view source, std::size_t start, std::size_t count)
+{
+    return source.substr(start, count);
+}
+
+std::string_view trim_right(std::string_view source)
+{
+    const std::size_t keep = source.find_last_not_of(" \n");
+    return keep == std::string_view::npos ? source.substr(0, 0) : source.substr(0, keep + 1);
+}
+
+std::size_t remove_char(std::span<char> text, char c)
+{
+    const auto kept_end = std::remove(text.begin(), text.end(), c);
+    return static_cast<std::size_t>(kept_end - text.begin());
+}
+
+void replace_char(std::span<char> text, char from, char to)
+{
+    std::replace(text.begin(), text.end(), from, to);
+}
+
+void upper_ascii(std::span<char> text)
+{
+    for (char& byte : text) {
+        if (byte >= 'a' && byte <= 'z') {
+            byte = static_cast<char>(byte - ('a' - 'A'));
+        }
+    }
+}
+
+} // namespace cardtab

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+// Byte operations on texts. A text is a run of bytes compared exactly; no
+// operation knows of any character encoding or locale.
+namespace cardtab {
+
+inline constexpr std::ptrdiff_t kNotFound = -1;
+
+// Position of `pattern` in `subject` at or after `start`, or kNotFound.
+// The scan never backs up after a partial match: the byte that broke a
+// partial match is not tried again as the start of a new one, so 'aab'
+// searched for 'ab' gives kNotFound. Column tags, title marks and the
+// configuration's line kinds all rely on exactly this rule.
+std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std::size_t start);
+
+// True exactly when find_text(subject, pattern, 0) == 0, without scanning
+// the rest of the subject: an empty pattern begins only the empty subject.
+bool begins_with(std::string_view subject, std::string_view pattern);
+
+// At most `count` bytes of `source` from `start` (start <= source.size()).
+std::string_view take_span(std::string_view source, std::size_t start, std::size_t count);
+
+// `source` without its trailing spaces and line feeds; tabs and CR stay.
+std::string_view trim_right(std::string_view source);
+
+// Deletes every byte `c` from `text` in place; returns the new length.
+std::size_t remove_char(std::span<char> text, char c);
+
+// Replaces every byte `from` in `text` by `to`, in place.
+void replace_char(std::span<char> text, char from, char to);
+
+// Turns a-z into A-Z in place; every other byte, 0x80-0xFF included, stays.
+void upper_ascii(std::span<char> text);
+
+} // namespace cardtab

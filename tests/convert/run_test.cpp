@@ -1,0 +1,91 @@
+#include "convert/run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/bytes.hpp"
+#include "support/scratch.hpp"
+
+namespace cardtab {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::escaped;
+using testing::ScratchFolder;
+
+struct Named {
+    std::string name;
+    std::string bytes;
+};
+
+// One run of the real program in an empty folder: the files put there
+// before, and what must be there after. A missing expected file is one
+// whose bytes are the marker kAbsent.
+struct RunCase {
+    std::string name;
+    std::vector<Named> before;
+    std::vector<std::string> folders;
+    int exit_status;
+    std::string error_output;
+    std::vector<Named> after;
+};
+
+const std::string kAbsent = "<absent>";
+
+void check_run(const RunCase& c)
+{
+    ScratchFolder folder;
+    for (const Named& file : c.before) {
+        folder.write(file.name, file.bytes);
+    }
+    for (const std::string& name : c.folders) {
+        fs::create_directory(folder / name);
+    }
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
+    EXPECT_EQ(run.error_output, c.error_output) << c.name;
+    for (const Named& file : c.after) {
+        if (file.bytes == kAbsent) {
+            EXPECT_FALSE(folder.exists(file.name)) << c.name << ": " << file.name;
+        } else {
+            EXPECT_EQ(escaped(folder.read(file.name)), escaped(file.bytes)) << c.name << ": " << file.name;
+        }
+    }
+}
+
+TEST(Run, FailsLoudlyAndLosesNothing)
+{
+    const RunCase cases[] = {
+        {"empty folder", {}, {}, 1,
+         "cardtab: cannot open card file 'import.vcf': No such file or directory\n",
+         {{"import.csv", kAbsent}}},
+        {"missing card file beside an old table", {{"import.csv", "old\r\ntable"}}, {}, 1,
+         "cardtab: cannot open card file 'import.vcf': No such file or directory\n",
+         {{"import.csv", "old\r\ntable"}}},
+        {"table path is a folder", {{"import.vcf", "BEGIN:VCARD\nEND:VCARD\n"}}, {"import.csv"}, 1,
+         "cardtab: cannot create table file 'import.csv': Is a directory\n", {}},
+        {"card file is a folder", {{"import.csv", "kept"}}, {"import.vcf"}, 1,
+         "cardtab: cannot read card file 'import.vcf': Is a directory\n",
+         {{"import.csv", "kept"}}},
+    };
+    for (const RunCase& c : cases) {
+        check_run(c);
+    }
+}
+
+TEST(Run, ReadsAReadOnlyCardFile)
+{
+    ScratchFolder folder;
+    folder.write("import.vcf", "");
+    fs::permissions(folder / "import.vcf", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.error_output, "");
+    EXPECT_TRUE(folder.exists("import.csv"));
+}
+
+} // namespace
+} // namespace cardtab

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "io/file_layer.hpp"
+
+namespace cardtab::testing {
+
+// Files held in memory by name, for running the library without a disk.
+// A name that is also in `folders` behaves as a folder: it opens for
+// reading and then fails to read, as on Linux.
+class MemoryFiles final : public FileLayer {
+public:
+    std::map<std::string, std::string> files;
+    std::map<std::string, bool> folders;
+    // Largest count one read returns, to exercise short reads.
+    std::size_t read_limit = static_cast<std::size_t>(-1);
+
+    OpenResult open_for_reading(std::string_view name) override;
+    OpenResult create_for_writing(std::string_view name) override;
+    ReadResult read(OpenFile file, std::span<char> into) override;
+    IoStatus write(OpenFile file, std::span<const char> bytes) override;
+    IoStatus close(OpenFile file) override;
+    std::size_t open_count() const { return open_.size(); }
+
+private:
+    struct Open {
+        std::string name;
+        std::size_t position = 0;
+        bool writing = false;
+    };
+    std::map<void*, std::unique_ptr<Open>> open_;
+};
+
+// Passes every call on to another layer, except that call number
+// `fail_at` (counting from 1 across all kinds of call) fails.
+class FaultyFiles final : public FileLayer {
+public:
+    FaultyFiles(FileLayer& inner, std::size_t fail_at) : inner_(inner), fail_at_(fail_at) {}
+
+    OpenResult open_for_reading(std::string_view name) override;
+    OpenResult create_for_writing(std::string_view name) override;
+    ReadResult read(OpenFile file, std::span<char> into) override;
+    IoStatus write(OpenFile file, std::span<const char> bytes) override;
+    IoStatus close(OpenFile file) override;
+    bool injected() const { return calls_ >= fail_at_; }
+
+private:
+    bool next_call_fails() { return ++calls_ == fail_at_; }
+    FileLayer& inner_;
+    std::size_t fail_at_;
+    std::size_t calls_ = 0;
+};
+
+inline constexpr std::string_view kInjectedReason = "Injected failure";
+
+} // namespace cardtab::testing

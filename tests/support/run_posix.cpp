@@ -1,0 +1,36 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "support/scratch.hpp"
+
+namespace cardtab::testing {
+
+ProgramRun run_cardtab(const std::filesystem::path& folder)
+{
+    const std::filesystem::path error_file = folder.parent_path() / (folder.filename().string() + ".stderr");
+    const pid_t child = fork();
+    if (child == 0) {
+        const int error_fd = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (error_fd < 0 || dup2(error_fd, STDERR_FILENO) < 0 || chdir(folder.c_str()) != 0) {
+            _exit(127);
+        }
+        execl(CARDTAB_EXE, CARDTAB_EXE, "ignored-argument", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ProgramRun run;
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child) {
+        run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::ifstream in(error_file, std::ios::binary);
+    run.error_output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    in.close();
+    std::filesystem::remove(error_file);
+    return run;
+}
+
+} // namespace cardtab::testing

@@ -1,12 +1,67 @@
 #include "convert/csv_output.hpp"
 
+#include "text/text.hpp"
+
 namespace cardtab {
+
+namespace {
+
+// The text between quote bytes, each inner quote byte doubled, so that
+// every CSV reader gets the text back.
+void put_quoted(TableWriter& table, std::string_view text, char quote)
+{
+    put_byte(table, quote);
+    for (std::size_t at = text.find(quote); at != std::string_view::npos; at = text.find(quote)) {
+        put_text(table, text.substr(0, at + 1));
+        put_byte(table, quote);
+        text.remove_prefix(at + 1);
+    }
+    put_text(table, text);
+    put_byte(table, quote);
+}
+
+bool needs_quotes(std::string_view header, const RunSettings& settings)
+{
+    const char special[] = {settings.separator, settings.quote, '\r'};
+    return header.find_first_of(std::string_view(special, sizeof special)) != std::string_view::npos;
+}
+
+void put_line_end(TableWriter& table)
+{
+    put_byte(table, '\n');
+}
+
+} // namespace
 
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns)
 {
-    static_cast<void>(table);
-    static_cast<void>(settings);
-    static_cast<void>(columns);
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        if (j > 0) {
+            put_byte(table, settings.separator);
+        }
+        const std::string_view header = header_text(columns.columns[j]);
+        if (needs_quotes(header, settings)) {
+            put_quoted(table, header, settings.quote);
+        } else {
+            put_text(table, header);
+        }
+    }
+    put_line_end(table);
+}
+
+void write_row(TableWriter& table, const RunSettings& settings, ColumnTable& columns)
+{
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        Column& column = columns.columns[j];
+        if (j > 0) {
+            put_byte(table, settings.separator);
+        }
+        if (column.marks.is_constant) {
+            assign(column.value, view(column.tag));
+        }
+        put_quoted(table, trim_right(view(column.value)), settings.quote);
+    }
+    put_line_end(table);
 }
 
 } // namespace cardtab

@@ -5,6 +5,13 @@
 
 namespace cardtab {
 
+// The header line: each column's header text, bare unless it holds the
+// separator, the quote byte or a CR, then the line end.
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns);
+
+// One data line: each value right-trimmed between quote bytes, inner quote
+// bytes doubled, then the line end. A constant column's value is replaced by
+// its tag first, and keeps the tag afterwards.
+void write_row(TableWriter& table, const RunSettings& settings, ColumnTable& columns);
 
 } // namespace cardtab

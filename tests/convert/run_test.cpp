@@ -67,6 +67,12 @@ TEST(Run, FailsLoudlyAndLosesNothing)
          {{"import.csv", "old\r\ntable"}}},
         {"table path is a folder", {{"import.vcf", "BEGIN:VCARD\nEND:VCARD\n"}}, {"import.csv"}, 1,
          "cardtab: cannot create table file 'import.csv': Is a directory\n", {}},
+        {"configuration is a folder", {{"import.vcf", ""}}, {"cardtab.ini"}, 1,
+         "cardtab: cannot read configuration file 'cardtab.ini': Is a directory\n",
+         {{"import.csv", kAbsent}}},
+        {"card file name too long", {{"cardtab.ini", std::string(96, 'p') + ".vcf\n"}}, {}, 1,
+         "cardtab: cardtab.ini: line 1: card file name is longer than 95 bytes\n",
+         {{"import.csv", kAbsent}}},
         {"card file is a folder", {{"import.csv", "kept"}}, {"import.vcf"}, 1,
          "cardtab: cannot read card file 'import.vcf': Is a directory\n",
          {{"import.csv", "kept"}}},
@@ -74,6 +80,42 @@ TEST(Run, FailsLoudlyAndLosesNothing)
     for (const RunCase& c : cases) {
         check_run(c);
     }
+}
+
+TEST(Run, NamesTheFilesFromTheConfiguration)
+{
+    const RunCase cases[] = {
+        {"defaults", {{"import.vcf", ""}}, {}, 0, "", {{"import.csv", "\r\n"}}},
+        {"card file named", {{"cardtab.ini", "people.vcf\n"}, {"people.vcf", ""}}, {}, 0, "",
+         {{"people.csv", "\r\n"}, {"import.csv", kAbsent}}},
+        {"table file named", {{"cardtab.ini", "people.vcf\nout.csv\n"}, {"people.vcf", ""}}, {}, 0, "",
+         {{"out.csv", "\r\n"}, {"people.csv", kAbsent}}},
+        {"star resolved after the whole file", {{"cardtab.ini", "*.csv\npeople.vcf\n"}, {"people.vcf", ""}},
+         {}, 0, "", {{"people.csv", "\r\n"}}},
+        {"extension appended as it is", {{"cardtab.ini", "Cards.VCF.vcf\n"}, {"Cards.VCF.vcf", ""}}, {}, 1,
+         "cardtab: cannot open card file 'Cards.vcf': No such file or directory\n", {{"Cards.csv", kAbsent}}},
+        {"header line", {{"cardtab.ini", "N*Name=N:\nMail=EMAIL\nLast, First=FN\n"}, {"import.vcf", ""}},
+         {}, 0, "", {{"import.csv", "Name,Mail,\"Last, First\"\r\n"}}},
+        {"read-only configuration and warnings", {{"cardtab.ini", std::string(100, 'T') + "=FN\n"}, {"import.vcf", ""}},
+         {}, 0, "cardtab: cardtab.ini: line 1: title longer than 99 bytes; shortened to its first 99\n",
+         {{"import.csv", std::string(99, 'T') + "\r\n"}}},
+    };
+    for (const RunCase& c : cases) {
+        check_run(c);
+    }
+}
+
+TEST(Run, ReportsAFullDisk)
+{
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "this system has no /dev/full";
+    }
+    ScratchFolder folder;
+    folder.write("import.vcf", "");
+    fs::create_symlink("/dev/full", folder / "import.csv");
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.error_output, "cardtab: cannot write table file 'import.csv': No space left on device\n");
 }
 
 TEST(Run, ReadsAReadOnlyCardFile)

@@ -6,6 +6,12 @@
 
 namespace cardtab {
 
+// Reads the card file to its end. Each line that begins with a column's tag
+// gives that column its value: the text after the line's first colon that
+// is not its first byte, cleaned up. At each "END:" line a data line is
+// written, unless a required column is empty. Values are cleared only at
+// "BEGIN:VCARD" lines. Nothing else of the card format is interpreted.
+// Stops early once the table can no longer be written.
 void scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns);
 
 } // namespace cardtab

@@ -1,6 +1,8 @@
 #include "convert/card_scanner.hpp"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -8,6 +10,7 @@
 #include "text/diacritics.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
+#include "text/words.hpp"
 
 namespace cardtab {
 
@@ -16,31 +19,40 @@ namespace {
 constexpr std::string_view kCardStart = "BEGIN:VCARD";
 constexpr std::string_view kCardEnd = "END:";
 
-// The first bytes of the configured tags: a cheap test that skips the full
-// prefix compare for lines that no column wants.
-struct TagFilter {
-    std::array<bool, 256> first_bytes{};
-    bool has_empty_tag = false;
+// The columns whose tags begin with each byte, as one bit a column, so a
+// line is compared in full only with the tags that can match it.
+using ColumnSet = std::uint64_t;
+static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
+
+struct TagIndex {
+    std::array<ColumnSet, 256> by_first_byte{};
+    ColumnSet empty_tags = 0;
 };
 
-TagFilter filter_of(const ColumnTable& columns)
+TagIndex index_tags(const ColumnTable& columns)
 {
-    TagFilter filter;
+    TagIndex index;
     for (std::size_t j = 0; j < columns.count; ++j) {
         const std::string_view tag = view(columns.columns[j].tag);
-        if (tag.empty()) {
-            filter.has_empty_tag = true;
-        } else {
-            filter.first_bytes[static_cast<unsigned char>(tag.front())] = true;
-        }
+        ColumnSet& set = tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())];
+        set |= ColumnSet{1} << j;
     }
-    return filter;
+    return index;
 }
 
-bool may_match(const TagFilter& filter, std::string_view trimmed)
+ColumnSet candidates(const TagIndex& index, std::string_view trimmed)
 {
-    return trimmed.empty() ? filter.has_empty_tag : filter.first_bytes[static_cast<unsigned char>(trimmed.front())];
+    return trimmed.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(trimmed.front())];
 }
+
+// Semicolons become spaces and accented letters plain ones, in one table.
+// The two rules never meet, and neither makes a space from anything but a
+// semicolon, so they can be applied together and before spaces are removed.
+constexpr std::array<char, 256> kCleanedBytes = [] {
+    std::array<char, 256> table = kWithoutDiacritics;
+    table[static_cast<unsigned char>(';')] = ' ';
+    return table;
+}();
 
 void clear_values(ColumnTable& columns)
 {
@@ -49,43 +61,68 @@ void clear_values(ColumnTable& columns)
     }
 }
 
-// The text after the first colon from the second byte on, or nothing when
-// there is none, so that a tag of ':' takes 'b' from ':a:b'.
+// The bytes after the first colon that is not the line's first byte; empty
+// when there is none, so that a tag of ':' takes 'b' from ':a:b'.
 std::string_view text_after_colon(std::string_view trimmed)
 {
-    const std::ptrdiff_t colon = find_text(trimmed, ":", 1);
-    if (colon == kNotFound) {
-        return {};
+    for (std::size_t at = 1; at < trimmed.size(); ++at) {
+        if (trimmed[at] == ':') {
+            return trimmed.substr(at + 1);
+        }
     }
-    return take_span(trimmed, static_cast<std::size_t>(colon) + 1, kMaxValueBytes);
+    return {};
 }
 
-void capture_value(Column& column, std::string_view source)
+// Cleans the folded bytes into the value: semicolons made spaces, spaces
+// dropped for a column that strips them, accents stripped.
+std::size_t clean_into(char* value, std::string_view folded, bool strips_spaces)
 {
-    assign(column.value, source);
-    std::span<char> value(column.value.bytes.data(), column.value.length);
-    replace_char(value, ';', ' ');
-    if (column.marks.strips_spaces) {
-        value = value.first(remove_char(value, ' '));
+    std::size_t length = 0;
+    for (const char byte : folded) {
+        const char cleaned = kCleanedBytes[static_cast<unsigned char>(byte)];
+        value[length] = cleaned;
+        length += strips_spaces && cleaned == ' ' ? 0 : 1;
     }
-    strip_diacritics(value);
-    column.value.length = trim_right(std::string_view(value.data(), value.size())).size();
+    return length;
 }
 
-void capture_line(ColumnTable& columns, std::string_view trimmed)
+// As clean_into for a column that keeps its spaces, eight bytes at a time
+// where they are ASCII: then only the semicolons change.
+std::size_t clean_keeping_spaces(char* value, std::string_view folded)
 {
-    std::string_view source;
-    bool source_found = false;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        Column& column = columns.columns[j];
-        if (!begins_with(trimmed, view(column.tag))) {
+    constexpr Word kSemicolonToSpace = ';' - ' ';
+    std::size_t at = 0;
+    for (; at + sizeof(Word) <= folded.size(); at += sizeof(Word)) {
+        const Word word = load_word(folded.data() + at);
+        if ((word & kHighBits) != 0) {
+            clean_into(value + at, folded.substr(at, sizeof(Word)), false);
             continue;
         }
-        if (!source_found) {
-            source = text_after_colon(trimmed);
-            source_found = true;
+        store_word(value + at, word - (bytes_equal_to(word, ';') >> 7) * kSemicolonToSpace);
+    }
+    clean_into(value + at, folded.substr(at), false);
+    return folded.size();
+}
+
+// The value from the first 100 bytes after the colon, cleaned and with its
+// trailing spaces trimmed.
+void capture_value(Column& column, std::string_view source)
+{
+    char* value = column.value.bytes.data();
+    const std::string_view taken = take_span(source, 0, kMaxValueBytes);
+    const std::size_t length = column.marks.strips_spaces ? clean_into(value, taken, true)
+                                                          : clean_keeping_spaces(value, taken);
+    column.value.length = trim_right(std::string_view(value, length)).size();
+}
+
+void capture_line(ColumnTable& columns, ColumnSet set, std::string_view trimmed)
+{
+    const std::string_view source = text_after_colon(trimmed);
+    for (; set != 0; set &= set - 1) {
+        Column& column = columns.columns[static_cast<std::size_t>(std::countr_zero(set))];
+        if (begins_with(trimmed, view(column.tag))) {
+            capture_value(column, source);
         }
-        capture_value(column, source);
     }
 }
 
@@ -102,20 +139,30 @@ bool card_is_complete(const ColumnTable& columns)
     return true;
 }
 
+// Folding changes no ASCII byte, so it cannot make or unmake "END:", nor
+// change an ASCII first byte or whether a line is empty after trimming.
+// Only a line that holds a byte of 0x80 or more, and that a tag may match,
+// needs folding.
 void scan_line(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns,
-               const TagFilter& filter)
+               const TagIndex& index)
 {
-    std::span<char> line(cards.line.data(), cards.text_length);
-    if (begins_with(std::string_view(line.data(), line.size()), kCardStart)) {
+    std::span<char> line(cards.text, cards.text_length);
+    const std::string_view as_read(line.data(), line.size());
+    if (begins_with(as_read, kCardStart)) {
         clear_values(columns);
     }
-    line = line.first(fold_utf8_line(line));
-    const std::string_view folded(line.data(), line.size());
-    const std::string_view trimmed = trim_right(folded);
-    if (may_match(filter, trimmed)) {
-        capture_line(columns, trimmed);
+    std::string_view trimmed = trim_right(as_read);
+    const bool folds_first_byte = !trimmed.empty() && static_cast<unsigned char>(trimmed.front()) >= 0x80;
+    if (folds_first_byte || candidates(index, trimmed) != 0) {
+        if (!is_ascii(trimmed)) {
+            line = line.first(fold_utf8_line(line));
+            trimmed = trim_right(std::string_view(line.data(), line.size()));
+        }
+        if (const ColumnSet set = candidates(index, trimmed); set != 0) {
+            capture_line(columns, set, trimmed);
+        }
     }
-    if (begins_with(folded, kCardEnd) && card_is_complete(columns)) {
+    if (begins_with(as_read, kCardEnd) && card_is_complete(columns)) {
         write_row(table, settings, columns);
     }
 }
@@ -124,9 +171,9 @@ void scan_line(LineReader& cards, TableWriter& table, const RunSettings& setting
 
 void scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
 {
-    const TagFilter filter = filter_of(columns);
+    const TagIndex index = index_tags(columns);
     while (table.status.ok && read_line(cards)) {
-        scan_line(cards, table, settings, columns, filter);
+        scan_line(cards, table, settings, columns, index);
     }
 }
 

@@ -11,12 +11,7 @@ namespace {
 void put_quoted(TableWriter& table, std::string_view text, char quote)
 {
     put_byte(table, quote);
-    for (std::size_t at = text.find(quote); at != std::string_view::npos; at = text.find(quote)) {
-        put_text(table, text.substr(0, at + 1));
-        put_byte(table, quote);
-        text.remove_prefix(at + 1);
-    }
-    put_text(table, text);
+    put_text_doubling(table, text, quote);
     put_byte(table, quote);
 }
 

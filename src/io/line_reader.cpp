@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace cardtab {
 
@@ -19,6 +20,15 @@ constexpr std::array<bool, 256> kSpecialBytes = [] {
     return special;
 }();
 
+// The first `byte` in the chunk at or after its current position, or the
+// chunk's end.
+std::size_t find_in_chunk(const LineReader& reader, char byte)
+{
+    const char* from = reader.chunk.data() + reader.chunk_pos;
+    const void* found = std::memchr(from, byte, reader.chunk_end - reader.chunk_pos);
+    return found == nullptr ? reader.chunk_end : static_cast<std::size_t>(static_cast<const char*>(found) - reader.chunk.data());
+}
+
 bool refill(LineReader& reader)
 {
     if (reader.at_end) {
@@ -32,6 +42,51 @@ bool refill(LineReader& reader)
     }
     reader.chunk_pos = 0;
     reader.chunk_end = got.count;
+    reader.next_zero = find_in_chunk(reader, '\0');
+    reader.next_end_byte = find_in_chunk(reader, kEndOfFileByte);
+    return true;
+}
+
+// The position of the first zero byte or 0x1A still ahead in the chunk.
+std::size_t next_special_byte(LineReader& reader)
+{
+    if (reader.next_zero < reader.chunk_pos) {
+        reader.next_zero = find_in_chunk(reader, '\0');
+    }
+    if (reader.next_end_byte < reader.chunk_pos) {
+        reader.next_end_byte = find_in_chunk(reader, kEndOfFileByte);
+    }
+    return std::min(reader.next_zero, reader.next_end_byte);
+}
+
+// The common case: the whole piece lies in the chunk, ends in LF or CR LF
+// and holds no zero byte and no 0x1A. It is then used where it lies, its
+// CR LF turned into LF in place. Returns false when the careful way must
+// handle the piece.
+bool take_piece_in_place(LineReader& reader)
+{
+    char* from = reader.chunk.data() + reader.chunk_pos;
+    // One byte more than a piece holds, for a CR LF that becomes one LF.
+    const std::size_t window = std::min(reader.chunk_end - reader.chunk_pos, kMaxPieceBytes + 1);
+    const void* found = std::memchr(from, '\n', window);
+    if (found == nullptr) {
+        return false;
+    }
+    const auto lf = static_cast<std::size_t>(static_cast<const char*>(found) - from);
+    if (reader.chunk_pos + lf > next_special_byte(reader)) {
+        return false;
+    }
+    const bool cr_lf = lf > 0 && from[lf - 1] == '\r';
+    const std::size_t length = cr_lf ? lf : lf + 1;
+    if (length > kMaxPieceBytes) {
+        return false;
+    }
+    if (cr_lf) {
+        from[lf - 1] = '\n';
+    }
+    reader.text = from;
+    reader.text_length = length;
+    reader.chunk_pos += lf + 1;
     return true;
 }
 
@@ -61,28 +116,9 @@ void end_file(LineReader& reader)
     reader.chunk_pos = reader.chunk_end;
 }
 
-} // namespace
-
-IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,
-                          std::size_t chunk_bytes)
-{
-    OpenResult opened = files.open_for_reading(name);
-    if (!opened.status.ok) {
-        return opened.status;
-    }
-    reader.files = &files;
-    reader.file = opened.file;
-    reader.chunk.assign(std::max<std::size_t>(chunk_bytes, 1), '\0');
-    return {};
-}
-
-IoStatus read_ahead(LineReader& reader)
-{
-    has_byte(reader);
-    return reader.status;
-}
-
-bool read_line(LineReader& reader)
+// Copies the piece byte by byte into the reader's own buffer, applying
+// every text-mode rule.
+bool copy_piece(LineReader& reader)
 {
     std::size_t length = 0;
     std::size_t first_zero = kLineBufferBytes;
@@ -107,8 +143,35 @@ bool read_line(LineReader& reader)
             break;
         }
     }
+    reader.text = reader.line.data();
     reader.text_length = std::min(length, first_zero);
     return length > 0;
+}
+
+} // namespace
+
+IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,
+                          std::size_t chunk_bytes)
+{
+    OpenResult opened = files.open_for_reading(name);
+    if (!opened.status.ok) {
+        return opened.status;
+    }
+    reader.files = &files;
+    reader.file = opened.file;
+    reader.chunk.assign(std::max<std::size_t>(chunk_bytes, 1), '\0');
+    return {};
+}
+
+IoStatus read_ahead(LineReader& reader)
+{
+    has_byte(reader);
+    return reader.status;
+}
+
+bool read_line(LineReader& reader)
+{
+    return take_piece_in_place(reader) || copy_piece(reader);
 }
 
 IoStatus close_line_reader(LineReader& reader)

@@ -24,10 +24,18 @@ struct LineReader {
     std::vector<char> chunk; // raw bytes as read, refilled in large reads
     std::size_t chunk_pos = 0;
     std::size_t chunk_end = 0;
+    // Where the next zero byte and the next 0x1A lie in the chunk, found
+    // once and kept until passed, so that most lines need no byte checks.
+    std::size_t next_zero = 0;
+    std::size_t next_end_byte = 0;
     bool at_end = false;     // end of file, 0x1A, or a failed read
     IoStatus status;         // the first failure; reading stops there
+    // A piece that crosses chunks or needs changing is copied here; most
+    // are used where they lie in the chunk.
     std::array<char, kLineBufferBytes> line{};
-    // The current piece as a text: a zero byte ends it there.
+    // The current piece as a text, which a zero byte ends. Callers may
+    // change its bytes in place.
+    char* text = nullptr;
     std::size_t text_length = 0;
 };
 
@@ -45,7 +53,7 @@ bool read_line(LineReader& reader);
 
 inline std::string_view line_text(const LineReader& reader)
 {
-    return {reader.line.data(), reader.text_length};
+    return {reader.text, reader.text_length};
 }
 
 // Closes the file; returns the first failure of reading or of the close.

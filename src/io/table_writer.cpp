@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <span>
 
+#include "text/words.hpp"
+
 namespace cardtab {
 
 namespace {
@@ -15,20 +17,6 @@ void flush(TableWriter& writer)
     }
     writer.status = writer.files->write(writer.file, std::span<const char>(writer.buffer.data(), writer.used));
     writer.used = 0;
-}
-
-// Appends bytes that need no translation.
-void put_raw(TableWriter& writer, std::string_view bytes)
-{
-    while (!bytes.empty() && writer.status.ok) {
-        if (writer.used == writer.buffer.size()) {
-            flush(writer);
-        }
-        const std::size_t n = std::min(bytes.size(), writer.buffer.size() - writer.used);
-        bytes.copy(writer.buffer.data() + writer.used, n);
-        writer.used += n;
-        bytes.remove_prefix(n);
-    }
 }
 
 } // namespace
@@ -49,23 +37,72 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, std::string_
 
 void put_text(TableWriter& writer, std::string_view text)
 {
-    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
-        put_raw(writer, text.substr(0, lf));
-        put_raw(writer, "\r\n");
-        text.remove_prefix(lf + 1);
+    put_text_doubling(writer, text, '\n');
+}
+
+namespace {
+
+bool holds_neither(std::string_view text, char a, char b)
+{
+    std::size_t at = 0;
+    for (; at + sizeof(Word) <= text.size(); at += sizeof(Word)) {
+        const Word word = load_word(text.data() + at);
+        if ((bytes_equal_to(word, a) | bytes_equal_to(word, b)) != 0) {
+            return false;
+        }
     }
-    put_raw(writer, text);
+    for (; at < text.size(); ++at) {
+        if (text[at] == a || text[at] == b) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void put_text_doubling(TableWriter& writer, std::string_view text, char doubled)
+{
+    // Each byte takes at most two in the buffer; with room for that, the
+    // loops need no checks.
+    if (writer.buffer.size() - writer.used < 2 * text.size()) {
+        flush(writer);
+    }
+    if (writer.buffer.size() < 2 * text.size()) {
+        for (const char byte : text) {
+            put_byte(writer, byte);
+            if (byte == doubled && byte != '\n') {
+                put_byte(writer, byte);
+            }
+        }
+        return;
+    }
+    char* out = writer.buffer.data() + writer.used;
+    if (holds_neither(text, '\n', doubled)) {
+        text.copy(out, text.size());
+        writer.used += text.size();
+        return;
+    }
+    for (const char byte : text) {
+        if (byte == '\n') {
+            *out++ = '\r';
+        } else if (byte == doubled) {
+            *out++ = byte;
+        }
+        *out++ = byte;
+    }
+    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
 }
 
 void put_byte(TableWriter& writer, char byte)
 {
-    if (byte == '\n') {
-        put_raw(writer, "\r\n");
-    } else if (writer.used < writer.buffer.size()) {
-        writer.buffer[writer.used++] = byte;
-    } else {
-        put_raw(writer, std::string_view(&byte, 1));
+    if (writer.buffer.size() - writer.used < 2) {
+        flush(writer);
     }
+    if (byte == '\n') {
+        writer.buffer[writer.used++] = '\r';
+    }
+    writer.buffer[writer.used++] = byte;
 }
 
 IoStatus close_table_writer(TableWriter& writer)

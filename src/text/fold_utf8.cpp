@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace cardtab {
 
@@ -39,11 +40,6 @@ constexpr std::array<std::uint8_t, kLeadC2Entries + 3 * kSectionEntries> kFoldTa
     0xDB, 0xFB, 0x5F, 0x5F, 0x5F, 0x5F, 0x5F, 0x5F, 0x5F, 0x8F, 0x9F, 0xAF, 0xBF, 0x8E, 0x9E, 0x5F,
 };
 
-bool is_lead(unsigned char byte)
-{
-    return byte >= kFirstLead && byte <= kLastLead;
-}
-
 // The second bytes each lead byte covers: 0xA0-0xBF after 0xC2 (from the
 // no-break space on), 0x80-0xBF after the others.
 bool is_covered(unsigned char lead, unsigned char second)
@@ -51,12 +47,37 @@ bool is_covered(unsigned char lead, unsigned char second)
     return second <= 0xBF && second >= (lead == kFirstLead ? 0xA0 : 0x80);
 }
 
-char folded(unsigned char lead, unsigned char second)
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Moves the run of plain ASCII at `read` to `write` eight bytes at a time,
+// since most of a card line holds nothing to fold. Stops at the first word
+// with a byte of 0x80 or more.
+void move_ascii(std::span<char> line, std::size_t& read, std::size_t& write)
 {
+    std::uint64_t word = 0;
+    while (read + sizeof word <= line.size()) {
+        std::memcpy(&word, line.data() + read, sizeof word);
+        if ((word & kHighBits) != 0) {
+            return;
+        }
+        std::memcpy(line.data() + write, &word, sizeof word);
+        read += sizeof word;
+        write += sizeof word;
+    }
+}
+
+constexpr int kNoPair = -1;
+
+// The byte that a covered pair folds to, or kNoPair.
+int fold_pair(unsigned char lead, unsigned char second)
+{
+    if (lead < kFirstLead || lead > kLastLead || !is_covered(lead, second)) {
+        return kNoPair;
+    }
     const std::size_t index = lead == kFirstLead
                                   ? std::size_t{second} - 0xA0
                                   : kLeadC2Entries + (std::size_t{lead} - 0xC3) * kSectionEntries + (second - 0x80u);
-    return static_cast<char>(kFoldTable[index]);
+    return kFoldTable[index];
 }
 
 } // namespace
@@ -64,16 +85,20 @@ char folded(unsigned char lead, unsigned char second)
 std::size_t fold_utf8_line(std::span<char> line)
 {
     std::size_t read = 0;
-    while (read < line.size() && !is_lead(static_cast<unsigned char>(line[read]))) {
-        ++read;
-    }
-    std::size_t write = read;
+    std::size_t write = 0;
     while (read < line.size()) {
-        const auto byte = static_cast<unsigned char>(line[read]);
-        const bool pair = is_lead(byte) && read + 1 < line.size() &&
-                          is_covered(byte, static_cast<unsigned char>(line[read + 1]));
-        if (pair) {
-            line[write++] = folded(byte, static_cast<unsigned char>(line[read + 1]));
+        move_ascii(line, read, write);
+        while (read < line.size() && static_cast<unsigned char>(line[read]) < 0x80) {
+            line[write++] = line[read++];
+        }
+        if (read == line.size()) {
+            break;
+        }
+        const int pair = read + 1 < line.size() ? fold_pair(static_cast<unsigned char>(line[read]),
+                                                            static_cast<unsigned char>(line[read + 1]))
+                                                  : kNoPair;
+        if (pair != kNoPair) {
+            line[write++] = static_cast<char>(pair);
             read += 2;
         } else {
             // A lead byte that starts no covered pair is kept as it is and

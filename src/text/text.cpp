@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/words.hpp"
+
 namespace cardtab {
 
 std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std::size_t start)
@@ -32,20 +34,18 @@ std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std
     return kNotFound;
 }
 
-bool begins_with(std::string_view subject, std::string_view pattern)
+// Eight bytes at a time: most card lines are plain ASCII.
+bool is_ascii(std::string_view text)
 {
-    return pattern.empty() ? subject.empty() : subject.starts_with(pattern);
-}
-
-std::string_view take_span(std::string_view source, std::size_t start, std::size_t count)
-{
-    return source.substr(start, count);
-}
-
-std::string_view trim_right(std::string_view source)
-{
-    const std::size_t keep = source.find_last_not_of(" \n");
-    return keep == std::string_view::npos ? source.substr(0, 0) : source.substr(0, keep + 1);
+    Word any = 0;
+    std::size_t at = 0;
+    for (; at + sizeof(Word) <= text.size(); at += sizeof(Word)) {
+        any |= load_word(text.data() + at);
+    }
+    for (; at < text.size(); ++at) {
+        any |= static_cast<unsigned char>(text[at]);
+    }
+    return (any & kHighBits) == 0; // the tail bytes land in the lowest byte
 }
 
 std::size_t remove_char(std::span<char> text, char c)

@@ -19,13 +19,40 @@ std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std
 
 // True exactly when find_text(subject, pattern, 0) == 0, without scanning
 // the rest of the subject: an empty pattern begins only the empty subject.
-bool begins_with(std::string_view subject, std::string_view pattern);
+inline bool begins_with(std::string_view subject, std::string_view pattern)
+{
+    if (pattern.empty()) {
+        return subject.empty();
+    }
+    if (subject.size() < pattern.size()) {
+        return false;
+    }
+    for (std::size_t n = 0; n < pattern.size(); ++n) {
+        if (subject[n] != pattern[n]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // At most `count` bytes of `source` from `start` (start <= source.size()).
-std::string_view take_span(std::string_view source, std::size_t start, std::size_t count);
+inline std::string_view take_span(std::string_view source, std::size_t start, std::size_t count)
+{
+    return source.substr(start, count);
+}
 
 // `source` without its trailing spaces and line feeds; tabs and CR stay.
-std::string_view trim_right(std::string_view source);
+inline std::string_view trim_right(std::string_view source)
+{
+    std::size_t keep = source.size();
+    while (keep > 0 && (source[keep - 1] == ' ' || source[keep - 1] == '\n')) {
+        --keep;
+    }
+    return source.substr(0, keep);
+}
+
+// True when every byte is below 0x80.
+bool is_ascii(std::string_view text);
 
 // Deletes every byte `c` from `text` in place; returns the new length.
 std::size_t remove_char(std::span<char> text, char c);

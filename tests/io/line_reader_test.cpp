@@ -53,6 +53,8 @@ std::vector<ReaderCase> reader_cases()
         {"1,999 bytes leave the LF alone", s1999 + "\n", {s1999, "\n"}},
         {"2,000 bytes split", s2000 + "\n", {s2000.substr(0, 1999), "c\n"}},
         {"CR LF counts as one byte", s1998 + "\r\n", {s1998 + "\n"}},
+        {"1,999 bytes and CR LF", s1999 + "\r\nz\r\n", {s1999, "\n", "z\n"}},
+        {"zero byte in the next line", std::string("ab\r\n\0c\nd\n", 9), {"ab\n", "", "d\n"}},
         {"CR at the piece end", s1998 + "\rx", {s1998 + "\r", "x"}},
         {"CR LF becomes LF", "a\r\nb\r\n", {"a\n", "b\n"}},
         {"CR CR LF", "\r\r\n", {"\r\n"}},

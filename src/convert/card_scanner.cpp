@@ -1,5 +1,6 @@
 #include "convert/card_scanner.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -24,10 +25,37 @@ constexpr std::string_view kCardEnd = "END:";
 using ColumnSet = std::uint64_t;
 static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 
+// A tag as whole words with a mask over its bytes, so that a line is
+// compared with it in three steps, not byte by byte.
+constexpr std::size_t kTagWords = (kMaxTagBytes + sizeof(Word) - 1) / sizeof(Word);
+static_assert(kTagWords * sizeof(Word) <= kReadableFromText);
+
+struct TagWords {
+    std::array<Word, kTagWords> bytes{};
+    std::array<Word, kTagWords> mask{};
+    std::size_t length = 0;
+};
+
 struct TagIndex {
     std::array<ColumnSet, 256> by_first_byte{};
     ColumnSet empty_tags = 0;
+    std::array<TagWords, kMaxColumns> tags{};
 };
+
+TagWords words_of(std::string_view tag)
+{
+    std::array<char, kTagWords * sizeof(Word)> bytes{};
+    std::array<char, kTagWords * sizeof(Word)> mask{};
+    tag.copy(bytes.data(), tag.size());
+    std::fill_n(mask.begin(), tag.size(), '\xFF');
+    TagWords words;
+    for (std::size_t k = 0; k < kTagWords; ++k) {
+        words.bytes[k] = load_word(bytes.data() + k * sizeof(Word));
+        words.mask[k] = load_word(mask.data() + k * sizeof(Word));
+    }
+    words.length = tag.size();
+    return words;
+}
 
 TagIndex index_tags(const ColumnTable& columns)
 {
@@ -36,8 +64,23 @@ TagIndex index_tags(const ColumnTable& columns)
         const std::string_view tag = view(columns.columns[j].tag);
         ColumnSet& set = tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())];
         set |= ColumnSet{1} << j;
+        index.tags[j] = words_of(tag);
     }
     return index;
+}
+
+// begins_with for a line read by the line reader, which may be read in
+// whole words past its end.
+bool begins_with_tag(std::string_view line, const TagWords& tag)
+{
+    if (line.size() < tag.length || (tag.length == 0 && !line.empty())) {
+        return false;
+    }
+    Word difference = 0;
+    for (std::size_t k = 0; k < kTagWords; ++k) {
+        difference |= (load_word(line.data() + k * sizeof(Word)) ^ tag.bytes[k]) & tag.mask[k];
+    }
+    return difference == 0;
 }
 
 ColumnSet candidates(const TagIndex& index, std::string_view trimmed)
@@ -115,13 +158,13 @@ void capture_value(Column& column, std::string_view source)
     column.value.length = trim_right(std::string_view(value, length)).size();
 }
 
-void capture_line(ColumnTable& columns, ColumnSet set, std::string_view trimmed)
+void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, std::string_view trimmed)
 {
     const std::string_view source = text_after_colon(trimmed);
     for (; set != 0; set &= set - 1) {
-        Column& column = columns.columns[static_cast<std::size_t>(std::countr_zero(set))];
-        if (begins_with(trimmed, view(column.tag))) {
-            capture_value(column, source);
+        const auto j = static_cast<std::size_t>(std::countr_zero(set));
+        if (begins_with_tag(trimmed, index.tags[j])) {
+            capture_value(columns.columns[j], source);
         }
     }
 }
@@ -159,7 +202,7 @@ void scan_line(LineReader& cards, TableWriter& table, const RunSettings& setting
             trimmed = trim_right(std::string_view(line.data(), line.size()));
         }
         if (const ColumnSet set = candidates(index, trimmed); set != 0) {
-            capture_line(columns, set, trimmed);
+            capture_line(columns, index, set, trimmed);
         }
     }
     if (begins_with(as_read, kCardEnd) && card_is_complete(columns)) {

@@ -34,7 +34,7 @@ bool refill(LineReader& reader)
     if (reader.at_end) {
         return false;
     }
-    ReadResult got = reader.files->read(reader.file, reader.chunk);
+    ReadResult got = reader.files->read(reader.file, std::span<char>(reader.chunk).first(reader.chunk.size() - kReadableFromText));
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
         reader.status = std::move(got.status);
@@ -159,7 +159,7 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     }
     reader.files = &files;
     reader.file = opened.file;
-    reader.chunk.assign(std::max<std::size_t>(chunk_bytes, 1), '\0');
+    reader.chunk.assign(std::max<std::size_t>(chunk_bytes, 1) + kReadableFromText, '\0');
     return {};
 }
 

@@ -14,6 +14,11 @@ namespace cardtab {
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
 inline constexpr std::size_t kReadChunkBytes = std::size_t{128} * 1024;
+// At least this many bytes may be read from the start of every text, past
+// its end too (they hold no meaning there), so that callers can compare
+// whole words.
+inline constexpr std::size_t kReadableFromText = 32;
+static_assert(kLineBufferBytes >= kReadableFromText);
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. Each piece stops

@@ -1,6 +1,9 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <iterator>
@@ -9,13 +12,32 @@
 
 namespace cardtab::testing {
 
-ProgramRun run_cardtab(const std::filesystem::path& folder)
+namespace {
+
+bool apply_limits(const RunLimits& limits)
+{
+    if (limits.file_size_bytes == 0) {
+        return true;
+    }
+    const rlimit size{limits.file_size_bytes, limits.file_size_bytes};
+    return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && setrlimit(RLIMIT_FSIZE, &size) == 0;
+}
+
+} // namespace
+
+bool can_limit_runs()
+{
+    return true;
+}
+
+ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& limits)
 {
     const std::filesystem::path error_file = folder.parent_path() / (folder.filename().string() + ".stderr");
     const pid_t child = fork();
     if (child == 0) {
         const int error_fd = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (error_fd < 0 || dup2(error_fd, STDERR_FILENO) < 0 || chdir(folder.c_str()) != 0) {
+        if (error_fd < 0 || dup2(error_fd, STDERR_FILENO) < 0 || chdir(folder.c_str()) != 0 ||
+            !apply_limits(limits)) {
             _exit(127);
         }
         execl(CARDTAB_EXE, CARDTAB_EXE, "ignored-argument", static_cast<char*>(nullptr));
@@ -23,8 +45,10 @@ ProgramRun run_cardtab(const std::filesystem::path& folder)
     }
     ProgramRun run;
     int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child) {
+    rusage usage{};
+    if (child > 0 && wait4(child, &status, 0, &usage) == child) {
         run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.peak_memory_kib = usage.ru_maxrss;
     }
     std::ifstream in(error_file, std::ios::binary);
     run.error_output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

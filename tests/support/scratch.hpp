@@ -28,9 +28,19 @@ private:
 struct ProgramRun {
     int exit_status = -1;
     std::string error_output; // what the program wrote on standard error
+    long peak_memory_kib = 0; // where the system tells it, else 0
+};
+
+struct RunLimits {
+    // The largest file the program may write, with the signal for going
+    // past it ignored, so that the write itself fails. 0: no limit.
+    unsigned long file_size_bytes = 0;
 };
 
 // Runs the cardtab executable with `folder` as its working directory.
-ProgramRun run_cardtab(const std::filesystem::path& folder);
+ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& limits = {});
+
+// Whether run_cardtab can apply RunLimits on this system.
+bool can_limit_runs();
 
 } // namespace cardtab::testing

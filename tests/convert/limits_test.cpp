@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "support/scratch.hpp"
+
+namespace {
+
+using cardtab::testing::ProgramRun;
+using cardtab::testing::ScratchFolder;
+
+constexpr std::size_t kLargeFileBytes = std::size_t{50} * 1000 * 1000;
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+// Writes a large card file a block at a time, so the test itself stays small.
+template <class MakeBlock>
+void write_large_file(const ScratchFolder& folder, MakeBlock make_block)
+{
+    std::ofstream out(folder / "import.vcf", std::ios::binary);
+    std::string block(kBlockBytes, '\0');
+    for (std::size_t written = 0; written < kLargeFileBytes; written += block.size()) {
+        make_block(block);
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+}
+
+long peak_of_a_small_run()
+{
+    ScratchFolder folder;
+    folder.write("cardtab.ini", "Name=N\nPhone=T\nEnd=E\n");
+    folder.write("import.vcf", "BEGIN:VCARD\nN:x\nEND:VCARD\n");
+    return cardtab::testing::run_cardtab(folder.path()).peak_memory_kib;
+}
+
+// A large file must need no more memory than a tiny one, give or take.
+void expect_flat_memory(const ProgramRun& run)
+{
+    constexpr long kAllowanceKib = 4 * 1024;
+    if (run.peak_memory_kib == 0) {
+        return;
+    }
+    EXPECT_LE(run.peak_memory_kib, peak_of_a_small_run() + kAllowanceKib);
+}
+
+TEST(Limits, AFileSizeLimitFailsTheWrite)
+{
+    if (!cardtab::testing::can_limit_runs()) {
+        GTEST_SKIP() << "this system has no file-size limit for a process";
+    }
+    ScratchFolder folder;
+    folder.write("cardtab.ini", "Name=N:\n");
+    std::string cards;
+    for (int n = 0; n < 2000; ++n) {
+        cards += "BEGIN:VCARD\nN:Someone with a long enough name " + std::to_string(n) + "\nEND:VCARD\n";
+    }
+    folder.write("import.vcf", cards);
+    const ProgramRun run = cardtab::testing::run_cardtab(folder.path(), {4096});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.error_output, "cardtab: cannot write table file 'import.csv': File too large\n");
+}
+
+TEST(Limits, FiftyMegabytesOfRandomBytesConvertInFlatMemory)
+{
+    ScratchFolder folder;
+    folder.write("cardtab.ini", "Name=N\nPhone=T\nEnd=E\n");
+    std::mt19937_64 random(2026);
+    write_large_file(folder, [&random](std::string& block) {
+        for (char& byte : block) {
+            byte = static_cast<char>(random() & 0xFF);
+        }
+    });
+    const ProgramRun run = cardtab::testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.error_output, "");
+    expect_flat_memory(run);
+}
+
+TEST(Limits, FiftyMegabytesOnOneLineConvertInFlatMemory)
+{
+    ScratchFolder folder;
+    folder.write("cardtab.ini", "Name=N\nPhone=T\nEnd=E\n");
+    write_large_file(folder, [](std::string& block) { block.assign(kBlockBytes, 'N'); });
+    const ProgramRun run = cardtab::testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.error_output, "");
+    expect_flat_memory(run);
+    EXPECT_EQ(folder.read("import.csv"), "Name,Phone,End\r\n");
+}
+
+} // namespace

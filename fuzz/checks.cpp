@@ -163,11 +163,11 @@ std::vector<std::string> read_pieces(std::string_view bytes, std::size_t chunk_b
 void check_line_reader(std::string_view input)
 {
     const std::vector<std::string> expected = model_pieces(input);
-    constexpr std::size_t kChunks[] = {1, 2, 3, 5, 64, 1999, 2000, 4096, kReadChunkBytes};
+    constexpr std::size_t kChunks[] = {1, 3, 7, 64, 1999, 2000, 4096, kReadChunkBytes};
     for (const std::size_t chunk : kChunks) {
         require(read_pieces(input, chunk, chunk) == expected, "pieces do not depend on the buffer size");
-        require(read_pieces(input, chunk, 7) == expected, "pieces do not depend on the read length");
     }
+    require(read_pieces(input, kReadChunkBytes, 5) == expected, "pieces do not depend on the read length");
 }
 
 } // namespace cardtab::fuzzing

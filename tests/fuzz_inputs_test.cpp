@@ -6,6 +6,7 @@
 #include <string>
 
 #include "checks.hpp"
+#include "support/scratch.hpp"
 
 namespace {
 
@@ -17,7 +18,7 @@ std::size_t check_stored_inputs(const std::string& harness, void (*check)(std::s
 {
     std::size_t checked = 0;
     for (const char* kind : {"corpus", "regressions"}) {
-        const fs::path folder = fs::path(CARDTAB_FUZZ_DIR) / kind / harness;
+        const fs::path folder = cardtab::testing::built_path(CARDTAB_FUZZ_DIR) / kind / harness;
         if (!fs::is_directory(folder)) {
             continue;
         }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,15 +67,15 @@ TEST(Run, FailsLoudlyAndLosesNothing)
          "cardtab: cannot open card file 'import.vcf': No such file or directory\n",
          {{"import.csv", "old\r\ntable"}}},
         {"table path is a folder", {{"import.vcf", "BEGIN:VCARD\nEND:VCARD\n"}}, {"import.csv"}, 1,
-         "cardtab: cannot create table file 'import.csv': Is a directory\n", {}},
+         testing::folder_create_failure("table file", "import.csv"), {}},
         {"configuration is a folder", {{"import.vcf", ""}}, {"cardtab.ini"}, 1,
-         "cardtab: cannot read configuration file 'cardtab.ini': Is a directory\n",
+         testing::folder_read_failure("configuration file", "cardtab.ini"),
          {{"import.csv", kAbsent}}},
         {"card file name too long", {{"cardtab.ini", std::string(96, 'p') + ".vcf\n"}}, {}, 1,
          "cardtab: cardtab.ini: line 1: card file name is longer than 95 bytes\n",
          {{"import.csv", kAbsent}}},
         {"card file is a folder", {{"import.csv", "kept"}}, {"import.vcf"}, 1,
-         "cardtab: cannot read card file 'import.vcf': Is a directory\n",
+         testing::folder_read_failure("card file", "import.vcf"),
          {{"import.csv", "kept"}}},
     };
     for (const RunCase& c : cases) {
@@ -118,15 +119,50 @@ TEST(Run, ReportsAFullDisk)
     EXPECT_EQ(run.error_output, "cardtab: cannot write table file 'import.csv': No space left on device\n");
 }
 
-TEST(Run, ReadsAReadOnlyCardFile)
+constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+
+TEST(Run, ReadsAReadOnlyCardFileAndConfiguration)
 {
     ScratchFolder folder;
-    folder.write("import.vcf", "");
-    fs::permissions(folder / "import.vcf", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    folder.write("cardtab.ini", "Name=N:\n");
+    folder.write("import.vcf", "BEGIN:VCARD\nN:Doe\nEND:VCARD\n");
+    fs::permissions(folder / "cardtab.ini", kReadOnly);
+    fs::permissions(folder / "import.vcf", kReadOnly);
     const testing::ProgramRun run = testing::run_cardtab(folder.path());
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.error_output, "");
-    EXPECT_TRUE(folder.exists("import.csv"));
+    EXPECT_EQ(folder.read("import.csv"), "Name\r\n\"Doe\"\r\n");
+}
+
+TEST(Run, RefusesATableFileThatMayNotBeWritten)
+{
+    ScratchFolder folder;
+    folder.write("import.vcf", "");
+    folder.write("import.csv", "old");
+    fs::permissions(folder / "import.csv", kReadOnly);
+    if (std::ofstream(folder / "import.csv", std::ios::app)) {
+        GTEST_SKIP() << "this user may write read-only files";
+    }
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.error_output, "cardtab: cannot create table file 'import.csv': Permission denied\n");
+    EXPECT_EQ(folder.read("import.csv"), "old");
+}
+
+TEST(Run, TakesADriveLetterAndBackslashesAsAPath)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "drive letters and backslash separators are Windows paths";
+#endif
+    ScratchFolder folder;
+    fs::create_directory(folder / "sub");
+    folder.write("sub/people.vcf", "BEGIN:VCARD\nN:Doe\nEND:VCARD\n");
+    const std::string base = (folder.path() / "sub" / "people").make_preferred().string();
+    ASSERT_EQ(base.substr(1, 2), ":\\");
+    folder.write("cardtab.ini", base + ".vcf\nName=N:\n");
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 0) << run.error_output;
+    EXPECT_EQ(folder.read("sub/people.csv"), "Name\r\n\"Doe\"\r\n");
 }
 
 } // namespace

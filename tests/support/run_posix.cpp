@@ -5,8 +5,7 @@
 
 #include <csignal>
 
-#include <fstream>
-#include <iterator>
+#include <string>
 
 #include "support/scratch.hpp"
 
@@ -32,6 +31,7 @@ bool can_limit_runs()
 
 ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& limits)
 {
+    keep_case(folder);
     const std::filesystem::path error_file = folder.parent_path() / (folder.filename().string() + ".stderr");
     const pid_t child = fork();
     if (child == 0) {
@@ -40,7 +40,8 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& lim
             !apply_limits(limits)) {
             _exit(127);
         }
-        execl(CARDTAB_EXE, CARDTAB_EXE, "ignored-argument", static_cast<char*>(nullptr));
+        const std::string exe = built_path(CARDTAB_EXE).string();
+        execl(exe.c_str(), exe.c_str(), "ignored-argument", static_cast<char*>(nullptr));
         _exit(127);
     }
     ProgramRun run;
@@ -50,9 +51,7 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& lim
         run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.peak_memory_kib = usage.ru_maxrss;
     }
-    std::ifstream in(error_file, std::ios::binary);
-    run.error_output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    in.close();
+    run.error_output = ScratchFolder::read_file(error_file);
     std::filesystem::remove(error_file);
     return run;
 }

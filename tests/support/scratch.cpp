@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -38,8 +39,55 @@ void ScratchFolder::write(std::string_view name, std::string_view bytes) const
 
 std::string ScratchFolder::read(std::string_view name) const
 {
-    std::ifstream in(path_ / std::string(name), std::ios::binary);
+    return read_file(path_ / std::string(name));
+}
+
+std::string ScratchFolder::read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+#ifdef _WIN32
+constexpr bool kOnWindows = true;
+#else
+constexpr bool kOnWindows = false;
+#endif
+
+std::filesystem::path built_path(const char* path)
+{
+    std::string text = path;
+    if (kOnWindows && text.starts_with('/')) {
+        text = "Z:" + text;
+    }
+    return std::filesystem::path(text).make_preferred();
+}
+
+void keep_case(const std::filesystem::path& folder)
+{
+    const char* keep = std::getenv("CARDTAB_KEEP_CASES");
+    if (keep == nullptr || *keep == '\0') {
+        return;
+    }
+    static unsigned kept = 0;
+    std::ostringstream name;
+    name << "case-" << ++kept;
+    const fs::path target = fs::path(keep) / name.str();
+    fs::create_directories(target);
+    fs::copy(folder, target, fs::copy_options::recursive | fs::copy_options::skip_symlinks);
+}
+
+std::string folder_read_failure(std::string_view what, std::string_view name)
+{
+    const std::string file = std::string(what) + " '" + std::string(name) + "': ";
+    return kOnWindows ? "cardtab: cannot open " + file + "Permission denied\n"
+                      : "cardtab: cannot read " + file + "Is a directory\n";
+}
+
+std::string folder_create_failure(std::string_view what, std::string_view name)
+{
+    return "cardtab: cannot create " + std::string(what) + " '" + std::string(name) + "': " +
+           (kOnWindows ? "Permission denied\n" : "Is a directory\n");
 }
 
 bool ScratchFolder::exists(std::string_view name) const

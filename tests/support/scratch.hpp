@@ -20,10 +20,20 @@ public:
     void write(std::string_view name, std::string_view bytes) const;
     std::string read(std::string_view name) const;
     bool exists(std::string_view name) const;
+    static std::string read_file(const std::filesystem::path& path);
 
 private:
     std::filesystem::path path_;
 };
+
+// A path fixed when the tests were built. A Windows build made on Linux and
+// run under wine sees the Linux root as drive Z:.
+std::filesystem::path built_path(const char* path);
+
+// The message for a folder found where a file should be: Linux opens a
+// folder for reading and fails the read, Windows refuses the open.
+std::string folder_read_failure(std::string_view what, std::string_view name);
+std::string folder_create_failure(std::string_view what, std::string_view name);
 
 struct ProgramRun {
     int exit_status = -1;
@@ -42,5 +52,10 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& lim
 
 // Whether run_cardtab can apply RunLimits on this system.
 bool can_limit_runs();
+
+// When CARDTAB_KEEP_CASES names a folder, copies what `folder` holds there
+// before the program runs, so that the same case can be run again by
+// another build of the program.
+void keep_case(const std::filesystem::path& folder);
 
 } // namespace cardtab::testing

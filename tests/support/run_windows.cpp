@@ -1,0 +1,60 @@
+#include <windows.h>
+// after windows.h
+#include <psapi.h>
+
+#include <string>
+
+#include "support/scratch.hpp"
+
+namespace cardtab::testing {
+
+bool can_limit_runs()
+{
+    return false;
+}
+
+ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits&)
+{
+    keep_case(folder);
+    const std::filesystem::path error_file = folder.parent_path() / (folder.filename().string() + ".stderr");
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE error = CreateFileW(error_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = error;
+    const std::wstring exe = built_path(CARDTAB_EXE).wstring();
+    std::wstring command = L"\"" + exe + L"\" ignored-argument";
+    PROCESS_INFORMATION process{};
+    ProgramRun run;
+    if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        run.exit_status = static_cast<int>(code);
+        PROCESS_MEMORY_COUNTERS memory{};
+        if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) {
+            run.peak_memory_kib = static_cast<long>(memory.PeakWorkingSetSize / 1024);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(error);
+    // Standard error is a console stream, in text mode on Windows: its
+    // messages end in CR LF there. The table's bytes never depend on it.
+    for (const std::string text = ScratchFolder::read_file(error_file); const char byte : text) {
+        if (byte == '\n' && !run.error_output.empty() && run.error_output.back() == '\r') {
+            run.error_output.back() = '\n';
+        } else {
+            run.error_output += byte;
+        }
+    }
+    std::filesystem::remove(error_file);
+    return run;
+}
+
+} // namespace cardtab::testing

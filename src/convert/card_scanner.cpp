@@ -182,15 +182,17 @@ bool card_is_complete(const ColumnTable& columns)
     return true;
 }
 
-// Folding changes no ASCII byte, so it cannot make or unmake "END:", nor
-// change an ASCII first byte or whether a line is empty after trimming.
-// Only a line that holds a byte of 0x80 or more, and that a tag may match,
-// needs folding.
+// Folding keeps every ASCII byte, and the only ASCII bytes it makes are '_'
+// and '`'. So it cannot make or unmake "END:", nor change an ASCII first
+// byte or whether a line is empty after trimming: both bounds are tested on
+// the line as read, and only a line that holds a byte of 0x80 or more, and
+// that a tag may match, is folded.
 void scan_line(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns,
                const TagIndex& index)
 {
     std::span<char> line(cards.text, cards.text_length);
     const std::string_view as_read(line.data(), line.size());
+    const bool ends_card = begins_with(as_read, kCardEnd);
     if (begins_with(as_read, kCardStart)) {
         clear_values(columns);
     }
@@ -205,7 +207,7 @@ void scan_line(LineReader& cards, TableWriter& table, const RunSettings& setting
             capture_line(columns, index, set, trimmed);
         }
     }
-    if (begins_with(as_read, kCardEnd) && card_is_complete(columns)) {
+    if (ends_card && card_is_complete(columns)) {
         write_row(table, settings, columns);
     }
 }

@@ -149,6 +149,20 @@ TEST(Run, RefusesATableFileThatMayNotBeWritten)
     EXPECT_EQ(folder.read("import.csv"), "old");
 }
 
+TEST(Run, RefusesALockedTableFile)
+{
+    ScratchFolder folder;
+    folder.write("import.vcf", "");
+    folder.write("import.csv", "old");
+    const testing::FileLock lock(folder / "import.csv");
+    if (!lock.locks()) {
+        GTEST_SKIP() << "this system cannot lock a file against other processes";
+    }
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.error_output, "cardtab: cannot create table file 'import.csv': Permission denied\n");
+}
+
 TEST(Run, TakesADriveLetterAndBackslashesAsAPath)
 {
 #ifndef _WIN32

@@ -24,6 +24,11 @@ bool apply_limits(const RunLimits& limits)
 
 } // namespace
 
+// POSIX systems have no mandatory locks: any process may open the file.
+FileLock::FileLock(const std::filesystem::path&) {}
+
+FileLock::~FileLock() = default;
+
 bool can_limit_runs()
 {
     return true;

@@ -8,6 +8,20 @@
 
 namespace cardtab::testing {
 
+FileLock::FileLock(const std::filesystem::path& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+FileLock::~FileLock()
+{
+    if (handle_ != nullptr) {
+        CloseHandle(handle_);
+    }
+}
+
 bool can_limit_runs()
 {
     return false;

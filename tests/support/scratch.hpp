@@ -53,6 +53,21 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& lim
 // Whether run_cardtab can apply RunLimits on this system.
 bool can_limit_runs();
 
+// Holds a file open so that no other process may open it, as Windows
+// does for a file that another program has locked. Elsewhere it does
+// nothing, and `locks()` says so.
+class FileLock {
+public:
+    explicit FileLock(const std::filesystem::path& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool locks() const { return handle_ != nullptr; }
+
+private:
+    void* handle_ = nullptr;
+};
+
 // When CARDTAB_KEEP_CASES names a folder, copies what `folder` holds there
 // before the program runs, so that the same case can be run again by
 // another build of the program.

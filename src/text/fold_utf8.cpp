@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
+
+#include "text/words.hpp"
 
 namespace cardtab {
 
@@ -47,22 +48,17 @@ bool is_covered(unsigned char lead, unsigned char second)
     return second <= 0xBF && second >= (lead == kFirstLead ? 0xA0 : 0x80);
 }
 
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-
 // Moves the run of plain ASCII at `read` to `write` eight bytes at a time,
 // since most of a card line holds nothing to fold. Stops at the first word
 // with a byte of 0x80 or more.
 void move_ascii(std::span<char> line, std::size_t& read, std::size_t& write)
 {
-    std::uint64_t word = 0;
-    while (read + sizeof word <= line.size()) {
-        std::memcpy(&word, line.data() + read, sizeof word);
+    for (; read + sizeof(Word) <= line.size(); read += sizeof(Word), write += sizeof(Word)) {
+        const Word word = load_word(line.data() + read);
         if ((word & kHighBits) != 0) {
             return;
         }
-        std::memcpy(line.data() + write, &word, sizeof word);
-        read += sizeof word;
-        write += sizeof word;
+        store_word(line.data() + write, word);
     }
 }
 

@@ -90,7 +90,7 @@ ColumnSet candidates(const TagIndex& index, std::string_view trimmed)
 
 // Semicolons become spaces and accented letters plain ones, in one table.
 // The two rules never meet, and neither makes a space from anything but a
-// semicolon, so they can be applied together and before spaces are removed.
+// semicolon, so they can be applied together, before spaces are removed.
 constexpr std::array<char, 256> kCleanedBytes = [] {
     std::array<char, 256> table = kWithoutDiacritics;
     table[static_cast<unsigned char>(';')] = ' ';
@@ -116,46 +116,41 @@ std::string_view text_after_colon(std::string_view trimmed)
     return {};
 }
 
-// Cleans the folded bytes into the value: semicolons made spaces, spaces
-// dropped for a column that strips them, accents stripped.
-std::size_t clean_into(char* value, std::string_view folded, bool strips_spaces)
+// Semicolons made spaces and accents stripped, byte by byte.
+void clean_bytes(char* value, std::string_view folded)
 {
-    std::size_t length = 0;
     for (const char byte : folded) {
-        const char cleaned = kCleanedBytes[static_cast<unsigned char>(byte)];
-        value[length] = cleaned;
-        length += strips_spaces && cleaned == ' ' ? 0 : 1;
+        *value++ = kCleanedBytes[static_cast<unsigned char>(byte)];
     }
-    return length;
 }
 
-// As clean_into for a column that keeps its spaces, eight bytes at a time
-// where they are ASCII: then only the semicolons change.
-std::size_t clean_keeping_spaces(char* value, std::string_view folded)
+// Cleans the folded bytes into the value, eight bytes at a time where they
+// are ASCII: then only the semicolons change.
+void clean_into(char* value, std::string_view folded)
 {
     constexpr Word kSemicolonToSpace = ';' - ' ';
     std::size_t at = 0;
     for (; at + sizeof(Word) <= folded.size(); at += sizeof(Word)) {
         const Word word = load_word(folded.data() + at);
         if ((word & kHighBits) != 0) {
-            clean_into(value + at, folded.substr(at, sizeof(Word)), false);
-            continue;
+            clean_bytes(value + at, folded.substr(at, sizeof(Word)));
+        } else {
+            store_word(value + at, word - (bytes_equal_to(word, ';') >> 7) * kSemicolonToSpace);
         }
-        store_word(value + at, word - (bytes_equal_to(word, ';') >> 7) * kSemicolonToSpace);
     }
-    clean_into(value + at, folded.substr(at), false);
-    return folded.size();
+    clean_bytes(value + at, folded.substr(at));
 }
 
-// The value from the first 100 bytes after the colon, cleaned and with its
-// trailing spaces trimmed.
+// The value from the first 100 bytes after the colon: cleaned, without
+// spaces for a column that strips them (the semicolons made spaces go too),
+// and with its trailing spaces trimmed.
 void capture_value(Column& column, std::string_view source)
 {
-    char* value = column.value.bytes.data();
     const std::string_view taken = take_span(source, 0, kMaxValueBytes);
-    const std::size_t length = column.marks.strips_spaces ? clean_into(value, taken, true)
-                                                          : clean_keeping_spaces(value, taken);
-    column.value.length = trim_right(std::string_view(value, length)).size();
+    const std::span<char> value(column.value.bytes.data(), taken.size());
+    clean_into(value.data(), taken);
+    const std::size_t length = column.marks.strips_spaces ? remove_char(value, ' ') : value.size();
+    column.value.length = trim_right(std::string_view(value.data(), length)).size();
 }
 
 void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, std::string_view trimmed)

@@ -54,11 +54,6 @@ std::size_t remove_char(std::span<char> text, char c)
     return static_cast<std::size_t>(kept_end - text.begin());
 }
 
-void replace_char(std::span<char> text, char from, char to)
-{
-    std::replace(text.begin(), text.end(), from, to);
-}
-
 void upper_ascii(std::span<char> text)
 {
     for (char& byte : text) {

@@ -57,9 +57,6 @@ bool is_ascii(std::string_view text);
 // Deletes every byte `c` from `text` in place; returns the new length.
 std::size_t remove_char(std::span<char> text, char c);
 
-// Replaces every byte `from` in `text` by `to`, in place.
-void replace_char(std::span<char> text, char from, char to);
-
 // Turns a-z into A-Z in place; every other byte, 0x80-0xFF included, stays.
 void upper_ascii(std::span<char> text);
 

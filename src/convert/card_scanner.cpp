@@ -108,12 +108,8 @@ void clear_values(ColumnTable& columns)
 // when there is none, so that a tag of ':' takes 'b' from ':a:b'.
 std::string_view text_after_colon(std::string_view trimmed)
 {
-    for (std::size_t at = 1; at < trimmed.size(); ++at) {
-        if (trimmed[at] == ':') {
-            return trimmed.substr(at + 1);
-        }
-    }
-    return {};
+    const std::size_t colon = trimmed.find(':', 1);
+    return colon == std::string_view::npos ? std::string_view{} : trimmed.substr(colon + 1);
 }
 
 // Semicolons made spaces and accents stripped, byte by byte.

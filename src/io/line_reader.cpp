@@ -26,7 +26,10 @@ std::size_t find_in_chunk(const LineReader& reader, char byte)
 {
     const char* from = reader.chunk.data() + reader.chunk_pos;
     const void* found = std::memchr(from, byte, reader.chunk_end - reader.chunk_pos);
-    return found == nullptr ? reader.chunk_end : static_cast<std::size_t>(static_cast<const char*>(found) - reader.chunk.data());
+    if (found == nullptr) {
+        return reader.chunk_end;
+    }
+    return static_cast<std::size_t>(static_cast<const char*>(found) - reader.chunk.data());
 }
 
 bool refill(LineReader& reader)
@@ -34,7 +37,8 @@ bool refill(LineReader& reader)
     if (reader.at_end) {
         return false;
     }
-    ReadResult got = reader.files->read(reader.file, std::span<char>(reader.chunk).first(reader.chunk.size() - kReadableFromText));
+    const std::span<char> room = std::span<char>(reader.chunk).first(reader.chunk.size() - kReadableFromText);
+    ReadResult got = reader.files->read(reader.file, room);
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
         reader.status = std::move(got.status);

@@ -1,6 +1,7 @@
 #include "io/table_writer.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 
 #include "text/words.hpp"
@@ -35,50 +36,43 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, std::string_
     return {};
 }
 
-void put_text(TableWriter& writer, std::string_view text)
-{
-    put_text_doubling(writer, text, '\n');
-}
-
 namespace {
 
-bool holds_neither(std::string_view text, char a, char b)
+// True when `text` holds no line feed and no `doubled` byte, so that it can
+// be copied as it is.
+bool copies_plainly(std::string_view text, std::optional<char> doubled)
 {
+    const char other = doubled.value_or('\n');
     std::size_t at = 0;
     for (; at + sizeof(Word) <= text.size(); at += sizeof(Word)) {
         const Word word = load_word(text.data() + at);
-        if ((bytes_equal_to(word, a) | bytes_equal_to(word, b)) != 0) {
+        if ((bytes_equal_to(word, '\n') | bytes_equal_to(word, other)) != 0) {
             return false;
         }
     }
-    for (; at < text.size(); ++at) {
-        if (text[at] == a || text[at] == b) {
-            return false;
-        }
-    }
-    return true;
+    const std::string_view tail = text.substr(at);
+    return tail.find('\n') == std::string_view::npos && tail.find(other) == std::string_view::npos;
 }
 
-} // namespace
-
-void put_text_doubling(TableWriter& writer, std::string_view text, char doubled)
+// Writes `text` with each line feed as CR LF and, when `doubled` is given,
+// each of those bytes twice. Each byte takes at most two in the buffer; with
+// room for that, the loops need no checks.
+void put_translated(TableWriter& writer, std::string_view text, std::optional<char> doubled)
 {
-    // Each byte takes at most two in the buffer; with room for that, the
-    // loops need no checks.
     if (writer.buffer.size() - writer.used < 2 * text.size()) {
         flush(writer);
     }
     if (writer.buffer.size() < 2 * text.size()) {
         for (const char byte : text) {
             put_byte(writer, byte);
-            if (byte == doubled && byte != '\n') {
+            if (byte == doubled) {
                 put_byte(writer, byte);
             }
         }
         return;
     }
     char* out = writer.buffer.data() + writer.used;
-    if (holds_neither(text, '\n', doubled)) {
+    if (copies_plainly(text, doubled)) {
         text.copy(out, text.size());
         writer.used += text.size();
         return;
@@ -92,6 +86,18 @@ void put_text_doubling(TableWriter& writer, std::string_view text, char doubled)
         *out++ = byte;
     }
     writer.used = static_cast<std::size_t>(out - writer.buffer.data());
+}
+
+} // namespace
+
+void put_text(TableWriter& writer, std::string_view text)
+{
+    put_translated(writer, text, std::nullopt);
+}
+
+void put_text_doubling(TableWriter& writer, std::string_view text, char doubled)
+{
+    put_translated(writer, text, doubled);
 }
 
 void put_byte(TableWriter& writer, char byte)

@@ -25,7 +25,8 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, std::string_
                              std::size_t buffer_bytes = kWriteChunkBytes);
 
 void put_text(TableWriter& writer, std::string_view text);
-// As put_text, with each byte `doubled` written twice.
+// As put_text, with each byte `doubled` written twice. A line feed is never
+// doubled: it becomes CR LF.
 void put_text_doubling(TableWriter& writer, std::string_view text, char doubled);
 void put_byte(TableWriter& writer, char byte);
 

@@ -18,7 +18,36 @@ std::string file_name(std::string_view base_name, std::string_view extension)
     return std::string(base_name).append(extension);
 }
 
-// Closes both files and reports the first failure of either.
+// Refuses a table name that leads, through a link, to the card file or the
+// configuration: writing the table would destroy them.
+bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::string& table_name,
+                         const std::string& card_name, RunResult& result)
+{
+    if (!table.exists) {
+        return true;
+    }
+    const struct {
+        std::string_view what;
+        std::string_view name;
+    } inputs[] = {{"card file", card_name}, {"configuration file", kConfigurationFileName}};
+    for (const auto& input : inputs) {
+        const FileFacts facts = files.look_up(input.name);
+        if (!facts.status.ok) {
+            fail_on_file(result, "open " + std::string(input.what), input.name, facts.status);
+            return false;
+        }
+        if (facts.exists && facts.id == table.id) {
+            fail(result, "refusing to write table file '" + table_name + "': it would overwrite the " +
+                             std::string(input.what) + " '" + std::string(input.name) + "'");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Closes both files. Only a table that was written whole and closed, from a
+// card file read to its end, takes the old table's place; otherwise the
+// old table stays as it was.
 void finish_files(LineReader& cards, const std::string& card_name, TableWriter& table,
                   const std::string& table_name, RunResult& result)
 {
@@ -26,14 +55,37 @@ void finish_files(LineReader& cards, const std::string& card_name, TableWriter& 
     const IoStatus written = close_table_writer(table);
     if (!read.ok) {
         fail_on_file(result, "read card file", card_name, read);
-    }
-    if (!written.ok) {
+    } else if (!written.ok) {
         fail_on_file(result, "write table file", table_name, written);
+    } else if (const IoStatus replaced = put_table_in_place(table); !replaced.ok) {
+        fail_on_file(result, "replace table file", table_name, replaced);
+    }
+    if (result.failed) {
+        discard_table(table);
     }
 }
 
-// The card file is opened, and read, before the table file is created, so a
-// card file that is missing or unreadable leaves an existing table alone.
+// Opens the table once the card file has been opened and read, so a card
+// file that is missing or unreadable leaves an existing table alone.
+bool open_table(FileLayer& files, const std::string& table_name, const std::string& card_name,
+                TableWriter& table, RunResult& result)
+{
+    const FileFacts facts = files.look_up(table_name);
+    if (!facts.status.ok) {
+        fail_on_file(result, "create table file", table_name, facts.status);
+        return false;
+    }
+    if (!table_spares_inputs(files, facts, table_name, card_name, result)) {
+        return false;
+    }
+    const IoStatus created = create_table_writer(table, files, facts);
+    if (!created.ok) {
+        fail_on_file(result, "create table file", table_name, created);
+        return false;
+    }
+    return true;
+}
+
 void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& columns, RunResult& result)
 {
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
@@ -51,9 +103,7 @@ void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& c
     }
     const std::string table_name = file_name(effective_output_base_name(settings), kTableFileExtension);
     TableWriter table;
-    status = create_table_writer(table, files, table_name);
-    if (!status.ok) {
-        fail_on_file(result, "create table file", table_name, status);
+    if (!open_table(files, table_name, card_name, table, result)) {
         close_line_reader(cards);
         return;
     }

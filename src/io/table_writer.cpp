@@ -22,15 +22,26 @@ void flush(TableWriter& writer)
 
 } // namespace
 
-IoStatus create_table_writer(TableWriter& writer, FileLayer& files, std::string_view name,
+IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
                              std::size_t buffer_bytes)
 {
-    OpenResult created = files.create_for_writing(name);
-    if (!created.status.ok) {
-        return created.status;
+    OpenResult opened;
+    bool in_place = target.exists && !target.regular;
+    if (!in_place) {
+        NewFile created = files.create_beside(target.final_name);
+        in_place = created.folder_refused;
+        opened = {created.file, std::move(created.status)};
+        writer.new_name = std::move(created.name);
+    }
+    if (in_place) {
+        opened = files.create_for_writing(target.final_name);
+    }
+    if (!opened.status.ok) {
+        return opened.status;
     }
     writer.files = &files;
-    writer.file = created.file;
+    writer.file = opened.file;
+    writer.target = target.final_name;
     writer.buffer.assign(std::max<std::size_t>(buffer_bytes, 2), '\0');
     writer.used = 0;
     return {};
@@ -113,16 +124,37 @@ void put_byte(TableWriter& writer, char byte)
 
 IoStatus close_table_writer(TableWriter& writer)
 {
-    if (writer.files == nullptr) {
+    if (!writer.file.is_open()) {
         return writer.status;
     }
     flush(writer);
     IoStatus closed = writer.files->close(writer.file);
-    writer.files = nullptr;
+    writer.file = {};
     if (!writer.status.ok) {
         return writer.status;
     }
     return closed;
+}
+
+IoStatus put_table_in_place(TableWriter& writer)
+{
+    if (writer.new_name.empty()) {
+        return {};
+    }
+    IoStatus moved = writer.files->replace(writer.new_name, writer.target);
+    if (moved.ok) {
+        writer.new_name.clear();
+    }
+    return moved;
+}
+
+void discard_table(TableWriter& writer)
+{
+    close_table_writer(writer);
+    if (writer.files != nullptr && !writer.new_name.empty()) {
+        writer.files->remove(writer.new_name);
+        writer.new_name.clear();
+    }
 }
 
 } // namespace cardtab

@@ -60,10 +60,11 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
             assign(columns.columns[j].value, c.values[j]);
         }
         TableWriter table;
-        ASSERT_TRUE(create_table_writer(table, files, "t.csv").ok);
+        ASSERT_TRUE(create_table_writer(table, files, files.look_up("t.csv")).ok);
         write_header(table, settings, columns);
         write_row(table, settings, columns);
         ASSERT_TRUE(close_table_writer(table).ok);
+        ASSERT_TRUE(put_table_in_place(table).ok);
         EXPECT_EQ(escaped(files.files["t.csv"]), escaped(c.expected)) << c.name;
     }
 }
@@ -77,7 +78,7 @@ TEST(CsvOutput, ConstantColumnKeepsItsTagAfterTheRow)
     RunResult result;
     ASSERT_TRUE(load_configuration(files, settings, columns, result));
     TableWriter table;
-    ASSERT_TRUE(create_table_writer(table, files, "t.csv").ok);
+    ASSERT_TRUE(create_table_writer(table, files, files.look_up("t.csv")).ok);
     write_row(table, settings, columns);
     ASSERT_TRUE(close_table_writer(table).ok);
     EXPECT_EQ(view(columns.columns[0].value), "Person");

@@ -17,30 +17,69 @@ TEST(TableWriter, WritesEveryLineFeedAsCrLf)
     for (const std::size_t buffer : {std::size_t{2}, std::size_t{3}, std::size_t{5}, kWriteChunkBytes}) {
         MemoryFiles files;
         TableWriter writer;
-        ASSERT_TRUE(create_table_writer(writer, files, "t.csv", buffer).ok);
+        ASSERT_TRUE(create_table_writer(writer, files, files.look_up("t.csv"), buffer).ok);
         put_text(writer, "a,b\n\n");
         put_byte(writer, '"');
         put_text(writer, "x\ry");
         put_byte(writer, '\n');
         ASSERT_TRUE(close_table_writer(writer).ok);
+        ASSERT_TRUE(put_table_in_place(writer).ok);
         EXPECT_EQ(escaped(files.files["t.csv"]), escaped("a,b\r\n\r\n\"x\ry\r\n")) << "buffer " << buffer;
     }
 }
 
 TEST(TableWriter, KeepsTheFirstFailureUntilClose)
 {
-    // Calls: 1 create, 2 to 4 the writes of a 4-byte buffer, 5 close.
+    // Calls: 1 create beside, 2 to 4 the writes of a 4-byte buffer, 5 close.
     for (const std::size_t failing_call : {2u, 3u, 4u, 5u}) {
         MemoryFiles memory;
         FaultyFiles files(memory, failing_call);
         TableWriter writer;
-        ASSERT_TRUE(create_table_writer(writer, files, "t.csv", 4).ok);
+        ASSERT_TRUE(create_table_writer(writer, files, memory.look_up("t.csv"), 4).ok);
         put_text(writer, "abcdefgh\n");
         const IoStatus closed = close_table_writer(writer);
         EXPECT_FALSE(closed.ok) << "call " << failing_call;
         EXPECT_EQ(closed.reason, testing::kInjectedReason);
         EXPECT_EQ(memory.open_count(), 0u) << "the file is closed even after a failure";
     }
+}
+
+TEST(TableWriter, ReplacesAPlainFileOnlyOnceItIsComplete)
+{
+    const struct {
+        std::string name;
+        bool folder_refuses;
+        std::string during; // the target while the table is being written
+    } cases[] = {
+        {"written beside, then moved", false, "old"},
+        {"written in place where the folder allows no new file", true, ""},
+    };
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        files.files["t.csv"] = "old";
+        files.refuses_new_files = c.folder_refuses;
+        TableWriter writer;
+        ASSERT_TRUE(create_table_writer(writer, files, files.look_up("t.csv"), 2).ok) << c.name;
+        put_text(writer, "new\n");
+        EXPECT_EQ(files.files["t.csv"].substr(0, c.during.size()), c.during) << c.name;
+        ASSERT_TRUE(close_table_writer(writer).ok) << c.name;
+        ASSERT_TRUE(put_table_in_place(writer).ok) << c.name;
+        EXPECT_EQ(files.files["t.csv"], "new\r\n") << c.name;
+        EXPECT_EQ(files.names(), "t.csv ") << c.name;
+    }
+}
+
+TEST(TableWriter, DiscardingKeepsTheOldTable)
+{
+    MemoryFiles files;
+    files.files["t.csv"] = "old";
+    TableWriter writer;
+    ASSERT_TRUE(create_table_writer(writer, files, files.look_up("t.csv"), 2).ok);
+    put_text(writer, "new\n");
+    discard_table(writer);
+    EXPECT_EQ(files.files["t.csv"], "old");
+    EXPECT_EQ(files.names(), "t.csv ");
+    EXPECT_EQ(files.open_count(), 0u);
 }
 
 } // namespace

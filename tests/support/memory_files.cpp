@@ -1,37 +1,88 @@
 #include "support/memory_files.hpp"
 
 #include <algorithm>
+#include <functional>
 
 namespace cardtab::testing {
+
+namespace {
+
+IoStatus no_such_file()
+{
+    IoStatus status = failed_with("No such file or directory");
+    status.missing = true;
+    return status;
+}
+
+} // namespace
+
+OpenFile MemoryFiles::open_file(std::string name)
+{
+    auto open = std::make_unique<Open>(Open{std::move(name), 0});
+    const auto handle = reinterpret_cast<std::intptr_t>(open.get());
+    open_[handle] = std::move(open);
+    return OpenFile{handle};
+}
 
 OpenResult MemoryFiles::open_for_reading(std::string_view name)
 {
     const std::string key(name);
-    OpenResult result;
     if (files.count(key) == 0 && folders.count(key) == 0) {
-        result.status = failed_with("No such file or directory");
-        result.status.missing = true;
-        return result;
+        return {OpenFile{}, no_such_file()};
     }
-    auto open = std::make_unique<Open>(Open{key, 0, false});
-    result.file.handle = open.get();
-    open_[open.get()] = std::move(open);
-    return result;
+    return {open_file(key), {}};
 }
 
 OpenResult MemoryFiles::create_for_writing(std::string_view name)
 {
     const std::string key(name);
-    OpenResult result;
     if (folders.count(key) != 0) {
-        result.status = failed_with("Is a directory");
-        return result;
+        return {OpenFile{}, failed_with("Is a directory")};
     }
     files[key].clear();
-    auto open = std::make_unique<Open>(Open{key, 0, true});
-    result.file.handle = open.get();
-    open_[open.get()] = std::move(open);
-    return result;
+    return {open_file(key), {}};
+}
+
+FileFacts MemoryFiles::look_up(std::string_view name)
+{
+    const std::string key(name);
+    FileFacts facts;
+    facts.final_name = key;
+    facts.exists = files.count(key) != 0 || folders.count(key) != 0;
+    facts.regular = files.count(key) != 0;
+    facts.id = {1, std::hash<std::string>{}(key)};
+    return facts;
+}
+
+NewFile MemoryFiles::create_beside(std::string_view target)
+{
+    NewFile created;
+    if (refuses_new_files) {
+        created.status = failed_with("Permission denied");
+        created.folder_refused = true;
+        return created;
+    }
+    created.name = std::string(target) + ".new-" + std::to_string(++new_files_);
+    files[created.name].clear();
+    created.file = open_file(created.name);
+    return created;
+}
+
+IoStatus MemoryFiles::replace(std::string_view new_name, std::string_view target)
+{
+    const auto found = files.find(std::string(new_name));
+    if (found == files.end()) {
+        return no_such_file();
+    }
+    files[std::string(target)] = std::move(found->second);
+    files.erase(std::string(new_name));
+    return {};
+}
+
+IoStatus MemoryFiles::remove(std::string_view new_name)
+{
+    files.erase(std::string(new_name));
+    return {};
 }
 
 ReadResult MemoryFiles::read(OpenFile file, std::span<char> into)
@@ -61,6 +112,18 @@ IoStatus MemoryFiles::close(OpenFile file)
     return {};
 }
 
+std::string MemoryFiles::names() const
+{
+    std::string all;
+    for (const auto& [name, bytes] : files) {
+        all += name + " ";
+    }
+    for (const auto& [name, is_folder] : folders) {
+        all += name + "/ ";
+    }
+    return all;
+}
+
 OpenResult FaultyFiles::open_for_reading(std::string_view name)
 {
     if (next_call_fails()) {
@@ -75,6 +138,42 @@ OpenResult FaultyFiles::create_for_writing(std::string_view name)
         return {OpenFile{}, failed_with(std::string(kInjectedReason))};
     }
     return inner_.create_for_writing(name);
+}
+
+FileFacts FaultyFiles::look_up(std::string_view name)
+{
+    if (next_call_fails()) {
+        FileFacts facts;
+        facts.status = failed_with(std::string(kInjectedReason));
+        return facts;
+    }
+    return inner_.look_up(name);
+}
+
+NewFile FaultyFiles::create_beside(std::string_view target)
+{
+    if (next_call_fails()) {
+        NewFile created;
+        created.status = failed_with(std::string(kInjectedReason));
+        return created;
+    }
+    return inner_.create_beside(target);
+}
+
+IoStatus FaultyFiles::replace(std::string_view new_name, std::string_view target)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.replace(new_name, target);
+}
+
+IoStatus FaultyFiles::remove(std::string_view new_name)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.remove(new_name);
 }
 
 ReadResult FaultyFiles::read(OpenFile file, std::span<char> into)

@@ -18,40 +18,62 @@ public:
     std::map<std::string, bool> folders;
     // Largest count one read returns, to exercise short reads.
     std::size_t read_limit = static_cast<std::size_t>(-1);
+    // The folder allows no new file, as a folder without write permission.
+    bool refuses_new_files = false;
 
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
+    FileFacts look_up(std::string_view name) override;
+    NewFile create_beside(std::string_view target) override;
+    IoStatus replace(std::string_view new_name, std::string_view target) override;
+    IoStatus remove(std::string_view new_name) override;
     ReadResult read(OpenFile file, std::span<char> into) override;
     IoStatus write(OpenFile file, std::span<const char> bytes) override;
     IoStatus close(OpenFile file) override;
     std::size_t open_count() const { return open_.size(); }
+    // The names of every file and folder, in order.
+    std::string names() const;
 
 private:
     struct Open {
         std::string name;
         std::size_t position = 0;
-        bool writing = false;
     };
-    std::map<void*, std::unique_ptr<Open>> open_;
+    OpenFile open_file(std::string name);
+    std::map<std::intptr_t, std::unique_ptr<Open>> open_;
+    std::size_t new_files_ = 0;
 };
 
 // Passes every call on to another layer, except that call number
-// `fail_at` (counting from 1 across all kinds of call) fails.
+// `fail_at` (counting from 1 across all kinds of call) fails, and with
+// `sticky` every call after it too.
 class FaultyFiles final : public FileLayer {
 public:
-    FaultyFiles(FileLayer& inner, std::size_t fail_at) : inner_(inner), fail_at_(fail_at) {}
+    FaultyFiles(FileLayer& inner, std::size_t fail_at, bool sticky = false)
+        : inner_(inner), fail_at_(fail_at), sticky_(sticky)
+    {
+    }
 
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
+    FileFacts look_up(std::string_view name) override;
+    NewFile create_beside(std::string_view target) override;
+    IoStatus replace(std::string_view new_name, std::string_view target) override;
+    IoStatus remove(std::string_view new_name) override;
     ReadResult read(OpenFile file, std::span<char> into) override;
     IoStatus write(OpenFile file, std::span<const char> bytes) override;
     IoStatus close(OpenFile file) override;
     bool injected() const { return calls_ >= fail_at_; }
 
 private:
-    bool next_call_fails() { return ++calls_ == fail_at_; }
+    bool next_call_fails()
+    {
+        ++calls_;
+        return calls_ == fail_at_ || (sticky_ && calls_ > fail_at_);
+    }
     FileLayer& inner_;
     std::size_t fail_at_;
+    bool sticky_;
     std::size_t calls_ = 0;
 };
 

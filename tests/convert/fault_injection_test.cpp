@@ -14,6 +14,7 @@ using testing::FaultyFiles;
 using testing::MemoryFiles;
 
 const std::string kConfiguration = "people.vcf\nN*Name=N:\n#Phone=TEL\nMail=EMAIL\n";
+const std::string kOldTable = "an older table";
 
 // Enough cards for several reads and writes with small buffers.
 std::string many_cards()
@@ -31,40 +32,56 @@ MemoryFiles starting_files(const std::string& cards)
     MemoryFiles files;
     files.files["cardtab.ini"] = kConfiguration;
     files.files["people.vcf"] = cards;
-    files.files["people.csv"] = "an older table";
+    files.files["people.csv"] = kOldTable;
     return files;
 }
 
-TEST(FaultInjection, EveryFailedCallFailsTheRunAndLosesNothing)
+// Fails call number `fail_at` of the file layer, and with `sticky` every
+// call after it too, for every call a run makes, until a run makes fewer
+// calls than that and succeeds.
+void check_every_failing_call(bool sticky)
 {
     const std::string cards = many_cards();
     MemoryFiles clean = starting_files(cards);
     ASSERT_FALSE(run_conversion(clean).failed);
     const std::string expected_table = clean.files["people.csv"];
+    const std::string names = clean.names();
 
     for (std::size_t fail_at = 1;; ++fail_at) {
+        SCOPED_TRACE("call " + std::to_string(fail_at) + (sticky ? " and after" : ""));
         MemoryFiles memory = starting_files(cards);
-        FaultyFiles files(memory, fail_at);
+        FaultyFiles files(memory, fail_at, sticky);
         const RunResult result = run_conversion(files);
-        EXPECT_EQ(memory.open_count(), 0u) << "call " << fail_at << ": every file is closed";
-        EXPECT_EQ(memory.files["cardtab.ini"], kConfiguration) << "call " << fail_at;
-        EXPECT_EQ(memory.files["people.vcf"], cards) << "call " << fail_at;
+        EXPECT_EQ(memory.open_count(), 0u) << "every file is closed";
+        EXPECT_EQ(memory.files["cardtab.ini"], kConfiguration);
+        EXPECT_EQ(memory.files["people.vcf"], cards);
         if (!files.injected()) {
             EXPECT_FALSE(result.failed);
             EXPECT_EQ(escaped(memory.files["people.csv"]), escaped(expected_table));
-            EXPECT_GT(fail_at, 6u) << "a run makes at least opens, reads, writes and closes";
+            EXPECT_EQ(memory.names(), names);
+            EXPECT_GT(fail_at, 8u) << "a run makes at least opens, reads, writes, closes and a move";
             break;
         }
-        ASSERT_TRUE(result.failed) << "call " << fail_at << " failed but the run succeeded";
-        ASSERT_EQ(result.messages.size(), 1u) << "call " << fail_at;
+        ASSERT_TRUE(result.failed) << "a call failed but the run succeeded";
+        ASSERT_EQ(result.messages.size(), 1u);
         EXPECT_EQ(result.messages[0].rfind("cardtab: cannot ", 0), 0u) << result.messages[0];
         EXPECT_NE(result.messages[0].find("Injected failure"), std::string::npos) << result.messages[0];
-        const bool table_created = memory.files["people.csv"] != "an older table";
-        if (result.messages[0].find("configuration") != std::string::npos ||
-            result.messages[0].find("open card file") != std::string::npos) {
-            EXPECT_FALSE(table_created) << "call " << fail_at << ": the old table is kept";
+        EXPECT_EQ(memory.files["people.csv"], kOldTable);
+        // Once removing fails too, the new file has to stay behind.
+        if (!sticky) {
+            EXPECT_EQ(memory.names(), names) << "no new file is left behind";
         }
     }
+}
+
+TEST(FaultInjection, EveryFailedCallFailsTheRunAndKeepsTheOldTable)
+{
+    check_every_failing_call(false);
+}
+
+TEST(FaultInjection, FailuresThatGoOnStillGiveOneMessageAndKeepTheOldTable)
+{
+    check_every_failing_call(true);
 }
 
 } // namespace

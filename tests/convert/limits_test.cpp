@@ -44,21 +44,24 @@ void expect_flat_memory(const ProgramRun& run)
     EXPECT_LE(run.peak_memory_kib, peak_of_a_small_run() + kAllowanceKib);
 }
 
-TEST(Limits, AFileSizeLimitFailsTheWrite)
+TEST(Limits, AFileSizeLimitFailsTheWriteAndKeepsTheOldTable)
 {
     if (!cardtab::testing::can_limit_runs()) {
         GTEST_SKIP() << "this system has no file-size limit for a process";
     }
     ScratchFolder folder;
     folder.write("cardtab.ini", "Name=N:\n");
+    folder.write("import.csv", "old table");
     std::string cards;
     for (int n = 0; n < 2000; ++n) {
         cards += "BEGIN:VCARD\nN:Someone with a long enough name " + std::to_string(n) + "\nEND:VCARD\n";
     }
     folder.write("import.vcf", cards);
-    const ProgramRun run = cardtab::testing::run_cardtab(folder.path(), {4096});
+    const ProgramRun run = cardtab::testing::run_cardtab(folder.path(), {.file_size_bytes = 4096});
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.error_output, "cardtab: cannot write table file 'import.csv': File too large\n");
+    EXPECT_EQ(folder.read("import.csv"), "old table");
+    EXPECT_EQ(folder.names(), "cardtab.ini import.csv import.vcf ");
 }
 
 TEST(Limits, FiftyMegabytesOfRandomBytesConvertInFlatMemory)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -48,6 +49,7 @@ void check_run(const RunCase& c)
     const testing::ProgramRun run = testing::run_cardtab(folder.path());
     EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
     EXPECT_EQ(run.error_output, c.error_output) << c.name;
+    EXPECT_EQ(folder.names().find(".cardtab-"), std::string::npos) << c.name << ": " << folder.names();
     for (const Named& file : c.after) {
         if (file.bytes == kAbsent) {
             EXPECT_FALSE(folder.exists(file.name)) << c.name << ": " << file.name;
@@ -161,6 +163,122 @@ TEST(Run, RefusesALockedTableFile)
     const testing::ProgramRun run = testing::run_cardtab(folder.path());
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.error_output, "cardtab: cannot create table file 'import.csv': Permission denied\n");
+}
+
+const std::string kCards = "BEGIN:VCARD\nN:Doe\nEND:VCARD\n";
+const std::string kTable = "Name\r\n\"Doe\"\r\n";
+
+void put_inputs(const ScratchFolder& folder)
+{
+    folder.write("cardtab.ini", "Name=N:\n");
+    folder.write("import.vcf", kCards);
+}
+
+TEST(Run, NeverWritesTheTableThroughALinkToAnInput)
+{
+    const struct {
+        std::string input;
+        bool hard;
+        std::string what;
+    } cases[] = {
+        {"import.vcf", false, "card file"},
+        {"import.vcf", true, "card file"},
+        {"cardtab.ini", false, "configuration file"},
+        {"cardtab.ini", true, "configuration file"},
+    };
+    std::string not_made;
+    for (const auto& c : cases) {
+        const std::string name = (c.hard ? "hard link to " : "symbolic link to ") + c.input;
+        ScratchFolder folder;
+        put_inputs(folder);
+        if (c.hard) {
+            fs::create_hard_link(folder / c.input, folder / "import.csv");
+        } else if (!testing::make_symlink(c.input, folder / "import.csv")) {
+            not_made += " " + name;
+            continue;
+        }
+        const testing::ProgramRun run = testing::run_cardtab(folder.path());
+        EXPECT_EQ(run.exit_status, 1) << name;
+        EXPECT_EQ(run.error_output, "cardtab: refusing to write table file 'import.csv': it would overwrite the " +
+                                        c.what + " '" + c.input + "'\n")
+            << name;
+        EXPECT_EQ(folder.read("cardtab.ini"), "Name=N:\n") << name;
+        EXPECT_EQ(folder.read("import.vcf"), kCards) << name;
+        EXPECT_EQ(fs::is_symlink(folder / "import.csv"), !c.hard) << name;
+        EXPECT_EQ(folder.names(), "cardtab.ini import.csv import.vcf ") << name;
+    }
+    if (!not_made.empty()) {
+        GTEST_SKIP() << "no symbolic link could be made here, so these were not run:" << not_made;
+    }
+}
+
+TEST(Run, WritesThroughALinkToATableKeptElsewhere)
+{
+    ScratchFolder folder;
+    put_inputs(folder);
+    fs::create_directory(folder / "kept");
+    folder.write("kept/t.csv", "old table");
+    if (!testing::make_symlink(fs::path("kept") / "t.csv", folder / "import.csv")) {
+        GTEST_SKIP() << "no symbolic link can be made here";
+    }
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 0) << run.error_output;
+    EXPECT_EQ(escaped(folder.read("kept/t.csv")), escaped(kTable));
+    EXPECT_TRUE(fs::is_symlink(folder / "import.csv"));
+    EXPECT_EQ(folder.names(), "cardtab.ini import.csv import.vcf kept ");
+    EXPECT_EQ(fs::directory_iterator(folder / "kept")->path().filename(), "t.csv");
+}
+
+TEST(Run, KeepsThePermissionsOfTheTable)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no permission bits";
+#endif
+    using fs::perms;
+    const perms kOwnerGroup = perms::owner_read | perms::owner_write | perms::group_read;
+    const struct {
+        std::string name;
+        bool old_table;
+        int mask;
+        perms expected;
+    } cases[] = {
+        {"a replaced table keeps its bits", true, 022, kOwnerGroup},
+        {"a new table takes the umask", false, 027, kOwnerGroup},
+        {"a new table with a loose umask", false, 002, kOwnerGroup | perms::group_write | perms::others_read},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder folder;
+        put_inputs(folder);
+        if (c.old_table) {
+            folder.write("import.csv", "old table");
+            fs::permissions(folder / "import.csv", kOwnerGroup);
+        }
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), {.file_mode_mask = c.mask});
+        EXPECT_EQ(run.exit_status, 0) << c.name << ": " << run.error_output;
+        EXPECT_EQ(folder.read("import.csv"), kTable) << c.name;
+        EXPECT_EQ(fs::status(folder / "import.csv").permissions(), c.expected) << c.name;
+    }
+}
+
+TEST(Run, AnInterruptKeepsTheOldTableAndLeavesNothingBehind)
+{
+    if (!testing::can_interrupt_runs()) {
+        GTEST_SKIP() << "this system cannot interrupt a run from a test";
+    }
+#ifndef _WIN32
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        ScratchFolder folder;
+        folder.write("cardtab.ini", "Name=N:\n");
+        folder.write("import.csv", "old table");
+        const testing::InterruptedRun interrupted =
+            testing::run_cardtab_interrupted(folder.path(), signal_number, kCards + kCards);
+        EXPECT_TRUE(interrupted.new_file_seen) << "signal " << signal_number;
+        EXPECT_EQ(interrupted.run.exit_status, 128 + signal_number);
+        EXPECT_EQ(interrupted.run.error_output, "");
+        EXPECT_EQ(folder.read("import.csv"), "old table") << "signal " << signal_number;
+        EXPECT_EQ(folder.names(), "cardtab.ini import.csv import.vcf ") << "signal " << signal_number;
+    }
+#endif
 }
 
 TEST(Run, TakesADriveLetterAndBackslashesAsAPath)

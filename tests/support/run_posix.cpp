@@ -1,54 +1,59 @@
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
-
 #include <string>
+#include <thread>
 
 #include "support/scratch.hpp"
 
 namespace cardtab::testing {
 
+namespace fs = std::filesystem;
+
 namespace {
 
-bool apply_limits(const RunLimits& limits)
+// In the child, before the program starts. The signal for a write past the
+// file-size limit keeps its default action: the program must deal with it.
+bool apply_options(const RunOptions& options)
 {
-    if (limits.file_size_bytes == 0) {
+    if (options.file_mode_mask >= 0) {
+        umask(static_cast<mode_t>(options.file_mode_mask));
+    }
+    if (options.file_size_bytes == 0) {
         return true;
     }
-    const rlimit size{limits.file_size_bytes, limits.file_size_bytes};
-    return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && setrlimit(RLIMIT_FSIZE, &size) == 0;
+    const rlimit size{options.file_size_bytes, options.file_size_bytes};
+    return setrlimit(RLIMIT_FSIZE, &size) == 0;
 }
 
-} // namespace
-
-// POSIX systems have no mandatory locks: any process may open the file.
-FileLock::FileLock(const std::filesystem::path&) {}
-
-FileLock::~FileLock() = default;
-
-bool can_limit_runs()
+fs::path error_file_of(const fs::path& folder)
 {
-    return true;
+    return folder.parent_path() / (folder.filename().string() + ".stderr");
 }
 
-ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& limits)
+pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
 {
-    keep_case(folder);
-    const std::filesystem::path error_file = folder.parent_path() / (folder.filename().string() + ".stderr");
     const pid_t child = fork();
     if (child == 0) {
-        const int error_fd = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int error_fd = open(error_file_of(folder).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (error_fd < 0 || dup2(error_fd, STDERR_FILENO) < 0 || chdir(folder.c_str()) != 0 ||
-            !apply_limits(limits)) {
+            !apply_options(options)) {
             _exit(127);
         }
         const std::string exe = built_path(CARDTAB_EXE).string();
         execl(exe.c_str(), exe.c_str(), "ignored-argument", static_cast<char*>(nullptr));
         _exit(127);
     }
+    return child;
+}
+
+ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
+{
     ProgramRun run;
     int status = 0;
     rusage usage{};
@@ -56,9 +61,74 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& lim
         run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.peak_memory_kib = usage.ru_maxrss;
     }
-    run.error_output = ScratchFolder::read_file(error_file);
-    std::filesystem::remove(error_file);
+    run.error_output = ScratchFolder::read_file(error_file_of(folder));
+    fs::remove(error_file_of(folder));
     return run;
+}
+
+bool holds_new_file(const fs::path& folder)
+{
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with("import.csv.")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// POSIX systems have no mandatory locks: any process may open the file.
+FileLock::FileLock(const fs::path&) {}
+
+FileLock::~FileLock() = default;
+
+bool make_symlink(const fs::path& target, const fs::path& link)
+{
+    std::error_code error;
+    fs::create_symlink(target, link, error);
+    return !error;
+}
+
+bool can_limit_runs()
+{
+    return true;
+}
+
+ProgramRun run_cardtab(const fs::path& folder, const RunOptions& options)
+{
+    keep_case(folder);
+    return wait_for_cardtab(start_cardtab(folder, options), folder);
+}
+
+bool can_interrupt_runs()
+{
+    return true;
+}
+
+InterruptedRun run_cardtab_interrupted(const fs::path& folder, int signal_number, std::string_view cards)
+{
+    const fs::path card_file = folder / "import.vcf";
+    InterruptedRun interrupted;
+    if (mkfifo(card_file.c_str(), 0600) != 0) {
+        return interrupted;
+    }
+    const pid_t child = start_cardtab(folder, {});
+    // Blocks until the program opens the card file.
+    const int pipe = open(card_file.c_str(), O_WRONLY);
+    if (pipe >= 0 && write(pipe, cards.data(), cards.size()) == static_cast<ssize_t>(cards.size())) {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!holds_new_file(folder) && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        interrupted.new_file_seen = holds_new_file(folder);
+    }
+    kill(child, signal_number);
+    if (pipe >= 0) {
+        close(pipe);
+    }
+    interrupted.run = wait_for_cardtab(child, folder);
+    return interrupted;
 }
 
 } // namespace cardtab::testing

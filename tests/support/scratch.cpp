@@ -1,11 +1,13 @@
 #include "support/scratch.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 namespace cardtab::testing {
 
@@ -74,7 +76,7 @@ void keep_case(const std::filesystem::path& folder)
     name << "case-" << ++kept;
     const fs::path target = fs::path(keep) / name.str();
     fs::create_directories(target);
-    fs::copy(folder, target, fs::copy_options::recursive | fs::copy_options::skip_symlinks);
+    fs::copy(folder, target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
 std::string folder_read_failure(std::string_view what, std::string_view name)
@@ -88,6 +90,20 @@ std::string folder_create_failure(std::string_view what, std::string_view name)
 {
     return "cardtab: cannot create " + std::string(what) + " '" + std::string(name) + "': " +
            (kOnWindows ? "Permission denied\n" : "Is a directory\n");
+}
+
+std::string ScratchFolder::names() const
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(path_)) {
+        found.push_back(entry.path().filename().string());
+    }
+    std::sort(found.begin(), found.end());
+    std::string joined;
+    for (const std::string& name : found) {
+        joined += name + " ";
+    }
+    return joined;
 }
 
 bool ScratchFolder::exists(std::string_view name) const

@@ -20,6 +20,8 @@ public:
     void write(std::string_view name, std::string_view bytes) const;
     std::string read(std::string_view name) const;
     bool exists(std::string_view name) const;
+    // The names of everything in the folder, sorted, each followed by a space.
+    std::string names() const;
     static std::string read_file(const std::filesystem::path& path);
 
 private:
@@ -41,17 +43,34 @@ struct ProgramRun {
     long peak_memory_kib = 0; // where the system tells it, else 0
 };
 
-struct RunLimits {
-    // The largest file the program may write, with the signal for going
-    // past it ignored, so that the write itself fails. 0: no limit.
+struct RunOptions {
+    // The largest file the program may write (RLIMIT_FSIZE). 0: no limit.
     unsigned long file_size_bytes = 0;
+    // The umask the program starts with. -1: the test's own.
+    int file_mode_mask = -1;
 };
 
 // Runs the cardtab executable with `folder` as its working directory.
-ProgramRun run_cardtab(const std::filesystem::path& folder, const RunLimits& limits = {});
+ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& options = {});
 
-// Whether run_cardtab can apply RunLimits on this system.
+// Whether run_cardtab can apply RunOptions on this system.
 bool can_limit_runs();
+
+struct InterruptedRun {
+    ProgramRun run;
+    bool new_file_seen = false; // the signal came while the new table was being written
+};
+
+// Runs the program on a card file "import.vcf" that is a pipe: writes
+// `cards` into it, waits until a new file appears beside "import.csv", sends
+// the signal, and only then ends the card file. Needs can_interrupt_runs().
+InterruptedRun run_cardtab_interrupted(const std::filesystem::path& folder, int signal_number,
+                                       std::string_view cards);
+bool can_interrupt_runs();
+
+// Makes `link` a symbolic link to `target`. False where this system, or
+// this user, cannot make one (wine, or Windows without the right to).
+bool make_symlink(const std::filesystem::path& target, const std::filesystem::path& link);
 
 // Holds a file open so that no other process may open it, as Windows
 // does for a file that another program has locked. Elsewhere it does

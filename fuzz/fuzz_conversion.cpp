@@ -1,7 +1,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "checks.hpp"
+#include "support/checks.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "checks.hpp"
+#include "support/checks.hpp"
 #include "support/scratch.hpp"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include "config/records.hpp"
 #include "io/file_layer.hpp"
-#include "io/run_result.hpp"
+#include "convert/report.hpp"
 
 namespace cardtab {
 

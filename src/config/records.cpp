@@ -30,16 +30,6 @@ ColumnMarks marks_of_title(std::string_view title)
     return marks;
 }
 
-std::string_view header_text(const Column& column)
-{
-    const std::string_view title = view(column.title);
-    const std::ptrdiff_t star = find_text(title, "*", 0);
-    if (star == kNotFound) {
-        return title;
-    }
-    return take_span(title, static_cast<std::size_t>(star) + 1, kMaxHeaderBytes);
-}
-
 void add_column(ColumnTable& table, std::string_view title, std::string_view tag)
 {
     Column& column = table.columns[table.count++];

@@ -14,8 +14,6 @@ inline constexpr std::size_t kMaxTitleBytes = 99;
 inline constexpr std::size_t kMaxTagBytes = 20;
 inline constexpr std::size_t kMaxValueBytes = 100;
 inline constexpr std::size_t kMaxBaseNameBytes = 95;
-// The header shows at most this many bytes after a title's first "*".
-inline constexpr std::size_t kMaxHeaderBytes = 100;
 
 inline constexpr std::string_view kDefaultInputBaseName = "import";
 inline constexpr std::string_view kDefaultOutputBaseName = "*";
@@ -58,9 +56,6 @@ RunSettings default_settings();
 // it drop spaces, "Ident" makes it show its tag. Each mark counts wherever
 // find_text finds it, so 'IIdent' carries no "Ident".
 ColumnMarks marks_of_title(std::string_view title);
-
-// The title after its first "*", or the whole title when it has none.
-std::string_view header_text(const Column& column);
 
 // Appends a column with an empty value. The caller keeps count below
 // kMaxColumns and title and tag within their capacities.

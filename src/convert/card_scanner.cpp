@@ -28,7 +28,7 @@ static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 // A tag as whole words with a mask over its bytes, so that a line is
 // compared with it in three steps, not byte by byte.
 constexpr std::size_t kTagWords = (kMaxTagBytes + sizeof(Word) - 1) / sizeof(Word);
-static_assert(kTagWords * sizeof(Word) <= kReadableFromText);
+static_assert(kTagWords * sizeof(Word) <= kReadableFromText, "a line may be read as whole tag words");
 
 struct TagWords {
     std::array<Word, kTagWords> bytes{};

@@ -28,6 +28,16 @@ void put_line_end(TableWriter& table)
 
 } // namespace
 
+std::string_view header_text(const Column& column)
+{
+    const std::string_view title = view(column.title);
+    const std::ptrdiff_t star = find_text(title, "*", 0);
+    if (star == kNotFound) {
+        return title;
+    }
+    return take_span(title, static_cast<std::size_t>(star) + 1, kMaxHeaderBytes);
+}
+
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns)
 {
     for (std::size_t j = 0; j < columns.count; ++j) {

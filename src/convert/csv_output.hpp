@@ -5,6 +5,12 @@
 
 namespace cardtab {
 
+// The header shows at most this many bytes after a title's first "*".
+inline constexpr std::size_t kMaxHeaderBytes = 100;
+
+// The title after its first "*", or the whole title when it has none.
+std::string_view header_text(const Column& column);
+
 // The header line: each column's header text, bare unless it holds the
 // separator, the quote byte or a CR, then the line end.
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns);

@@ -1,6 +1,5 @@
 #include "convert/run.hpp"
 
-#include <cstdio>
 #include <string>
 
 #include "config/configuration.hpp"
@@ -45,28 +44,23 @@ bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::st
     return true;
 }
 
-// Closes both files. Only a table that was written whole and closed, from a
-// card file read to its end, takes the old table's place; otherwise the
-// old table stays as it was.
-void finish_files(LineReader& cards, const std::string& card_name, TableWriter& table,
-                  const std::string& table_name, RunResult& result)
+// The card file is opened, and read, before the table is touched, so a card
+// file that is missing or cannot be read leaves an existing table alone.
+bool open_cards(FileLayer& files, const std::string& card_name, LineReader& cards, RunResult& result)
 {
-    const IoStatus read = close_line_reader(cards);
-    const IoStatus written = close_table_writer(table);
-    if (!read.ok) {
-        fail_on_file(result, "read card file", card_name, read);
-    } else if (!written.ok) {
-        fail_on_file(result, "write table file", table_name, written);
-    } else if (const IoStatus replaced = put_table_in_place(table); !replaced.ok) {
-        fail_on_file(result, "replace table file", table_name, replaced);
+    IoStatus status = open_line_reader(cards, files, card_name);
+    if (!status.ok) {
+        fail_on_file(result, "open card file", card_name, status);
+        return false;
     }
-    if (result.failed) {
-        discard_table(table);
+    status = read_ahead(cards);
+    if (!status.ok) {
+        fail_on_file(result, "read card file", card_name, status);
+        return false;
     }
+    return true;
 }
 
-// Opens the table once the card file has been opened and read, so a card
-// file that is missing or unreadable leaves an existing table alone.
 bool open_table(FileLayer& files, const std::string& table_name, const std::string& card_name,
                 TableWriter& table, RunResult& result)
 {
@@ -86,30 +80,37 @@ bool open_table(FileLayer& files, const std::string& table_name, const std::stri
     return true;
 }
 
+// Only a table written whole, from a card file read to its end, takes the
+// old table's place. A table not put in place is discarded with its writer.
+void finish_table(LineReader& cards, const std::string& card_name, TableWriter& table,
+                  const std::string& table_name, RunResult& result)
+{
+    const IoStatus read = close_line_reader(cards);
+    const IoStatus written = close_table_writer(table);
+    if (!read.ok) {
+        fail_on_file(result, "read card file", card_name, read);
+    } else if (!written.ok) {
+        fail_on_file(result, "write table file", table_name, written);
+    } else if (const IoStatus replaced = put_table_in_place(table); !replaced.ok) {
+        fail_on_file(result, "replace table file", table_name, replaced);
+    }
+}
+
 void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& columns, RunResult& result)
 {
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
-    IoStatus status = open_line_reader(cards, files, card_name);
-    if (!status.ok) {
-        fail_on_file(result, "open card file", card_name, status);
-        return;
-    }
-    status = read_ahead(cards);
-    if (!status.ok) {
-        fail_on_file(result, "read card file", card_name, status);
-        close_line_reader(cards);
+    if (!open_cards(files, card_name, cards, result)) {
         return;
     }
     const std::string table_name = file_name(effective_output_base_name(settings), kTableFileExtension);
     TableWriter table;
     if (!open_table(files, table_name, card_name, table, result)) {
-        close_line_reader(cards);
         return;
     }
     write_header(table, settings, columns);
     scan_cards(cards, table, settings, columns);
-    finish_files(cards, card_name, table, table_name, result);
+    finish_table(cards, card_name, table, table_name, result);
 }
 
 } // namespace
@@ -123,14 +124,6 @@ RunResult run_conversion(FileLayer& files)
         convert_cards(files, settings, columns, result);
     }
     return result;
-}
-
-int report_run(const RunResult& result)
-{
-    for (const std::string& message : result.messages) {
-        std::fprintf(stderr, "%s\n", message.c_str());
-    }
-    return exit_status(result);
 }
 
 } // namespace cardtab

@@ -38,7 +38,7 @@ bool refill(LineReader& reader)
         return false;
     }
     const std::span<char> room = std::span<char>(reader.chunk).first(reader.chunk.size() - kReadableFromText);
-    ReadResult got = reader.files->read(reader.file, room);
+    ReadResult got = reader.file.read(room);
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
         reader.status = std::move(got.status);
@@ -161,8 +161,7 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     if (!opened.status.ok) {
         return opened.status;
     }
-    reader.files = &files;
-    reader.file = opened.file;
+    reader.file = OwnedFile(files, opened.file);
     reader.chunk.assign(std::max<std::size_t>(chunk_bytes, 1) + kReadableFromText, '\0');
     return {};
 }
@@ -180,15 +179,8 @@ bool read_line(LineReader& reader)
 
 IoStatus close_line_reader(LineReader& reader)
 {
-    if (reader.files == nullptr) {
-        return reader.status;
-    }
-    IoStatus closed = reader.files->close(reader.file);
-    reader.files = nullptr;
-    if (!reader.status.ok) {
-        return reader.status;
-    }
-    return closed;
+    IoStatus closed = reader.file.close();
+    return reader.status.ok ? closed : reader.status;
 }
 
 } // namespace cardtab

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "io/file_layer.hpp"
+#include "io/owned_file.hpp"
 
 namespace cardtab {
 
@@ -14,18 +15,12 @@ namespace cardtab {
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
 inline constexpr std::size_t kReadChunkBytes = std::size_t{128} * 1024;
-// At least this many bytes may be read from the start of every text, past
-// its end too (they hold no meaning there), so that callers can compare
-// whole words.
-inline constexpr std::size_t kReadableFromText = 32;
-static_assert(kLineBufferBytes >= kReadableFromText);
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. Each piece stops
 // after its line feed, at the end of the file, or at 1,999 bytes.
 struct LineReader {
-    FileLayer* files = nullptr;
-    OpenFile file;
+    OwnedFile file;
     std::vector<char> chunk; // raw bytes as read, refilled in large reads
     std::size_t chunk_pos = 0;
     std::size_t chunk_end = 0;
@@ -54,6 +49,12 @@ IoStatus read_ahead(LineReader& reader);
 // Reads the next piece. False when the read delivers nothing: at the end of
 // the file or after a failed read, which `reader.status` then tells. A piece
 // whose first byte is zero is the empty text and does not end the file.
+//
+// The reader promises that the first kReadableFromText bytes from the start
+// of the piece may be read, past its end too (they mean nothing there), so
+// that a caller can compare whole words with it.
+inline constexpr std::size_t kReadableFromText = 32;
+static_assert(kLineBufferBytes >= kReadableFromText);
 bool read_line(LineReader& reader);
 
 inline std::string_view line_text(const LineReader& reader)

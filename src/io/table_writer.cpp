@@ -16,7 +16,7 @@ void flush(TableWriter& writer)
         writer.used = 0;
         return;
     }
-    writer.status = writer.files->write(writer.file, std::span<const char>(writer.buffer.data(), writer.used));
+    writer.status = writer.file.write(std::span<const char>(writer.buffer.data(), writer.used));
     writer.used = 0;
 }
 
@@ -40,7 +40,7 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFa
         return opened.status;
     }
     writer.files = &files;
-    writer.file = opened.file;
+    writer.file = OwnedFile(files, opened.file);
     writer.target = target.final_name;
     writer.buffer.assign(std::max<std::size_t>(buffer_bytes, 2), '\0');
     writer.used = 0;
@@ -124,16 +124,11 @@ void put_byte(TableWriter& writer, char byte)
 
 IoStatus close_table_writer(TableWriter& writer)
 {
-    if (!writer.file.is_open()) {
-        return writer.status;
+    if (writer.file.is_open()) {
+        flush(writer);
     }
-    flush(writer);
-    IoStatus closed = writer.files->close(writer.file);
-    writer.file = {};
-    if (!writer.status.ok) {
-        return writer.status;
-    }
-    return closed;
+    IoStatus closed = writer.file.close();
+    return writer.status.ok ? closed : writer.status;
 }
 
 IoStatus put_table_in_place(TableWriter& writer)
@@ -150,11 +145,16 @@ IoStatus put_table_in_place(TableWriter& writer)
 
 void discard_table(TableWriter& writer)
 {
-    close_table_writer(writer);
-    if (writer.files != nullptr && !writer.new_name.empty()) {
+    writer.file.close();
+    if (!writer.new_name.empty()) {
         writer.files->remove(writer.new_name);
         writer.new_name.clear();
     }
+}
+
+TableWriter::~TableWriter()
+{
+    discard_table(*this);
 }
 
 } // namespace cardtab

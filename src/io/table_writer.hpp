@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "io/file_layer.hpp"
+#include "io/owned_file.hpp"
 
 namespace cardtab {
 
@@ -14,9 +15,16 @@ inline constexpr std::size_t kWriteChunkBytes = std::size_t{128} * 1024;
 // Writes a file as text the same way on every platform: each line feed
 // becomes CR LF. Output is gathered in a large buffer; the first failure is
 // kept, later output is dropped, and close_table_writer reports it.
+// A table that has not been put in place by the time the writer goes is
+// discarded.
 struct TableWriter {
+    TableWriter() = default;
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
+    ~TableWriter();
+
     FileLayer* files = nullptr;
-    OpenFile file;
+    OwnedFile file;
     std::string target;   // the file that the table ends up as
     std::string new_name; // the file written beside it; empty when in place
     std::vector<char> buffer;

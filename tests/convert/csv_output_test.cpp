@@ -69,6 +69,21 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
     }
 }
 
+TEST(CsvOutput, HeaderShowsTheTitleAfterItsFirstStar)
+{
+    const struct {
+        std::string_view title;
+        std::string_view header;
+    } cases[] = {
+        {"Name", "Name"}, {"N*Name", "Name"}, {"x*#Phone", "#Phone"}, {"a*b*c", "b*c"}, {"*", ""}, {"", ""},
+    };
+    for (const auto& c : cases) {
+        ColumnTable table;
+        add_column(table, c.title, "TAG");
+        EXPECT_EQ(header_text(table.columns[0]), c.header) << c.title;
+    }
+}
+
 TEST(CsvOutput, ConstantColumnKeepsItsTagAfterTheRow)
 {
     MemoryFiles files;

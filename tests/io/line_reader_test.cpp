@@ -103,14 +103,5 @@ TEST(LineReader, ReportsAFailedReadRatherThanAnEnd)
     EXPECT_EQ(files.open_count(), 0u);
 }
 
-TEST(LineReader, TellsAMissingFileApart)
-{
-    MemoryFiles files;
-    LineReader reader;
-    const IoStatus opened = open_line_reader(reader, files, "none");
-    EXPECT_FALSE(opened.ok);
-    EXPECT_TRUE(opened.missing);
-}
-
 } // namespace
 } // namespace cardtab

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -77,6 +78,13 @@ void keep_case(const std::filesystem::path& folder)
     const fs::path target = fs::path(keep) / name.str();
     fs::create_directories(target);
     fs::copy(folder, target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+void note_not_run(std::string_view rows)
+{
+    if (!rows.empty()) {
+        std::printf("[ NOT RUN  ] here:%.*s\n", static_cast<int>(rows.size()), rows.data());
+    }
 }
 
 std::string folder_read_failure(std::string_view what, std::string_view name)

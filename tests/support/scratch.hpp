@@ -87,6 +87,10 @@ private:
     void* handle_ = nullptr;
 };
 
+// Says, in the test's output, which rows of a table of cases this system
+// cannot run; the rows that it can run still count.
+void note_not_run(std::string_view rows);
+
 // When CARDTAB_KEEP_CASES names a folder, copies what `folder` holds there
 // before the program runs, so that the same case can be run again by
 // another build of the program.

@@ -59,15 +59,6 @@ TEST(BeginsWith, AgreesWithASearchFromTheStart)
     }
 }
 
-TEST(TakeSpan, StopsAtTheCountOrTheEnd)
-{
-    EXPECT_EQ(take_span("TEL;CELL\n", 0, 20), "TEL;CELL\n");
-    EXPECT_EQ(take_span("abcdef", 2, 3), "cde");
-    EXPECT_EQ(take_span("abcdef", 4, 100), "ef");
-    EXPECT_EQ(take_span("abcdef", 6, 1), "");
-    EXPECT_EQ(take_span("abcdef", 0, 0), "");
-}
-
 struct TrimCase {
     std::string_view source;
     std::string_view expected;

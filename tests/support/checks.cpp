@@ -1,4 +1,4 @@
-#include "checks.hpp"
+#include "support/checks.hpp"
 
 #include <cstdio>
 #include <cstdlib>

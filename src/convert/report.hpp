@@ -29,4 +29,8 @@ void fail_on_file(RunResult& result, std::string_view action, std::string_view n
 
 int exit_status(const RunResult& result);
 
+// Prints the run's messages, one a line, on standard error; returns the
+// process exit status.
+int report_run(const RunResult& result);
+
 } // namespace cardtab

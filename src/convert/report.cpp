@@ -1,4 +1,6 @@
-#include "io/run_result.hpp"
+#include "convert/report.hpp"
+
+#include <cstdio>
 
 namespace cardtab {
 
@@ -27,6 +29,14 @@ void fail_on_file(RunResult& result, std::string_view action, std::string_view n
 int exit_status(const RunResult& result)
 {
     return result.failed ? 1 : 0;
+}
+
+int report_run(const RunResult& result)
+{
+    for (const std::string& message : result.messages) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+    return exit_status(result);
 }
 
 } // namespace cardtab

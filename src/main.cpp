@@ -1,9 +1,17 @@
+#include <cstddef>
+
+#include "convert/command_line.hpp"
 #include "convert/run.hpp"
 #include "io/native_files.hpp"
 
-// Command-line arguments are ignored: everything comes from cardtab.ini.
-int main()
+// Everything comes from cardtab.ini; the only arguments are the questions
+// of --help and --version.
+int main(int argc, char* argv[])
 {
+    const cardtab::Request request = cardtab::request_of({argv + 1, static_cast<std::size_t>(argc - 1)});
+    if (request != cardtab::Request::convert) {
+        return cardtab::answer(request);
+    }
     cardtab::NativeFiles files;
     return cardtab::report_run(cardtab::run_conversion(files));
 }

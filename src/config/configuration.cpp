@@ -14,11 +14,17 @@ namespace {
 // with no line feed after it sets the separator.
 constexpr std::string_view kSeparatorSet = "|!/#$&?=-+,.:;<>()[]{}";
 
+// Notepad and other Windows editors may begin a UTF-8 file with these bytes;
+// they then become part of the first line.
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 struct ConfigReading {
     RunSettings& settings;
     ColumnTable& columns;
     RunResult& result;
+    // Lines as a person counts them: a line longer than a piece is still one.
     std::size_t line_number = 0;
+    bool starts_line = true;
     std::size_t ignored_columns = 0;
     std::size_t first_ignored_line = 0;
 };
@@ -44,13 +50,14 @@ bool set_base_name(ConfigReading& reading, BaseName& base_name, std::string_view
     return true;
 }
 
-void add_configured_column(ConfigReading& reading, std::string_view title, std::string_view tag)
+// Returns false when the table is full and the line adds nothing.
+bool add_configured_column(ConfigReading& reading, std::string_view title, std::string_view tag)
 {
     if (reading.columns.count == kMaxColumns) {
         if (reading.ignored_columns++ == 0) {
             reading.first_ignored_line = reading.line_number;
         }
-        return;
+        return false;
     }
     if (title.size() > kMaxTitleBytes) {
         warn(reading.result, line_prefix(reading) + "title longer than " + std::to_string(kMaxTitleBytes) +
@@ -58,6 +65,18 @@ void add_configured_column(ConfigReading& reading, std::string_view title, std::
         title = take_span(title, 0, kMaxTitleBytes);
     }
     add_column(reading.columns, title, tag);
+    return true;
+}
+
+// A separator on a line of its own followed by a line feed is a column: only
+// a last line without a line feed sets the separator.
+void warn_of_a_separator_made_column(ConfigReading& reading, std::string_view line)
+{
+    const std::string_view without_line_feed = line.substr(0, line.size() - 1);
+    if (line.ends_with('\n') && find_text(kSeparatorSet, without_line_feed, 0) != kNotFound) {
+        warn(reading.result, line_prefix(reading) + "'" + std::string(without_line_feed) +
+                                 "' became a column; only a last line without a line feed sets the separator");
+    }
 }
 
 // Applies one line; the first kind that fits decides. Returns false when the
@@ -79,15 +98,28 @@ bool apply_line(ConfigReading& reading, std::string_view line)
         reading.settings.separator = line.front();
         return true;
     }
+    bool added = false;
     if (const std::ptrdiff_t equals = find_text(line, "=", 0); equals != kNotFound) {
         const auto split = static_cast<std::size_t>(equals);
-        add_configured_column(reading, take_span(line, 0, split),
-                              trim_right(take_span(line, split + 1, kMaxTagBytes)));
-        return true;
+        added = add_configured_column(reading, take_span(line, 0, split),
+                                      trim_right(take_span(line, split + 1, kMaxTagBytes)));
+    } else {
+        const std::string_view bare = trim_right(take_span(upper, 0, kMaxTagBytes));
+        added = add_configured_column(reading, bare, bare);
     }
-    const std::string_view bare = trim_right(take_span(upper, 0, kMaxTagBytes));
-    add_configured_column(reading, bare, bare);
+    if (added) {
+        warn_of_a_separator_made_column(reading, line);
+    }
     return true;
+}
+
+void warn_of_a_byte_order_mark(ConfigReading& reading, std::string_view first_line)
+{
+    if (first_line.starts_with(kUtf8ByteOrderMark)) {
+        warn(reading.result, line_prefix(reading) + "begins with a UTF-8 byte order mark, which becomes part of '" +
+                                 std::string(trim_right(first_line)) +
+                                 "'; save the file as UTF-8 without a byte order mark");
+    }
 }
 
 void warn_of_ignored_columns(const ConfigReading& reading)
@@ -104,30 +136,39 @@ void warn_of_ignored_columns(const ConfigReading& reading)
 
 } // namespace
 
-bool load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns, RunResult& result)
+Configuration load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
+                                 RunResult& result)
 {
     LineReader reader;
     const IoStatus opened = open_line_reader(reader, files, kConfigurationFileName);
     if (!opened.ok) {
         if (opened.missing) {
-            return true;
+            return Configuration::missing;
         }
         fail_on_file(result, "open configuration file", kConfigurationFileName, opened);
-        return false;
+        return Configuration::failed;
     }
     ConfigReading reading{settings, columns, result};
     bool fits = true;
     while (fits && read_line(reader)) {
-        ++reading.line_number;
+        const bool new_line = reading.starts_line;
+        reading.line_number += new_line ? 1 : 0;
+        reading.starts_line = reader.piece_ends_line;
+        if (new_line && reading.line_number == 1) {
+            warn_of_a_byte_order_mark(reading, line_text(reader));
+        }
         fits = apply_line(reading, line_text(reader));
     }
     const IoStatus closed = close_line_reader(reader);
     if (!closed.ok) {
         fail_on_file(result, "read configuration file", kConfigurationFileName, closed);
-        return false;
+        return Configuration::failed;
+    }
+    if (!fits) {
+        return Configuration::failed;
     }
     warn_of_ignored_columns(reading);
-    return fits;
+    return Configuration::read;
 }
 
 } // namespace cardtab

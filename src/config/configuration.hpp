@@ -1,16 +1,23 @@
 #pragma once
 
 #include "config/records.hpp"
-#include "io/file_layer.hpp"
 #include "convert/report.hpp"
+#include "io/file_layer.hpp"
 
 namespace cardtab {
 
 inline constexpr std::string_view kConfigurationFileName = "cardtab.ini";
 
-// Fills `settings` and `columns` from the configuration file. A missing file
-// leaves the defaults. Returns false, with the failure in `result`, when the
-// file exists but cannot be read or names a file that does not fit.
-bool load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns, RunResult& result);
+enum class Configuration {
+    read,
+    missing, // the defaults stand, and the table has no columns
+    failed,  // the file cannot be read, or names a file that does not fit
+};
+
+// Fills `settings` and `columns` from the configuration file; a failure goes
+// into `result`, and so do warnings about lines that may not do what their
+// author meant.
+Configuration load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
+                                 RunResult& result);
 
 } // namespace cardtab

@@ -146,7 +146,7 @@ void capture_value(Column& column, std::string_view source)
     const std::span<char> value(column.value.bytes.data(), taken.size());
     clean_into(value.data(), taken);
     const std::size_t length = column.marks.strips_spaces ? remove_char(value, ' ') : value.size();
-    column.value.length = trim_right(std::string_view(value.data(), length)).size();
+    column.value.length = trim_value(std::string_view(value.data(), length)).size();
 }
 
 void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, std::string_view trimmed)
@@ -178,7 +178,8 @@ bool card_is_complete(const ColumnTable& columns)
 // byte or whether a line is empty after trimming: both bounds are tested on
 // the line as read, and only a line that holds a byte of 0x80 or more, and
 // that a tag may match, is folded.
-void scan_line(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns,
+// Returns whether the line ends a card.
+bool scan_line(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns,
                const TagIndex& index)
 {
     std::span<char> line(cards.text, cards.text_length);
@@ -201,16 +202,29 @@ void scan_line(LineReader& cards, TableWriter& table, const RunSettings& setting
     if (ends_card && card_is_complete(columns)) {
         write_row(table, settings, columns);
     }
+    return ends_card;
+}
+
+// UTF-16 text, either way round: no card line can match in it.
+bool begins_with_utf16_mark(std::string_view line)
+{
+    return line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF");
 }
 
 } // namespace
 
-void scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
+CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
 {
     const TagIndex index = index_tags(columns);
-    while (table.status.ok && read_line(cards)) {
-        scan_line(cards, table, settings, columns, index);
+    CardsSeen seen;
+    if (!table.status.ok || !read_line(cards)) {
+        return seen;
     }
+    seen.utf16 = begins_with_utf16_mark(line_text(cards));
+    do {
+        seen.card_ends += scan_line(cards, table, settings, columns, index) ? 1u : 0u;
+    } while (table.status.ok && read_line(cards));
+    return seen;
 }
 
 } // namespace cardtab

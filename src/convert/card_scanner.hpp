@@ -12,6 +12,10 @@ namespace cardtab {
 // written, unless a required column is empty. Values are cleared only at
 // "BEGIN:VCARD" lines. Nothing else of the card format is interpreted.
 // Stops early once the table can no longer be written.
-void scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns);
+struct CardsSeen {
+    bool utf16 = false;        // the file begins with a UTF-16 byte order mark
+    std::size_t card_ends = 0; // lines beginning "END:"
+};
+CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns);
 
 } // namespace cardtab

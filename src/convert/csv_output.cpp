@@ -64,7 +64,7 @@ void write_row(TableWriter& table, const RunSettings& settings, ColumnTable& col
         if (column.marks.is_constant) {
             assign(column.value, view(column.tag));
         }
-        put_quoted(table, trim_right(view(column.value)), settings.quote);
+        put_quoted(table, trim_value(view(column.value)), settings.quote);
     }
     put_line_end(table);
 }

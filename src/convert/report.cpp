@@ -1,12 +1,106 @@
 #include "convert/report.hpp"
 
+#include <array>
 #include <cstdio>
+
+#include "io/console.hpp"
 
 namespace cardtab {
 
+namespace {
+
+constexpr unsigned kSecondsToHoldWindow = 60;
+
+// Characters that show nothing, or that steer the text around them: a name
+// holding one could look like another, or hide part of the message.
+struct Range {
+    char32_t first;
+    char32_t last;
+};
+constexpr std::array<Range, 17> kInvisible = {{
+    {0x0080, 0x009F}, // C1 controls
+    {0x00AD, 0x00AD}, // soft hyphen
+    {0x034F, 0x034F}, // combining grapheme joiner
+    {0x061C, 0x061C}, // Arabic letter mark
+    {0x115F, 0x1160}, // Hangul fillers
+    {0x17B4, 0x17B5},
+    {0x180B, 0x180F}, // Mongolian selectors and vowel separator
+    {0x200B, 0x200F}, // zero widths and direction marks
+    {0x2028, 0x202E}, // line and paragraph separators, direction embeddings
+    {0x2060, 0x206F}, // word joiner, invisible operators, direction isolates
+    {0x3164, 0x3164}, // Hangul filler
+    {0xFE00, 0xFE0F}, // variation selectors
+    {0xFEFF, 0xFEFF}, // byte order mark
+    {0xFFA0, 0xFFA0}, // halfwidth Hangul filler
+    {0xFFF0, 0xFFFB}, // interlinear annotation, specials
+    {0xFFFE, 0xFFFF}, // noncharacters
+    {0xE0000, 0xE0FFF}, // tags and supplementary variation selectors
+}};
+
+bool is_invisible(char32_t code_point)
+{
+    for (const Range& range : kInvisible) {
+        if (code_point >= range.first && code_point <= range.last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool is_continuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+struct Utf8Lead {
+    unsigned char first;
+    unsigned char last;
+    std::size_t length;
+    unsigned char value_bits;
+    char32_t lowest; // anything lower is an overlong form
+};
+constexpr std::array<Utf8Lead, 3> kUtf8Leads = {{
+    {0xC2, 0xDF, 2, 0x1F, 0x80},
+    {0xE0, 0xEF, 3, 0x0F, 0x800},
+    {0xF0, 0xF4, 4, 0x07, 0x10000},
+}};
+
+// The length of the UTF-8 sequence at the start of `text` and its code
+// point, or 0 when there is none: overlong forms, surrogates and code
+// points past U+10FFFF are not UTF-8.
+std::size_t decode_utf8(std::string_view text, char32_t& code_point)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    for (const Utf8Lead& form : kUtf8Leads) {
+        if (lead < form.first || lead > form.last || text.size() < form.length) {
+            continue;
+        }
+        code_point = lead & form.value_bits;
+        for (std::size_t n = 1; n < form.length; ++n) {
+            const auto byte = static_cast<unsigned char>(text[n]);
+            if (!is_continuation(byte)) {
+                return 0;
+            }
+            code_point = (code_point << 6) | (byte & 0x3Fu);
+        }
+        const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
+        return code_point < form.lowest || code_point > 0x10FFFF || surrogate ? 0 : form.length;
+    }
+    return 0;
+}
+
+void append_escape(std::string& shown, const char* format, unsigned value)
+{
+    std::array<char, 16> escape{};
+    std::snprintf(escape.data(), escape.size(), format, value);
+    shown += escape.data();
+}
+
+} // namespace
+
 void warn(RunResult& result, std::string_view text)
 {
-    result.messages.push_back(std::string(kProgramPrefix).append(text));
+    result.messages.push_back(std::string(kWarningPrefix).append(text));
 }
 
 void fail(RunResult& result, std::string_view text)
@@ -15,7 +109,7 @@ void fail(RunResult& result, std::string_view text)
         return;
     }
     result.failed = true;
-    warn(result, text);
+    result.messages.push_back(std::string(kProgramPrefix).append(text));
 }
 
 void fail_on_file(RunResult& result, std::string_view action, std::string_view name,
@@ -31,10 +125,44 @@ int exit_status(const RunResult& result)
     return result.failed ? 1 : 0;
 }
 
+std::string printable(std::string_view text)
+{
+    std::string shown;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += text[at++];
+            continue;
+        }
+        char32_t code_point = 0;
+        const std::size_t length = byte < 0x80 ? 0 : decode_utf8(text.substr(at), code_point);
+        if (length == 0) {
+            append_escape(shown, "\\x%02X", byte);
+            ++at;
+        } else if (is_invisible(code_point)) {
+            append_escape(shown, "\\u{%04X}", static_cast<unsigned>(code_point));
+            at += length;
+        } else {
+            shown.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return shown;
+}
+
+bool keeps_window_open(bool printed, unsigned console_processes, bool input_is_console)
+{
+    return printed && console_processes == 1 && input_is_console;
+}
+
 int report_run(const RunResult& result)
 {
     for (const std::string& message : result.messages) {
-        std::fprintf(stderr, "%s\n", message.c_str());
+        write_error_line(printable(message));
+    }
+    const ConsoleFacts console = console_facts();
+    if (keeps_window_open(!result.messages.empty(), console.processes, console.input_is_console)) {
+        wait_for_enter(kSecondsToHoldWindow);
     }
     return exit_status(result);
 }

@@ -96,7 +96,24 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
-void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& columns, RunResult& result)
+// What a table that was written may still hide from its reader.
+void warn_of_an_empty_table(const CardsSeen& seen, Configuration configuration, const std::string& card_name,
+                            RunResult& result)
+{
+    if (configuration == Configuration::missing) {
+        warn(result, "configuration file '" + std::string(kConfigurationFileName) +
+                         "' not found, so the table has no columns");
+    }
+    if (seen.utf16) {
+        warn(result, "card file '" + card_name + "' is UTF-16, in which no card line can match; save it as UTF-8");
+    } else if (seen.card_ends == 0) {
+        warn(result, "card file '" + card_name +
+                         "' holds no line beginning 'END:', so no card was ended and no data line was written");
+    }
+}
+
+void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& columns,
+                   Configuration configuration, RunResult& result)
 {
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
@@ -109,8 +126,11 @@ void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& c
         return;
     }
     write_header(table, settings, columns);
-    scan_cards(cards, table, settings, columns);
+    const CardsSeen seen = scan_cards(cards, table, settings, columns);
     finish_table(cards, card_name, table, table_name, result);
+    if (!result.failed) {
+        warn_of_an_empty_table(seen, configuration, card_name, result);
+    }
 }
 
 } // namespace
@@ -120,8 +140,9 @@ RunResult run_conversion(FileLayer& files)
     RunResult result;
     RunSettings settings = default_settings();
     ColumnTable columns;
-    if (load_configuration(files, settings, columns, result)) {
-        convert_cards(files, settings, columns, result);
+    const Configuration configuration = load_configuration(files, settings, columns, result);
+    if (configuration != Configuration::failed) {
+        convert_cards(files, settings, columns, configuration, result);
     }
     return result;
 }

@@ -90,6 +90,7 @@ bool take_piece_in_place(LineReader& reader)
     }
     reader.text = from;
     reader.text_length = length;
+    reader.piece_ends_line = true;
     reader.chunk_pos += lf + 1;
     return true;
 }
@@ -149,6 +150,7 @@ bool copy_piece(LineReader& reader)
     }
     reader.text = reader.line.data();
     reader.text_length = std::min(length, first_zero);
+    reader.piece_ends_line = length > 0 && reader.line[length - 1] == '\n';
     return length > 0;
 }
 

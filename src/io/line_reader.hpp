@@ -37,6 +37,9 @@ struct LineReader {
     // change its bytes in place.
     char* text = nullptr;
     std::size_t text_length = 0;
+    // The piece ended at a line feed, even one that a zero byte hid: the
+    // next piece starts a new line as a person counts lines.
+    bool piece_ends_line = false;
 };
 
 IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,

@@ -103,8 +103,6 @@ int errno_of(DWORD error)
     case ERROR_FILENAME_EXCED_RANGE:
         return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
     case ERROR_NETWORK_ACCESS_DENIED:
         return EACCES;
@@ -129,6 +127,10 @@ int errno_of(DWORD error)
 
 IoStatus system_failure(DWORD error)
 {
+    // A spreadsheet holds the table open this way while it shows it.
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return failed_with("the file is in use by another program (close it and run again)");
+    }
     const int number = errno_of(error);
     IoStatus status = failed_with(std::strerror(number));
     status.missing = number == ENOENT;

@@ -51,6 +51,19 @@ inline std::string_view trim_right(std::string_view source)
     return source.substr(0, keep);
 }
 
+// A value without its trailing spaces, line feeds and carriage returns. A
+// card file with CR CR LF line ends (as iPhones export them) leaves a CR at
+// the end of every line, which must not reach the table; a CR inside a
+// value stays.
+inline std::string_view trim_value(std::string_view value)
+{
+    std::size_t keep = value.size();
+    while (keep > 0 && (value[keep - 1] == ' ' || value[keep - 1] == '\n' || value[keep - 1] == '\r')) {
+        --keep;
+    }
+    return value.substr(0, keep);
+}
+
 // True when every byte is below 0x80.
 bool is_ascii(std::string_view text);
 

@@ -32,7 +32,7 @@ Loaded load(const std::string& configuration)
     ColumnTable columns;
     RunResult result;
     Loaded loaded;
-    loaded.ok = load_configuration(files, settings, columns, result);
+    loaded.ok = load_configuration(files, settings, columns, result) != Configuration::failed;
     loaded.input = escaped(view(settings.input_base_name));
     loaded.output = escaped(view(settings.output_base_name));
     loaded.separator = settings.separator;
@@ -66,6 +66,17 @@ std::string repeated_columns(std::size_t count)
     return columns;
 }
 
+// The columns that pieces of a line of A's make.
+std::string repeated_pieces(std::size_t count)
+{
+    const std::string tag(20, 'A');
+    std::string columns;
+    for (std::size_t n = 1; n <= count; ++n) {
+        columns += (n > 1 ? "|" : "") + tag + "=" + tag;
+    }
+    return columns;
+}
+
 struct ConfigCase {
     std::string name;
     std::string configuration;
@@ -84,9 +95,18 @@ std::vector<ConfigCase> config_cases()
         {"vcf before csv", "a.csv.vcf\n", {true, "a.csv", "*", ',', "", ""}},
         {"text after the extension is ignored", "People.VcF backup\n", {true, "People", "*", ',', "", ""}},
         {"separator on a last line", "Name=FN\n;", {true, "import", "*", ';', "Name=FN", ""}},
-        {"separator line with a line feed is a column", ";\n", {true, "import", "*", ',', ";=;", ""}},
+        {"separator line with a line feed is a column", ";\n",
+         {true, "import", "*", ',', ";=;",
+          "cardtab: warning: cardtab.ini: line 1: ';' became a column; only a last line without a line feed "
+          "sets the separator"}},
         {"equals sign as separator", "=", {true, "import", "*", '=', "", ""}},
-        {"equals line with a line feed", "=\n", {true, "import", "*", ',', "=", ""}},
+        {"equals line with a line feed", "Name=FN\n=\n",
+         {true, "import", "*", ',', "Name=FN|=",
+          "cardtab: warning: cardtab.ini: line 2: '=' became a column; only a last line without a line feed "
+          "sets the separator"}},
+        {"a separator line past the 50th column warns of the columns only", column_lines(50) + ";\n",
+         {true, "import", "*", ',', repeated_columns(50),
+          "cardtab: warning: cardtab.ini: line 51: more than 50 columns; 1 column line ignored"}},
         {"neighbours in the set", "()", {true, "import", "*", '(', "", ""}},
         {"named column", "Name=FN\n", {true, "import", "*", ',', "Name=FN", ""}},
         {"title untrimmed, tag keeps its leading space", "Name = FN\n", {true, "import", "*", ',', "Name = FN", ""}},
@@ -102,7 +122,9 @@ std::vector<ConfigCase> config_cases()
          {true, "import", "*", ',', "LIST.V.VCF=LIST.V.VCF", ""}},
         {"search goes on after .VCA", "my.vcards.vcf\n", {true, "my.vcards", "*", ',', "", ""}},
         {"byte-order mark stays in the name", "\xEF\xBB\xBFpeople.vcf\n",
-         {true, "\\xEF\\xBB\\xBFpeople", "*", ',', "", ""}},
+         {true, "\\xEF\\xBB\\xBFpeople", "*", ',', "",
+          "cardtab: warning: cardtab.ini: line 1: begins with a UTF-8 byte order mark, which becomes part of "
+          "'\xEF\xBB\xBFpeople.vcf'; save the file as UTF-8 without a byte order mark"}},
         {"CR LF lines", "Name=FN\r\nx.vcf\r\n;", {true, "x", "*", ';', "Name=FN", ""}},
         {"zero byte ends the line", std::string("Name=FN\0junk\nx.vcf\n", 19),
          {true, "x", "*", ',', "Name=FN", ""}},
@@ -113,13 +135,19 @@ std::vector<ConfigCase> config_cases()
          {true, "import", "out", ',', repeated_columns(50), ""}},
         {"60 columns and a later name", column_lines(60) + "out.csv\n;",
          {true, "import", "out", ';', repeated_columns(50),
-          "cardtab: cardtab.ini: line 51: more than 50 columns; 10 column lines ignored"}},
+          "cardtab: warning: cardtab.ini: line 51: more than 50 columns; 10 column lines ignored"}},
         {"51 columns", "x.vcf\n" + column_lines(51),
          {true, "x", "*", ',', repeated_columns(50),
-          "cardtab: cardtab.ini: line 52: more than 50 columns; 1 column line ignored"}},
+          "cardtab: warning: cardtab.ini: line 52: more than 50 columns; 1 column line ignored"}},
         {"long title shortened", long_title + "=FN\n",
          {true, "import", "*", ',', std::string(99, 't') + "=FN",
-          "cardtab: cardtab.ini: line 1: title longer than 99 bytes; shortened to its first 99"}},
+          "cardtab: warning: cardtab.ini: line 1: title longer than 99 bytes; shortened to its first 99"}},
+        {"a line after a long one is the second", std::string(1999 * 52, 'A') + "\n" + name95 + "n.vcf\n",
+         {false, "import", "*", ',', repeated_pieces(50),
+          "cardtab: cardtab.ini: line 2: card file name is longer than 95 bytes"}},
+        {"a long line is one line, however many pieces", std::string(1999 * 52, 'A') + "\n" + "Name=FN\n",
+         {true, "import", "*", ',', repeated_pieces(50),
+          "cardtab: warning: cardtab.ini: line 1: more than 50 columns; 4 column lines ignored"}},
         {"95-byte base name fits", name95 + ".vcf\n", {true, name95, "*", ',', "", ""}},
         {"96-byte base name is refused", "Name=FN\n" + name95 + "n.vcf\n",
          {false, "import", "*", ',', "Name=FN",
@@ -149,7 +177,7 @@ TEST(LoadConfiguration, MissingFileLeavesTheDefaults)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    EXPECT_TRUE(load_configuration(files, settings, columns, result));
+    EXPECT_EQ(load_configuration(files, settings, columns, result), Configuration::missing);
     EXPECT_EQ(view(settings.input_base_name), "import");
     EXPECT_EQ(columns.count, 0u);
     EXPECT_TRUE(result.messages.empty());
@@ -162,7 +190,7 @@ TEST(LoadConfiguration, UnreadableFileIsAFailure)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    EXPECT_FALSE(load_configuration(files, settings, columns, result));
+    EXPECT_EQ(load_configuration(files, settings, columns, result), Configuration::failed);
     ASSERT_EQ(result.messages.size(), 1u);
     EXPECT_EQ(result.messages[0], "cardtab: cannot read configuration file 'cardtab.ini': Is a directory");
 }

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support/scratch.hpp"
 
@@ -31,22 +33,33 @@ bool apply_options(const RunOptions& options)
     return setrlimit(RLIMIT_FSIZE, &size) == 0;
 }
 
-fs::path error_file_of(const fs::path& folder)
+fs::path output_file_of(const fs::path& folder, const char* stream)
 {
-    return folder.parent_path() / (folder.filename().string() + ".stderr");
+    return folder.parent_path() / (folder.filename().string() + stream);
+}
+
+bool redirect(const fs::path& file, int stream)
+{
+    const int descriptor = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    return descriptor >= 0 && dup2(descriptor, stream) >= 0 && close(descriptor) == 0;
 }
 
 pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
 {
+    const std::string exe = built_path(CARDTAB_EXE).string();
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& argument : options.arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
-        const int error_fd = open(error_file_of(folder).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (error_fd < 0 || dup2(error_fd, STDERR_FILENO) < 0 || chdir(folder.c_str()) != 0 ||
+        if (!redirect(output_file_of(folder, ".stdout"), STDOUT_FILENO) ||
+            !redirect(output_file_of(folder, ".stderr"), STDERR_FILENO) || chdir(folder.c_str()) != 0 ||
             !apply_options(options)) {
             _exit(127);
         }
-        const std::string exe = built_path(CARDTAB_EXE).string();
-        execl(exe.c_str(), exe.c_str(), "ignored-argument", static_cast<char*>(nullptr));
+        execv(exe.c_str(), argv.data());
         _exit(127);
     }
     return child;
@@ -61,8 +74,10 @@ ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
         run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.peak_memory_kib = usage.ru_maxrss;
     }
-    run.error_output = ScratchFolder::read_file(error_file_of(folder));
-    fs::remove(error_file_of(folder));
+    for (auto [stream, text] : {std::pair{".stdout", &run.output}, std::pair{".stderr", &run.error_output}}) {
+        *text = ScratchFolder::read_file(output_file_of(folder, stream));
+        fs::remove(output_file_of(folder, stream));
+    }
     return run;
 }
 

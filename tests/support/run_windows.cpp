@@ -49,21 +49,54 @@ InterruptedRun run_cardtab_interrupted(const std::filesystem::path&, int, std::s
     return {};
 }
 
-ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions&)
+namespace {
+
+std::filesystem::path output_file_of(const std::filesystem::path& folder, const char* stream)
+{
+    return folder.parent_path() / (folder.filename().string() + stream);
+}
+
+HANDLE inheritable_file(const std::filesystem::path& path)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// Standard output and error end their lines in CR LF on Windows; the
+// table's bytes never depend on them.
+std::string read_text(const std::filesystem::path& path)
+{
+    std::string text;
+    for (const std::string bytes = ScratchFolder::read_file(path); const char byte : bytes) {
+        if (byte == '\n' && !text.empty() && text.back() == '\r') {
+            text.back() = '\n';
+        } else {
+            text += byte;
+        }
+    }
+    std::filesystem::remove(path);
+    return text;
+}
+
+} // namespace
+
+ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& options)
 {
     keep_case(folder);
-    const std::filesystem::path error_file = folder.parent_path() / (folder.filename().string() + ".stderr");
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE error = CreateFileW(error_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE output = inheritable_file(output_file_of(folder, ".stdout"));
+    const HANDLE error = inheritable_file(output_file_of(folder, ".stderr"));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdOutput = output;
     startup.hStdError = error;
     const std::wstring exe = built_path(CARDTAB_EXE).wstring();
-    std::wstring command = L"\"" + exe + L"\" ignored-argument";
+    std::wstring command = L"\"" + exe + L"\"";
+    for (const std::string& argument : options.arguments) {
+        command += L" " + std::filesystem::path(argument).wstring();
+    }
     PROCESS_INFORMATION process{};
     ProgramRun run;
     if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
@@ -79,17 +112,10 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions&)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+    CloseHandle(output);
     CloseHandle(error);
-    // Standard error is a console stream, in text mode on Windows: its
-    // messages end in CR LF there. The table's bytes never depend on it.
-    for (const std::string text = ScratchFolder::read_file(error_file); const char byte : text) {
-        if (byte == '\n' && !run.error_output.empty() && run.error_output.back() == '\r') {
-            run.error_output.back() = '\n';
-        } else {
-            run.error_output += byte;
-        }
-    }
-    std::filesystem::remove(error_file);
+    run.output = read_text(output_file_of(folder, ".stdout"));
+    run.error_output = read_text(output_file_of(folder, ".stderr"));
     return run;
 }
 

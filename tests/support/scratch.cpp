@@ -80,6 +80,18 @@ void keep_case(const std::filesystem::path& folder)
     fs::copy(folder, target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
+bool only_warnings(std::string_view error_output)
+{
+    for (std::size_t start = 0; start < error_output.size();) {
+        if (!error_output.substr(start).starts_with("cardtab: warning: ")) {
+            return false;
+        }
+        const std::size_t end = error_output.find('\n', start);
+        start = end == std::string_view::npos ? error_output.size() : end + 1;
+    }
+    return true;
+}
+
 void note_not_run(std::string_view rows)
 {
     if (!rows.empty()) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cardtab::testing {
 
@@ -37,13 +38,19 @@ std::filesystem::path built_path(const char* path);
 std::string folder_read_failure(std::string_view what, std::string_view name);
 std::string folder_create_failure(std::string_view what, std::string_view name);
 
+// True when every line the program wrote on standard error is a warning.
+bool only_warnings(std::string_view error_output);
+
 struct ProgramRun {
     int exit_status = -1;
+    std::string output;       // what the program wrote on standard output
     std::string error_output; // what the program wrote on standard error
     long peak_memory_kib = 0; // where the system tells it, else 0
 };
 
 struct RunOptions {
+    // The arguments after the program's name; the program ignores them.
+    std::vector<std::string> arguments = {"ignored-argument"};
     // The largest file the program may write (RLIMIT_FSIZE). 0: no limit.
     unsigned long file_size_bytes = 0;
     // The umask the program starts with. -1: the test's own.

@@ -1,0 +1,51 @@
+#include "convert/command_line.hpp"
+
+#include <cstdio>
+#include <string_view>
+
+namespace cardtab {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: cardtab [--help | --version]\n"
+    "\n"
+    "Turns a file of vCards into a CSV table. Run it in the folder that holds\n"
+    "the cards: it reads cardtab.ini there, if there is one, then the card file\n"
+    "(import.vcf, unless cardtab.ini names another), and writes the table\n"
+    "(import.csv, unless cardtab.ini names another). An old table is replaced\n"
+    "only by a complete new one. Other arguments are ignored.\n"
+    "\n"
+    "cardtab.ini holds one directive a line: a name with .vcf or .csv names a\n"
+    "file, Title=TAG adds a column, and a last line such as ; without a line\n"
+    "feed sets the separator.\n"
+    "\n"
+    "More in the manual page (man cardtab), or in README.md beside cardtab.exe.\n";
+
+} // namespace
+
+Request request_of(std::span<const char* const> arguments)
+{
+    Request request = Request::convert;
+    for (const std::string_view argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            return Request::help;
+        }
+        if (argument == "--version") {
+            request = Request::version;
+        }
+    }
+    return request;
+}
+
+int answer(Request request)
+{
+    if (request == Request::help) {
+        std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+    } else {
+        std::fputs("cardtab " CARDTAB_VERSION "\n", stdout);
+    }
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace cardtab

@@ -1,0 +1,59 @@
+#include "convert/report.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace cardtab {
+namespace {
+
+TEST(Printable, ShowsEveryByteThatCouldHideOrSteerAsAnEscape)
+{
+    const struct {
+        std::string name;
+        std::string shown;
+    } cases[] = {
+        {"people.vcf", "people.vcf"},
+        {"D:\\out\\list.csv", "D:\\out\\list.csv"},
+        {"Adres\xC3\xA1\xC5\x99.vcf", "Adres\xC3\xA1\xC5\x99.vcf"},           // Adresář in UTF-8
+        {"\xE2\x82\xAC \xF0\x9F\x98\x80", "\xE2\x82\xAC \xF0\x9F\x98\x80"},   // euro sign, emoji
+        {"\x1B[2J\x1B[31mgone\rfake", "\\x1B[2J\\x1B[31mgone\\x0Dfake"},
+        {std::string("a\0b\tc\nd\x7F", 8), "a\\x00b\\x09c\\x0Ad\\x7F"},
+        {"\xEF\xBB\xBFpeople", "\\u{FEFF}people"},                            // byte order mark
+        {"x\xC2\x85y", "x\\u{0085}y"},                                        // C1 control
+        {"a\xE2\x80\xAE" "fdp.exe", "a\\u{202E}fdp.exe"},                     // right-to-left override
+        {"a\xE2\x80\x8B" "b\xC2\xAD" "c", "a\\u{200B}b\\u{00AD}c"},          // zero width space, soft hyphen
+        {"Adres\xE1\xF8.vcf", "Adres\\xE1\\xF8.vcf"},                         // Windows-1250, not UTF-8
+        {"\xC0\xAF", "\\xC0\\xAF"},                                           // overlong slash
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},                                  // a surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                         // past U+10FFFF
+        {"\xF0\x9F\x98", "\\xF0\\x9F\\x98"},                                  // cut short
+        {"\xC3\xA1\xC3", "\xC3\xA1\\xC3"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(printable(c.name), c.shown) << c.shown;
+    }
+}
+
+TEST(Report, HoldsTheWindowOpenOnlyForAWindowOfItsOwn)
+{
+    const struct {
+        bool printed;
+        unsigned processes;
+        bool input_is_console;
+        bool holds;
+    } cases[] = {
+        {true, 1, true, true},    // started from Explorer
+        {false, 1, true, false},  // nothing to read
+        {true, 2, true, false},   // started from a console
+        {true, 1, false, false},  // input redirected
+        {true, 0, false, false},  // no console at all
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(keeps_window_open(c.printed, c.processes, c.input_is_console), c.holds)
+            << c.printed << " " << c.processes << " " << c.input_is_console;
+    }
+}
+
+} // namespace
+} // namespace cardtab

@@ -100,7 +100,7 @@ void check_conversion(std::string_view input)
     const RunResult result = run_conversion(files);
 
     require(files.open_count() == 0, "every file is closed");
-    require(files.names().find(".new-") == std::string::npos, "no new table file is left behind");
+    require(files.new_files_left() == 0, "no new table file is left behind");
     require(files.files[card_name] == cards, "the card file is never written");
     require(configuration.empty() || files.files[std::string(kConfigurationFileName)] == configuration,
             "the configuration is never written");

@@ -62,8 +62,9 @@ NewFile MemoryFiles::create_beside(std::string_view target)
         created.folder_refused = true;
         return created;
     }
-    created.name = std::string(target) + ".new-" + std::to_string(++new_files_);
+    created.name = std::string(target) + ".new-" + std::to_string(++new_file_count_);
     files[created.name].clear();
+    new_files_.insert(created.name);
     created.file = open_file(created.name);
     return created;
 }
@@ -76,12 +77,14 @@ IoStatus MemoryFiles::replace(std::string_view new_name, std::string_view target
     }
     files[std::string(target)] = std::move(found->second);
     files.erase(std::string(new_name));
+    new_files_.erase(std::string(new_name));
     return {};
 }
 
 IoStatus MemoryFiles::remove(std::string_view new_name)
 {
     files.erase(std::string(new_name));
+    new_files_.erase(std::string(new_name));
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "io/file_layer.hpp"
@@ -33,6 +34,8 @@ public:
     std::size_t open_count() const { return open_.size(); }
     // The names of every file and folder, in order.
     std::string names() const;
+    // New files made by create_beside that were neither moved nor removed.
+    std::size_t new_files_left() const { return new_files_.size(); }
 
 private:
     struct Open {
@@ -41,7 +44,8 @@ private:
     };
     OpenFile open_file(std::string name);
     std::map<std::intptr_t, std::unique_ptr<Open>> open_;
-    std::size_t new_files_ = 0;
+    std::set<std::string> new_files_;
+    std::size_t new_file_count_ = 0;
 };
 
 // Passes every call on to another layer, except that call number

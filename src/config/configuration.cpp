@@ -137,10 +137,10 @@ void warn_of_ignored_columns(const ConfigReading& reading)
 } // namespace
 
 Configuration load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
-                                 RunResult& result)
+                                 RunResult& result, std::size_t chunk_bytes)
 {
     LineReader reader;
-    const IoStatus opened = open_line_reader(reader, files, kConfigurationFileName);
+    const IoStatus opened = open_line_reader(reader, files, kConfigurationFileName, chunk_bytes);
     if (!opened.ok) {
         if (opened.missing) {
             return Configuration::missing;

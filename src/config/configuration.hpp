@@ -3,6 +3,7 @@
 #include "config/records.hpp"
 #include "convert/report.hpp"
 #include "io/file_layer.hpp"
+#include "io/line_reader.hpp"
 
 namespace cardtab {
 
@@ -18,6 +19,6 @@ enum class Configuration {
 // into `result`, and so do warnings about lines that may not do what their
 // author meant.
 Configuration load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
-                                 RunResult& result);
+                                 RunResult& result, std::size_t chunk_bytes = kReadChunkBytes);
 
 } // namespace cardtab

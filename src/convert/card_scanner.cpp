@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "convert/csv_output.hpp"
-#include "text/diacritics.hpp"
+#include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/words.hpp"
@@ -20,26 +20,19 @@ namespace {
 constexpr std::string_view kCardStart = "BEGIN:VCARD";
 constexpr std::string_view kCardEnd = "END:";
 
-// The columns whose tags begin with each byte, as one bit a column, so a
-// line is compared in full only with the tags that can match it.
+// One bit for each column.
 using ColumnSet = std::uint64_t;
 static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 
-// A tag as whole words with a mask over its bytes, so that a line is
-// compared with it in three steps, not byte by byte.
+// A tag as whole words and a mask over its bytes, so that a line is
+// compared with it in a few steps, whatever the length.
 constexpr std::size_t kTagWords = (kMaxTagBytes + sizeof(Word) - 1) / sizeof(Word);
-static_assert(kTagWords * sizeof(Word) <= kReadableFromText, "a line may be read as whole tag words");
+static_assert(kTagWords * sizeof(Word) <= kReadablePastPiece, "a line may be read as whole tag words");
+static_assert(kReadablePastValueText <= kReadablePastPiece, "a value may be cleaned a word at a time");
 
 struct TagWords {
     std::array<Word, kTagWords> bytes{};
     std::array<Word, kTagWords> mask{};
-    std::size_t length = 0;
-};
-
-struct TagIndex {
-    std::array<ColumnSet, 256> by_first_byte{};
-    ColumnSet empty_tags = 0;
-    std::array<TagWords, kMaxColumns> tags{};
 };
 
 TagWords words_of(std::string_view tag)
@@ -53,162 +46,150 @@ TagWords words_of(std::string_view tag)
         words.bytes[k] = load_word(bytes.data() + k * sizeof(Word));
         words.mask[k] = load_word(mask.data() + k * sizeof(Word));
     }
-    words.length = tag.size();
     return words;
 }
 
-TagIndex index_tags(const ColumnTable& columns)
-{
-    TagIndex index;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        const std::string_view tag = view(columns.columns[j].tag);
-        ColumnSet& set = tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())];
-        set |= ColumnSet{1} << j;
-        index.tags[j] = words_of(tag);
-    }
-    return index;
-}
+// What the scanner works out once from the columns, so that a line costs a
+// lookup of its first byte unless some tag may match it.
+struct TagIndex {
+    std::array<TagWords, kMaxColumns> words{};
+    std::array<ColumnSet, 256> by_first_byte{}; // the columns whose tag begins with the byte
+    ColumnSet empty_tags = 0;                   // they match a line that is blank
+    ColumnSet plain_tags = 0;  // comparing the line as read tells whether they match
+    ColumnSet required = 0;
+};
 
-// begins_with for a line read by the line reader, which may be read in
-// whole words past its end.
-bool begins_with_tag(std::string_view line, const TagWords& tag)
+// A plain tag is ASCII and holds neither of the two ASCII bytes that folding
+// makes ('_' and '`'). Folding keeps every ASCII byte and turns a pair into
+// a byte that is not in such a tag, so the line as read begins with a plain
+// tag exactly when the folded line does.
+bool is_plain_tag(std::string_view tag)
 {
-    if (line.size() < tag.length || (tag.length == 0 && !line.empty())) {
-        return false;
-    }
-    Word difference = 0;
-    for (std::size_t k = 0; k < kTagWords; ++k) {
-        difference |= (load_word(line.data() + k * sizeof(Word)) ^ tag.bytes[k]) & tag.mask[k];
-    }
-    return difference == 0;
-}
-
-ColumnSet candidates(const TagIndex& index, std::string_view trimmed)
-{
-    return trimmed.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(trimmed.front())];
-}
-
-// Semicolons become spaces and accented letters plain ones, in one table.
-// The two rules never meet, and neither makes a space from anything but a
-// semicolon, so they can be applied together, before spaces are removed.
-constexpr std::array<char, 256> kCleanedBytes = [] {
-    std::array<char, 256> table = kWithoutDiacritics;
-    table[static_cast<unsigned char>(';')] = ' ';
-    return table;
-}();
-
-void clear_values(ColumnTable& columns)
-{
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        columns.columns[j].value.length = 0;
-    }
-}
-
-// The bytes after the first colon that is not the line's first byte; empty
-// when there is none, so that a tag of ':' takes 'b' from ':a:b'.
-std::string_view text_after_colon(std::string_view trimmed)
-{
-    const std::size_t colon = trimmed.find(':', 1);
-    return colon == std::string_view::npos ? std::string_view{} : trimmed.substr(colon + 1);
-}
-
-// Semicolons made spaces and accents stripped, byte by byte.
-void clean_bytes(char* value, std::string_view folded)
-{
-    for (const char byte : folded) {
-        *value++ = kCleanedBytes[static_cast<unsigned char>(byte)];
-    }
-}
-
-// Cleans the folded bytes into the value, eight bytes at a time where they
-// are ASCII: then only the semicolons change.
-void clean_into(char* value, std::string_view folded)
-{
-    constexpr Word kSemicolonToSpace = ';' - ' ';
-    std::size_t at = 0;
-    for (; at + sizeof(Word) <= folded.size(); at += sizeof(Word)) {
-        const Word word = load_word(folded.data() + at);
-        if ((word & kHighBits) != 0) {
-            clean_bytes(value + at, folded.substr(at, sizeof(Word)));
-        } else {
-            store_word(value + at, word - (bytes_equal_to(word, ';') >> 7) * kSemicolonToSpace);
-        }
-    }
-    clean_bytes(value + at, folded.substr(at));
-}
-
-// The value from the first 100 bytes after the colon: cleaned, without
-// spaces for a column that strips them (the semicolons made spaces go too),
-// and with its trailing spaces trimmed.
-void capture_value(Column& column, std::string_view source)
-{
-    const std::string_view taken = take_span(source, 0, kMaxValueBytes);
-    const std::span<char> value(column.value.bytes.data(), taken.size());
-    clean_into(value.data(), taken);
-    const std::size_t length = column.marks.strips_spaces ? remove_char(value, ' ') : value.size();
-    column.value.length = trim_value(std::string_view(value.data(), length)).size();
-}
-
-void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, std::string_view trimmed)
-{
-    const std::string_view source = text_after_colon(trimmed);
-    for (; set != 0; set &= set - 1) {
-        const auto j = static_cast<std::size_t>(std::countr_zero(set));
-        if (begins_with_tag(trimmed, index.tags[j])) {
-            capture_value(columns.columns[j], source);
-        }
-    }
-}
-
-// Sees the values as they stand, before write_row puts any constant
-// column's tag in place.
-bool card_is_complete(const ColumnTable& columns)
-{
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        const Column& column = columns.columns[j];
-        if (column.marks.is_required && column.value.length == 0) {
+    for (const char byte : tag) {
+        if (static_cast<unsigned char>(byte) >= 0x80 || byte == '_' || byte == '`') {
             return false;
         }
     }
     return true;
 }
 
-// Folding keeps every ASCII byte, and the only ASCII bytes it makes are '_'
-// and '`'. So it cannot make or unmake "END:", nor change an ASCII first
-// byte or whether a line is empty after trimming: both bounds are tested on
-// the line as read, and only a line that holds a byte of 0x80 or more, and
-// that a tag may match, is folded.
-// Returns whether the line ends a card.
-bool scan_line(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns,
-               const TagIndex& index)
+TagIndex index_tags(const ColumnTable& columns)
 {
-    std::span<char> line(cards.text, cards.text_length);
-    const std::string_view as_read(line.data(), line.size());
-    const bool ends_card = begins_with(as_read, kCardEnd);
-    if (begins_with(as_read, kCardStart)) {
-        clear_values(columns);
+    TagIndex index;
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        const Column& column = columns.columns[j];
+        const std::string_view tag = view(column.tag);
+        const ColumnSet bit = ColumnSet{1} << j;
+        (tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())]) |= bit;
+        index.plain_tags |= is_plain_tag(tag) ? bit : 0;
+        index.words[j] = words_of(tag);
+        index.required |= column.marks.is_required ? bit : 0;
     }
-    std::string_view trimmed = trim_right(as_read);
-    const bool folds_first_byte = !trimmed.empty() && static_cast<unsigned char>(trimmed.front()) >= 0x80;
-    if (folds_first_byte || candidates(index, trimmed) != 0) {
-        if (!is_ascii(trimmed)) {
-            line = line.first(fold_utf8_line(line));
-            trimmed = trim_right(std::string_view(line.data(), line.size()));
-        }
-        if (const ColumnSet set = candidates(index, trimmed); set != 0) {
-            capture_line(columns, index, set, trimmed);
-        }
-    }
-    if (ends_card && card_is_complete(columns)) {
-        write_row(table, settings, columns);
-    }
-    return ends_card;
+    return index;
 }
 
-// UTF-16 text, either way round: no card line can match in it.
-bool begins_with_utf16_mark(std::string_view line)
+// The first byte of the line once folded.
+unsigned char folded_first_byte(std::string_view line)
 {
-    return line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF");
+    const auto first = static_cast<unsigned char>(line[0]);
+    if (line.size() > 1) {
+        if (const int pair = fold_pair(first, static_cast<unsigned char>(line[1])); pair != kNoPair) {
+            return static_cast<unsigned char>(pair);
+        }
+    }
+    return first;
+}
+
+bool is_blank(std::string_view line)
+{
+    return trim_right(line).empty();
+}
+
+// The card line being scanned, with what is worked out about it only when
+// a column needs it.
+struct CardLine {
+    std::string_view text;
+    std::size_t colon = 0;
+    bool colon_found = false;
+    // The start of the line folded, enough for any tag.
+    std::array<char, 2 * kMaxTagBytes + 1> folded;
+    std::size_t folded_length = 0;
+    bool folded_done = false;
+};
+
+// A line a non-empty tag may begin with is compared as read: the tag never
+// ends in a space or a line feed, so trimming cannot cut into it.
+bool tag_matches(CardLine& line, std::string_view tag, const TagWords& words, bool plain)
+{
+    if (tag.empty()) {
+        return true;
+    }
+    if (plain) {
+        if (line.text.size() < tag.size()) {
+            return false;
+        }
+        Word difference = 0;
+        for (std::size_t k = 0; k < kTagWords; ++k) {
+            difference |= (load_word(line.text.data() + k * sizeof(Word)) ^ words.bytes[k]) & words.mask[k];
+        }
+        return difference == 0;
+    }
+    if (!line.folded_done) {
+        const std::size_t length = std::min(line.text.size(), line.folded.size());
+        line.text.copy(line.folded.data(), length);
+        line.folded_length = fold_utf8_line(std::span<char>(line.folded.data(), length));
+        line.folded_done = true;
+    }
+    return begins_with(std::string_view(line.folded.data(), line.folded_length), tag);
+}
+
+// The text after the first colon that is not the line's first byte. Folding
+// neither makes nor moves a colon, so it is found in the line as read; with
+// no colon the value is empty.
+std::string_view text_after_colon(CardLine& line)
+{
+    if (!line.colon_found) {
+        std::size_t colon = 1;
+        while (colon < line.text.size() && line.text[colon] != ':') {
+            ++colon;
+        }
+        line.colon = std::min(colon + 1, line.text.size());
+        line.colon_found = true;
+    }
+    return line.text.substr(line.colon);
+}
+
+void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, CardLine& line, ColumnSet& filled)
+{
+    for (; set != 0; set &= set - 1) {
+        const auto j = static_cast<std::size_t>(std::countr_zero(set));
+        const ColumnSet bit = ColumnSet{1} << j;
+        Column& column = columns.columns[j];
+        if (!tag_matches(line, view(column.tag), index.words[j], (index.plain_tags & bit) != 0)) {
+            continue;
+        }
+        column.value.length = clean_value(text_after_colon(line), column.value.bytes, column.marks.strips_spaces);
+        filled = column.value.length != 0 ? filled | bit : filled & ~bit;
+    }
+}
+
+void clear_values(ColumnTable& columns, ColumnSet& filled)
+{
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        columns.columns[j].value.length = 0;
+    }
+    filled = 0;
+}
+
+// `filled` marks the columns whose value is not empty. A constant column's
+// value is its tag once a row has been written; it is marked then.
+ColumnSet constant_columns(const ColumnTable& columns)
+{
+    ColumnSet constant = 0;
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        constant |= columns.columns[j].marks.is_constant && columns.columns[j].tag.length != 0 ? ColumnSet{1} << j : 0;
+    }
+    return constant;
 }
 
 } // namespace
@@ -216,14 +197,38 @@ bool begins_with_utf16_mark(std::string_view line)
 CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
 {
     const TagIndex index = index_tags(columns);
+    const ColumnSet constant = constant_columns(columns);
+    ColumnSet filled = 0;
     CardsSeen seen;
-    if (!table.status.ok || !read_line(cards)) {
-        return seen;
+    for (bool first = true; table.status.ok && read_line(cards); first = false) {
+        const std::string_view text = line_text(cards);
+        if (first) {
+            seen.utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
+        }
+        const unsigned char first_byte = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
+        if (first_byte == 'B' && text.starts_with(kCardStart)) {
+            clear_values(columns, filled);
+        }
+        const bool ends_card = first_byte == 'E' && text.starts_with(kCardEnd);
+        ColumnSet set = text.empty() ? 0 : index.by_first_byte[folded_first_byte(text)];
+        if (index.empty_tags != 0 && is_blank(text)) {
+            set |= index.empty_tags;
+        }
+        if (set != 0) {
+            CardLine line;
+            line.text = text;
+            capture_line(columns, index, set, line, filled);
+        }
+        if (ends_card) {
+            ++seen.card_ends;
+            // The check sees the values as they stand, before write_row puts
+            // a constant column's tag in place.
+            if ((index.required & ~filled) == 0) {
+                write_row(table, settings, columns);
+                filled |= constant;
+            }
+        }
     }
-    seen.utf16 = begins_with_utf16_mark(line_text(cards));
-    do {
-        seen.card_ends += scan_line(cards, table, settings, columns, index) ? 1u : 0u;
-    } while (table.status.ok && read_line(cards));
     return seen;
 }
 

@@ -6,14 +6,8 @@ namespace cardtab {
 
 namespace {
 
-// The text between quote bytes, each inner quote byte doubled, so that
-// every CSV reader gets the text back.
-void put_quoted(TableWriter& table, std::string_view text, char quote)
-{
-    put_byte(table, quote);
-    put_text_doubling(table, text, quote);
-    put_byte(table, quote);
-}
+// A value with every byte a doubled quote, between two quotes.
+constexpr std::size_t kMaxFieldBytes = 2 * kMaxValueBytes + 2;
 
 bool needs_quotes(std::string_view header, const RunSettings& settings)
 {
@@ -56,17 +50,18 @@ void write_header(TableWriter& table, const RunSettings& settings, const ColumnT
 
 void write_row(TableWriter& table, const RunSettings& settings, ColumnTable& columns)
 {
+    char* out = begin_line(table, kMaxColumns * (kMaxFieldBytes + 1));
     for (std::size_t j = 0; j < columns.count; ++j) {
         Column& column = columns.columns[j];
         if (j > 0) {
-            put_byte(table, settings.separator);
+            *out++ = settings.separator;
         }
         if (column.marks.is_constant) {
             assign(column.value, view(column.tag));
         }
-        put_quoted(table, trim_value(view(column.value)), settings.quote);
+        out = append_quoted(out, trim_value(view(column.value)), settings.quote);
     }
-    put_line_end(table);
+    end_line(table, out);
 }
 
 } // namespace cardtab

@@ -5,8 +5,6 @@
 #include "config/configuration.hpp"
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
-#include "io/line_reader.hpp"
-#include "io/table_writer.hpp"
 
 namespace cardtab {
 
@@ -46,9 +44,10 @@ bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::st
 
 // The card file is opened, and read, before the table is touched, so a card
 // file that is missing or cannot be read leaves an existing table alone.
-bool open_cards(FileLayer& files, const std::string& card_name, LineReader& cards, RunResult& result)
+bool open_cards(FileLayer& files, const std::string& card_name, std::size_t chunk_bytes, LineReader& cards,
+                RunResult& result)
 {
-    IoStatus status = open_line_reader(cards, files, card_name);
+    IoStatus status = open_line_reader(cards, files, card_name, chunk_bytes);
     if (!status.ok) {
         fail_on_file(result, "open card file", card_name, status);
         return false;
@@ -62,7 +61,7 @@ bool open_cards(FileLayer& files, const std::string& card_name, LineReader& card
 }
 
 bool open_table(FileLayer& files, const std::string& table_name, const std::string& card_name,
-                TableWriter& table, RunResult& result)
+                std::size_t buffer_bytes, TableWriter& table, RunResult& result)
 {
     const FileFacts facts = files.look_up(table_name);
     if (!facts.status.ok) {
@@ -72,7 +71,7 @@ bool open_table(FileLayer& files, const std::string& table_name, const std::stri
     if (!table_spares_inputs(files, facts, table_name, card_name, result)) {
         return false;
     }
-    const IoStatus created = create_table_writer(table, files, facts);
+    const IoStatus created = create_table_writer(table, files, facts, buffer_bytes);
     if (!created.ok) {
         fail_on_file(result, "create table file", table_name, created);
         return false;
@@ -112,17 +111,17 @@ void warn_of_an_empty_table(const CardsSeen& seen, Configuration configuration, 
     }
 }
 
-void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& columns,
+void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings& settings, ColumnTable& columns,
                    Configuration configuration, RunResult& result)
 {
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
-    if (!open_cards(files, card_name, cards, result)) {
+    if (!open_cards(files, card_name, sizes.read_chunk, cards, result)) {
         return;
     }
     const std::string table_name = file_name(effective_output_base_name(settings), kTableFileExtension);
     TableWriter table;
-    if (!open_table(files, table_name, card_name, table, result)) {
+    if (!open_table(files, table_name, card_name, sizes.write_buffer, table, result)) {
         return;
     }
     write_header(table, settings, columns);
@@ -135,14 +134,14 @@ void convert_cards(FileLayer& files, const RunSettings& settings, ColumnTable& c
 
 } // namespace
 
-RunResult run_conversion(FileLayer& files)
+RunResult run_conversion(FileLayer& files, const BufferSizes& sizes)
 {
     RunResult result;
     RunSettings settings = default_settings();
     ColumnTable columns;
-    const Configuration configuration = load_configuration(files, settings, columns, result);
+    const Configuration configuration = load_configuration(files, settings, columns, result, sizes.read_chunk);
     if (configuration != Configuration::failed) {
-        convert_cards(files, settings, columns, configuration, result);
+        convert_cards(files, sizes, settings, columns, configuration, result);
     }
     return result;
 }

@@ -1,12 +1,23 @@
 #pragma once
 
+#include <cstddef>
+
 #include "convert/report.hpp"
 #include "io/file_layer.hpp"
+#include "io/line_reader.hpp"
+#include "io/table_writer.hpp"
 
 namespace cardtab {
 
+// The sizes of the buffers a run reads and writes with. The defaults suit
+// large files; the tests choose small ones to cross their edges often.
+struct BufferSizes {
+    std::size_t read_chunk = kReadChunkBytes;
+    std::size_t write_buffer = kWriteChunkBytes;
+};
+
 // One whole run: the configuration, then the card file, then the table file.
 // Relative names resolve wherever `files` resolves them.
-RunResult run_conversion(FileLayer& files);
+RunResult run_conversion(FileLayer& files, const BufferSizes& sizes = {});
 
 } // namespace cardtab

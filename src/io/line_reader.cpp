@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+
+#include "text/byte_marks.hpp"
 
 namespace cardtab {
 
@@ -20,24 +23,14 @@ constexpr std::array<bool, 256> kSpecialBytes = [] {
     return special;
 }();
 
-// The first `byte` in the chunk at or after its current position, or the
-// chunk's end.
-std::size_t find_in_chunk(const LineReader& reader, char byte)
-{
-    const char* from = reader.chunk.data() + reader.chunk_pos;
-    const void* found = std::memchr(from, byte, reader.chunk_end - reader.chunk_pos);
-    if (found == nullptr) {
-        return reader.chunk_end;
-    }
-    return static_cast<std::size_t>(static_cast<const char*>(found) - reader.chunk.data());
-}
+constexpr std::array<char, 3> kStopBytes = {'\n', '\0', kEndOfFileByte};
 
 bool refill(LineReader& reader)
 {
     if (reader.at_end) {
         return false;
     }
-    const std::span<char> room = std::span<char>(reader.chunk).first(reader.chunk.size() - kReadableFromText);
+    const std::span<char> room = std::span<char>(reader.chunk).first(reader.chunk.size() - kReadablePastPiece);
     ReadResult got = reader.file.read(room);
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
@@ -46,21 +39,23 @@ bool refill(LineReader& reader)
     }
     reader.chunk_pos = 0;
     reader.chunk_end = got.count;
-    reader.next_zero = find_in_chunk(reader, '\0');
-    reader.next_end_byte = find_in_chunk(reader, kEndOfFileByte);
+    mark_bytes(std::span<const char>(reader.chunk.data(), got.count), kStopBytes, reader.stops);
     return true;
 }
 
-// The position of the first zero byte or 0x1A still ahead in the chunk.
-std::size_t next_special_byte(LineReader& reader)
+// The position of the first line feed, zero byte or 0x1A in the chunk at
+// or after its current position and before `limit`, or `limit`.
+std::size_t next_stop(const LineReader& reader, std::size_t limit)
 {
-    if (reader.next_zero < reader.chunk_pos) {
-        reader.next_zero = find_in_chunk(reader, '\0');
+    std::size_t word = reader.chunk_pos / kBytesPerMarkWord;
+    std::uint64_t marks = reader.stops[word] & (~std::uint64_t{0} << (reader.chunk_pos % kBytesPerMarkWord));
+    while (marks == 0) {
+        if (++word * kBytesPerMarkWord >= limit) {
+            return limit;
+        }
+        marks = reader.stops[word];
     }
-    if (reader.next_end_byte < reader.chunk_pos) {
-        reader.next_end_byte = find_in_chunk(reader, kEndOfFileByte);
-    }
-    return std::min(reader.next_zero, reader.next_end_byte);
+    return std::min(word * kBytesPerMarkWord + static_cast<std::size_t>(std::countr_zero(marks)), limit);
 }
 
 // The common case: the whole piece lies in the chunk, ends in LF or CR LF
@@ -69,17 +64,17 @@ std::size_t next_special_byte(LineReader& reader)
 // handle the piece.
 bool take_piece_in_place(LineReader& reader)
 {
+    if (reader.chunk_pos == reader.chunk_end) {
+        return false;
+    }
     char* from = reader.chunk.data() + reader.chunk_pos;
     // One byte more than a piece holds, for a CR LF that becomes one LF.
-    const std::size_t window = std::min(reader.chunk_end - reader.chunk_pos, kMaxPieceBytes + 1);
-    const void* found = std::memchr(from, '\n', window);
-    if (found == nullptr) {
+    const std::size_t limit = std::min(reader.chunk_end, reader.chunk_pos + kMaxPieceBytes + 1);
+    const std::size_t stop = next_stop(reader, limit);
+    if (stop == limit || reader.chunk[stop] != '\n') {
         return false;
     }
-    const auto lf = static_cast<std::size_t>(static_cast<const char*>(found) - from);
-    if (reader.chunk_pos + lf > next_special_byte(reader)) {
-        return false;
-    }
+    const std::size_t lf = stop - reader.chunk_pos;
     const bool cr_lf = lf > 0 && from[lf - 1] == '\r';
     const std::size_t length = cr_lf ? lf : lf + 1;
     if (length > kMaxPieceBytes) {
@@ -164,7 +159,9 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
         return opened.status;
     }
     reader.file = OwnedFile(files, opened.file);
-    reader.chunk.assign(std::max<std::size_t>(chunk_bytes, 1) + kReadableFromText, '\0');
+    const std::size_t bytes = std::max<std::size_t>(chunk_bytes, 1);
+    reader.chunk.assign(bytes + kReadablePastPiece, '\0');
+    reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
     return {};
 }
 

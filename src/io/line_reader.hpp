@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -14,7 +15,11 @@ namespace cardtab {
 // 1,999 bytes and a longer line arrives in pieces, each a line of its own.
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
-inline constexpr std::size_t kReadChunkBytes = std::size_t{128} * 1024;
+inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
+// The reader promises that the kReadablePastPiece bytes after the end of
+// every piece may be read (they mean nothing), so that callers can work on
+// whole words of a piece without checking where it ends.
+inline constexpr std::size_t kReadablePastPiece = 32;
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. Each piece stops
@@ -24,15 +29,14 @@ struct LineReader {
     std::vector<char> chunk; // raw bytes as read, refilled in large reads
     std::size_t chunk_pos = 0;
     std::size_t chunk_end = 0;
-    // Where the next zero byte and the next 0x1A lie in the chunk, found
-    // once and kept until passed, so that most lines need no byte checks.
-    std::size_t next_zero = 0;
-    std::size_t next_end_byte = 0;
+    // One bit for each line feed, zero byte and 0x1A in the chunk, marked
+    // once a refill, so that most pieces need no look at their bytes.
+    std::vector<std::uint64_t> stops;
     bool at_end = false;     // end of file, 0x1A, or a failed read
     IoStatus status;         // the first failure; reading stops there
     // A piece that crosses chunks or needs changing is copied here; most
     // are used where they lie in the chunk.
-    std::array<char, kLineBufferBytes> line{};
+    std::array<char, kLineBufferBytes + kReadablePastPiece> line{};
     // The current piece as a text, which a zero byte ends. Callers may
     // change its bytes in place.
     char* text = nullptr;
@@ -52,12 +56,6 @@ IoStatus read_ahead(LineReader& reader);
 // Reads the next piece. False when the read delivers nothing: at the end of
 // the file or after a failed read, which `reader.status` then tells. A piece
 // whose first byte is zero is the empty text and does not end the file.
-//
-// The reader promises that the first kReadableFromText bytes from the start
-// of the piece may be read, past its end too (they mean nothing there), so
-// that a caller can compare whole words with it.
-inline constexpr std::size_t kReadableFromText = 32;
-static_assert(kLineBufferBytes >= kReadableFromText);
 bool read_line(LineReader& reader);
 
 inline std::string_view line_text(const LineReader& reader)

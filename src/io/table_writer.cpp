@@ -1,14 +1,16 @@
 #include "io/table_writer.hpp"
 
 #include <algorithm>
-#include <optional>
+#include <cstring>
 #include <span>
-
-#include "text/words.hpp"
 
 namespace cardtab {
 
 namespace {
+
+// A part of a text takes at most twice its bytes and two quotes: with four
+// bytes, a part is at least one byte.
+constexpr std::size_t kSmallestWriteBuffer = 4;
 
 void flush(TableWriter& writer)
 {
@@ -42,84 +44,132 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFa
     writer.files = &files;
     writer.file = OwnedFile(files, opened.file);
     writer.target = target.final_name;
-    writer.buffer.assign(std::max<std::size_t>(buffer_bytes, 2), '\0');
+    writer.buffer.assign(std::max<std::size_t>(buffer_bytes, kSmallestWriteBuffer), '\0');
     writer.used = 0;
     return {};
 }
 
 namespace {
 
-// True when `text` holds no line feed and no `doubled` byte, so that it can
-// be copied as it is.
-bool copies_plainly(std::string_view text, std::optional<char> doubled)
-{
-    const char other = doubled.value_or('\n');
-    std::size_t at = 0;
-    for (; at + sizeof(Word) <= text.size(); at += sizeof(Word)) {
-        const Word word = load_word(text.data() + at);
-        if ((bytes_equal_to(word, '\n') | bytes_equal_to(word, other)) != 0) {
-            return false;
-        }
-    }
-    const std::string_view tail = text.substr(at);
-    return tail.find('\n') == std::string_view::npos && tail.find(other) == std::string_view::npos;
-}
+constexpr int kNone = -1;
 
-// Writes `text` with each line feed as CR LF and, when `doubled` is given,
-// each of those bytes twice. Each byte takes at most two in the buffer; with
-// room for that, the loops need no checks.
-void put_translated(TableWriter& writer, std::string_view text, std::optional<char> doubled)
+// Where the buffer has room for `count` more bytes, after a flush if need
+// be; `count` is never more than the buffer holds.
+char* room_for(TableWriter& writer, std::size_t count)
 {
-    if (writer.buffer.size() - writer.used < 2 * text.size()) {
+    if (writer.buffer.size() - writer.used < count) {
         flush(writer);
     }
-    if (writer.buffer.size() < 2 * text.size()) {
-        for (const char byte : text) {
-            put_byte(writer, byte);
-            if (byte == doubled) {
-                put_byte(writer, byte);
-            }
+    return writer.buffer.data() + writer.used;
+}
+
+// The length of the start of `text` before its first line feed or
+// `doubled` byte: what is copied as it is.
+std::size_t plain_length(std::string_view text, int doubled)
+{
+    std::size_t plain = text.size();
+    if (const void* found = std::memchr(text.data(), '\n', plain)) {
+        plain = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    }
+    if (doubled != kNone) {
+        if (const void* found = std::memchr(text.data(), doubled, plain)) {
+            plain = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
         }
-        return;
     }
-    char* out = writer.buffer.data() + writer.used;
-    if (copies_plainly(text, doubled)) {
-        text.copy(out, text.size());
-        writer.used += text.size();
-        return;
-    }
-    for (const char byte : text) {
+    return plain;
+}
+
+// Copies `text` to `out` with each line feed as CR LF and each `doubled`
+// byte twice; returns the end of what it wrote, at most twice the text.
+char* copy_translated(char* out, std::string_view text, int doubled)
+{
+    const std::size_t plain = plain_length(text, doubled);
+    std::memcpy(out, text.data(), plain);
+    out += plain;
+    for (const char byte : text.substr(plain)) {
         if (byte == '\n') {
             *out++ = '\r';
-        } else if (byte == doubled) {
+        } else if (static_cast<unsigned char>(byte) == doubled) {
             *out++ = byte;
         }
         *out++ = byte;
     }
-    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
+    return out;
+}
+
+// Writes `text`, translated, between `before` and `after` (none when -1),
+// in parts of at most half the buffer so that each part fits whatever it
+// holds. A text of a table is far smaller than the buffer: one part.
+void put_translated(TableWriter& writer, int before, std::string_view text, int doubled, int after)
+{
+    const std::size_t part = writer.buffer.size() / 2 - 1;
+    if (text.size() > part) {
+        put_translated(writer, before, text.substr(0, part), doubled, kNone);
+        for (text.remove_prefix(part); text.size() > part; text.remove_prefix(part)) {
+            put_translated(writer, kNone, text.substr(0, part), doubled, kNone);
+        }
+        put_translated(writer, kNone, text, doubled, after);
+        return;
+    }
+    char* const start = room_for(writer, 2 * text.size() + 2);
+    char* out = start;
+    if (before != kNone) {
+        *out++ = static_cast<char>(before);
+    }
+    out = copy_translated(out, text, doubled);
+    if (after != kNone) {
+        *out++ = static_cast<char>(after);
+    }
+    writer.used += static_cast<std::size_t>(out - start);
 }
 
 } // namespace
 
 void put_text(TableWriter& writer, std::string_view text)
 {
-    put_translated(writer, text, std::nullopt);
+    put_translated(writer, kNone, text, kNone, kNone);
 }
 
-void put_text_doubling(TableWriter& writer, std::string_view text, char doubled)
+void put_quoted(TableWriter& writer, std::string_view text, char quote)
 {
-    put_translated(writer, text, doubled);
+    const int doubled = static_cast<unsigned char>(quote);
+    put_translated(writer, doubled, text, doubled, doubled);
+}
+
+char* begin_line(TableWriter& writer, std::size_t bytes)
+{
+    // A buffer too small for a whole line (only tests choose one) grows once.
+    if (writer.buffer.size() < bytes + 2) {
+        flush(writer);
+        writer.buffer.resize(bytes + 2);
+    }
+    return room_for(writer, bytes + 2);
+}
+
+char* append_quoted(char* out, std::string_view text, char quote)
+{
+    *out++ = quote;
+    out = copy_translated(out, text, static_cast<unsigned char>(quote));
+    *out++ = quote;
+    return out;
+}
+
+void end_line(TableWriter& writer, char* out)
+{
+    *out++ = '\r';
+    *out++ = '\n';
+    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
 }
 
 void put_byte(TableWriter& writer, char byte)
 {
-    if (writer.buffer.size() - writer.used < 2) {
-        flush(writer);
-    }
+    char* out = room_for(writer, 2);
     if (byte == '\n') {
-        writer.buffer[writer.used++] = '\r';
+        *out++ = '\r';
+        ++writer.used;
     }
-    writer.buffer[writer.used++] = byte;
+    *out = byte;
+    ++writer.used;
 }
 
 IoStatus close_table_writer(TableWriter& writer)

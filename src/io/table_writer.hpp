@@ -41,10 +41,16 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFa
                              std::size_t buffer_bytes = kWriteChunkBytes);
 
 void put_text(TableWriter& writer, std::string_view text);
-// As put_text, with each byte `doubled` written twice. A line feed is never
-// doubled: it becomes CR LF.
-void put_text_doubling(TableWriter& writer, std::string_view text, char doubled);
+// The text between two `quote` bytes, each quote byte in it written twice.
+void put_quoted(TableWriter& writer, std::string_view text, char quote);
 void put_byte(TableWriter& writer, char byte);
+
+// A line written field by field straight into the buffer: begin_line makes
+// room for at most `bytes` and returns where the line starts; append_quoted adds a field as put_quoted would; end_line
+// adds the line end and takes the line. One check for room a line.
+char* begin_line(TableWriter& writer, std::size_t bytes);
+char* append_quoted(char* out, std::string_view text, char quote);
+void end_line(TableWriter& writer, char* out);
 
 // Writes what is buffered and closes the file. Returns the first failure of
 // any write or of the close itself.

@@ -1,9 +1,5 @@
 #include "text/text.hpp"
 
-#include <algorithm>
-
-#include "text/words.hpp"
-
 namespace cardtab {
 
 std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std::size_t start)
@@ -32,25 +28,6 @@ std::ptrdiff_t find_text(std::string_view subject, std::string_view pattern, std
         }
     }
     return kNotFound;
-}
-
-// Eight bytes at a time: most card lines are plain ASCII. A text of eight
-// bytes or more ends with one more word laid over the last eight, so no
-// byte loop is needed for its tail.
-bool is_ascii(std::string_view text)
-{
-    if (text.size() < sizeof(Word)) {
-        unsigned char any = 0;
-        for (const char byte : text) {
-            any |= static_cast<unsigned char>(byte);
-        }
-        return any < 0x80;
-    }
-    Word any = load_word(text.data() + text.size() - sizeof(Word));
-    for (std::size_t at = 0; at + sizeof(Word) <= text.size(); at += sizeof(Word)) {
-        any |= load_word(text.data() + at);
-    }
-    return (any & kHighBits) == 0;
 }
 
 std::size_t remove_char(std::span<char> text, char c)

@@ -64,9 +64,6 @@ inline std::string_view trim_value(std::string_view value)
     return value.substr(0, keep);
 }
 
-// True when every byte is below 0x80.
-bool is_ascii(std::string_view text);
-
 // Deletes every byte `c` from `text` in place; returns the new length.
 std::size_t remove_char(std::span<char> text, char c);
 

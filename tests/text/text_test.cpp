@@ -90,22 +90,6 @@ TEST(RemoveChar, ClosesTheGapsInOrder)
     EXPECT_EQ(none, "abc");
 }
 
-TEST(IsAscii, FindsAHighByteAnywhere)
-{
-    for (std::size_t length = 0; length <= 20; ++length) {
-        const std::string plain(length, 'a');
-        EXPECT_TRUE(is_ascii(plain)) << length;
-        for (std::size_t at = 0; at < length; ++at) {
-            std::string text = plain;
-            text[at] = '\x80';
-            EXPECT_FALSE(is_ascii(text)) << "length " << length << ", high byte at " << at;
-        }
-    }
-    // The bytes around the text are not part of it.
-    const std::string around = "\xFF" "abcdefghij" "\xFF";
-    EXPECT_TRUE(is_ascii(std::string_view(around).substr(1, 10)));
-}
-
 TEST(UpperAscii, ChangesOnlyTheLettersAToZ)
 {
     std::string text = "tel;cell \xE1\xC3\xA1z{}`@";

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace cardtab {
+
+inline constexpr std::size_t kReadablePastValueText = 7;
+
+// Makes a column's value from the text after a card line's colon, in one
+// pass: the first value.size() bytes of the text folded (fold_utf8_line),
+// each semicolon made a space and each accented letter its plain letter
+// (strip_diacritics), every space dropped when `drop_spaces`, and the
+// trailing spaces, line feeds and carriage returns trimmed (trim_value).
+// Writes the value at the start of `value` and returns its length. Reads up
+// to kReadablePastValueText bytes past the end of `text`, which mean
+// nothing there.
+std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces);
+
+} // namespace cardtab

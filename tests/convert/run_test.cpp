@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <fstream>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "support/bytes.hpp"
+#include "support/conversion_model.hpp"
 #include "support/scratch.hpp"
 
 namespace cardtab {
@@ -471,6 +473,9 @@ TEST(Conversion, WritesTheExactTable)
         EXPECT_TRUE(testing::only_warnings(run.error_output)) << c.name << ": " << run.error_output;
         EXPECT_EQ(escaped(folder.read("import.csv")), escaped(c.table)) << c.name;
         EXPECT_EQ(folder.read("import.vcf"), c.cards) << c.name << ": the card file is never written";
+        const auto configuration = c.configuration.empty() ? std::nullopt : std::optional(c.configuration);
+        EXPECT_EQ(escaped(testing::model_conversion(configuration, c.cards).table), escaped(c.table))
+            << c.name << ": the model of the conversion agrees";
     }
 }
 

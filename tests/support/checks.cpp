@@ -1,13 +1,17 @@
 #include "support/checks.hpp"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/configuration.hpp"
 #include "convert/run.hpp"
 #include "io/line_reader.hpp"
+#include "support/bytes.hpp"
+#include "support/conversion_model.hpp"
 #include "support/memory_files.hpp"
 
 namespace cardtab::fuzzing {
@@ -22,17 +26,6 @@ void require(bool holds, const char* promise)
         std::fprintf(stderr, "broken promise: %s\n", promise);
         std::abort();
     }
-}
-
-std::string card_file_name(std::string_view configuration)
-{
-    MemoryFiles files;
-    files.files[std::string(kConfigurationFileName)] = std::string(configuration);
-    RunSettings settings = default_settings();
-    ColumnTable columns;
-    RunResult ignored;
-    load_configuration(files, settings, columns, ignored);
-    return std::string(view(settings.input_base_name)) + std::string(kCardFileExtension);
 }
 
 // Splits one table line into fields as a CSV reader would: a field between
@@ -79,6 +72,16 @@ void check_table(std::string_view table, char separator, std::size_t columns)
     }
 }
 
+// Buffers from one byte on, so that lines and rows cross their edges.
+constexpr std::array<std::size_t, 6> kReadChunks = {1, 7, 64, 1999, 2000, 4096};
+constexpr std::array<std::size_t, 3> kWriteBuffers = {4, 61, 4096};
+
+BufferSizes buffer_sizes_for(std::string_view input)
+{
+    return {kReadChunks[input.size() % kReadChunks.size()],
+            kWriteBuffers[(input.size() / kReadChunks.size()) % kWriteBuffers.size()]};
+}
+
 } // namespace
 
 void check_conversion(std::string_view input)
@@ -88,60 +91,43 @@ void check_conversion(std::string_view input)
                                                  : 0;
     const std::string_view rest = input.substr(std::min<std::size_t>(input.size(), 2));
     const std::size_t split = choice % (rest.size() + 1);
-    const std::string configuration(rest.substr(0, split));
+    const std::optional<std::string> configuration =
+        split == 0 ? std::nullopt : std::optional<std::string>(rest.substr(0, split));
     const std::string cards(rest.substr(split));
+    const testing::ModelConversion model = testing::model_conversion(configuration, cards);
 
     MemoryFiles files;
-    if (!configuration.empty()) {
-        files.files[std::string(kConfigurationFileName)] = configuration;
+    if (configuration) {
+        files.files[std::string(kConfigurationFileName)] = *configuration;
     }
-    const std::string card_name = card_file_name(configuration);
-    files.files[card_name] = cards;
-    const RunResult result = run_conversion(files);
+    if (!model.refused) {
+        files.files[model.card_name] = cards;
+    }
+    const RunResult result = run_conversion(files, buffer_sizes_for(input));
 
     require(files.open_count() == 0, "every file is closed");
     require(files.new_files_left() == 0, "no new table file is left behind");
-    require(files.files[card_name] == cards, "the card file is never written");
-    require(configuration.empty() || files.files[std::string(kConfigurationFileName)] == configuration,
+    require(!configuration || files.files[std::string(kConfigurationFileName)] == *configuration,
             "the configuration is never written");
-    if (result.failed) {
+    if (model.refused) {
+        require(result.failed, "a base name that is too long refuses the run");
         require(!result.messages.empty() && result.messages.back().rfind("cardtab: ", 0) == 0,
                 "a failure says what failed");
         return;
     }
-    MemoryFiles probe;
-    probe.files[std::string(kConfigurationFileName)] = configuration;
-    RunSettings settings = default_settings();
-    ColumnTable columns;
-    RunResult ignored;
-    load_configuration(probe, settings, columns, ignored);
-    const std::string table_name = std::string(effective_output_base_name(settings)) + ".csv";
-    require(files.files.count(table_name) == 1, "a successful run writes its table");
-    check_table(files.files[table_name], settings.separator, columns.count);
+    require(!result.failed, "a run with its files in place succeeds");
+    require(files.files[model.card_name] == cards, "the card file is never written");
+    require(files.files.count(model.table_name) == 1, "a successful run writes its table");
+    const std::string& table = files.files[model.table_name];
+    if (table != model.table) {
+        std::fprintf(stderr, "table:\n%s\nmodel:\n%s\n", testing::escaped(table).c_str(),
+                     testing::escaped(model.table).c_str());
+    }
+    require(table == model.table, "the table is the one the rules give");
+    check_table(table, model.separator, model.columns);
 }
 
 namespace {
-
-// The text-mode rules written as plainly as possible.
-std::vector<std::string> model_pieces(std::string_view bytes)
-{
-    std::string translated;
-    for (std::size_t at = 0; at < bytes.size() && bytes[at] != '\x1A'; ++at) {
-        const bool cr_lf = bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n';
-        at += cr_lf ? 1u : 0u;
-        translated += cr_lf ? '\n' : bytes[at];
-    }
-    std::vector<std::string> pieces;
-    for (std::size_t at = 0; at < translated.size();) {
-        std::size_t length = 0;
-        while (length < kMaxPieceBytes && at + length < translated.size() && translated[at + length++] != '\n') {
-        }
-        const std::string piece = translated.substr(at, length);
-        pieces.push_back(piece.substr(0, piece.find('\0')));
-        at += length;
-    }
-    return pieces;
-}
 
 std::vector<std::string> read_pieces(std::string_view bytes, std::size_t chunk_bytes, std::size_t read_limit)
 {
@@ -163,7 +149,7 @@ std::vector<std::string> read_pieces(std::string_view bytes, std::size_t chunk_b
 
 void check_line_reader(std::string_view input)
 {
-    const std::vector<std::string> expected = model_pieces(input);
+    const std::vector<std::string> expected = testing::model_pieces(input);
     constexpr std::size_t kChunks[] = {1, 3, 7, 64, 1999, 2000, 4096, kReadChunkBytes};
     for (const std::size_t chunk : kChunks) {
         require(read_pieces(input, chunk, chunk) == expected, "pieces do not depend on the buffer size");

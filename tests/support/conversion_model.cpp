@@ -1,0 +1,287 @@
+#include "support/conversion_model.hpp"
+
+#include "config/records.hpp"
+#include "io/line_reader.hpp"
+#include "text/diacritics.hpp"
+#include "text/fold_utf8.hpp"
+
+namespace cardtab::testing {
+
+namespace {
+
+constexpr std::string_view kSeparatorSet = "|!/#$&?=-+,.:;<>()[]{}";
+
+// The program's own search: forward, never backing up after a partial match.
+long find(std::string_view subject, std::string_view pattern, std::size_t start = 0)
+{
+    if (start > subject.size()) {
+        return -1;
+    }
+    if (pattern.empty()) {
+        return start == subject.size() ? static_cast<long>(start) : -1;
+    }
+    std::size_t k = 0;
+    long match = -1;
+    for (std::size_t p = start; p < subject.size(); ++p) {
+        if (subject[p] == pattern[k]) {
+            if (match == -1) {
+                match = static_cast<long>(p);
+            }
+            if (++k == pattern.size()) {
+                return match;
+            }
+        } else {
+            match = -1;
+            k = 0;
+        }
+    }
+    return -1;
+}
+
+bool begins(std::string_view text, std::string_view prefix)
+{
+    return find(text, prefix) == 0;
+}
+
+std::string upper(std::string text)
+{
+    for (char& byte : text) {
+        if (byte >= 'a' && byte <= 'z') {
+            byte = static_cast<char>(byte - 32);
+        }
+    }
+    return text;
+}
+
+std::string trimmed(std::string text, std::string_view trailing)
+{
+    while (!text.empty() && trailing.find(text.back()) != std::string_view::npos) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string first(std::string_view text, std::size_t count)
+{
+    return std::string(text.substr(0, count));
+}
+
+// Each two-byte sequence of a character from U+00A0 to U+017F as one byte;
+// a lead byte that starts no such sequence is kept, and so is what follows.
+std::string folded(std::string_view line)
+{
+    std::string result;
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        const auto lead = static_cast<unsigned char>(line[at]);
+        const int second = at + 1 < line.size() ? static_cast<unsigned char>(line[at + 1]) : -1;
+        int entry = -1;
+        if (lead == 0xC2 && second >= 0xA0 && second <= 0xBF) {
+            entry = second - 0xA0;
+        } else if (lead >= 0xC3 && lead <= 0xC5 && second >= 0x80 && second <= 0xBF) {
+            entry = 32 + (lead - 0xC3) * 64 + (second - 0x80);
+        }
+        if (entry >= 0) {
+            result += static_cast<char>(kFoldTable[static_cast<std::size_t>(entry)]);
+            ++at;
+        } else {
+            result += line[at];
+        }
+    }
+    return result;
+}
+
+std::string stripped(std::string text)
+{
+    for (char& byte : text) {
+        const std::size_t at = kAccentedLetters.find(byte);
+        if (at != std::string_view::npos) {
+            byte = kPlainLetters[at];
+        }
+    }
+    return text;
+}
+
+struct ModelColumn {
+    std::string title;
+    std::string tag;
+    std::string value;
+};
+
+struct ModelSettings {
+    std::string input = "import";
+    std::string output = "*";
+    char separator = ',';
+    std::vector<ModelColumn> columns;
+};
+
+void add_column(ModelSettings& settings, std::string title, std::string tag)
+{
+    if (settings.columns.size() == kMaxColumns) {
+        return;
+    }
+    settings.columns.push_back({first(title, kMaxTitleBytes), std::move(tag), ""});
+}
+
+// Returns false when the line refuses the run.
+bool apply_line(ModelSettings& settings, const std::string& line)
+{
+    const std::string upper_line = upper(line);
+    for (const auto& [extension, name] : {std::pair{".VCF", &settings.input}, std::pair{".CSV", &settings.output}}) {
+        if (const long at = find(upper_line, extension); at >= 0) {
+            *name = first(line, static_cast<std::size_t>(at));
+            return name->size() <= kMaxBaseNameBytes;
+        }
+    }
+    if (find(kSeparatorSet, line) >= 0) {
+        settings.separator = line[0];
+    } else if (const long equals = find(line, "="); equals >= 0) {
+        const auto split = static_cast<std::size_t>(equals);
+        add_column(settings, first(line, split), trimmed(first(line.substr(split + 1), kMaxTagBytes), " \n"));
+    } else {
+        const std::string bare = trimmed(first(upper_line, kMaxTagBytes), " \n");
+        add_column(settings, bare, bare);
+    }
+    return true;
+}
+
+bool holds(std::string_view title, std::string_view mark)
+{
+    return find(title, mark) >= 0;
+}
+
+std::string quoted(std::string_view text, char quote)
+{
+    std::string field(1, quote);
+    for (const char byte : text) {
+        field += byte;
+        if (byte == quote) {
+            field += byte;
+        }
+    }
+    return field + quote;
+}
+
+std::string header_line(const ModelSettings& settings)
+{
+    std::string line;
+    for (std::size_t j = 0; j < settings.columns.size(); ++j) {
+        const std::string& title = settings.columns[j].title;
+        const long star = find(title, "*");
+        const std::string header = star < 0 ? title : first(title.substr(static_cast<std::size_t>(star) + 1), 100);
+        const bool needs_quotes = header.find_first_of(std::string{settings.separator, '"', '\r'}) != std::string::npos;
+        line += (j > 0 ? std::string(1, settings.separator) : "") + (needs_quotes ? quoted(header, '"') : header);
+    }
+    return line + "\n";
+}
+
+std::string data_line(ModelSettings& settings)
+{
+    std::string line;
+    for (std::size_t j = 0; j < settings.columns.size(); ++j) {
+        ModelColumn& column = settings.columns[j];
+        if (holds(column.title, "Ident")) {
+            column.value = column.tag;
+        }
+        line += (j > 0 ? std::string(1, settings.separator) : "") + quoted(trimmed(column.value, " \n\r"), '"');
+    }
+    return line + "\n";
+}
+
+std::string value_of(const std::string& line, bool strips_spaces)
+{
+    const std::size_t colon = line.find(':', 1);
+    std::string value = colon == std::string::npos || line.empty() ? " " : first(line.substr(colon + 1), 100);
+    for (char& byte : value) {
+        byte = byte == ';' ? ' ' : byte;
+    }
+    if (strips_spaces) {
+        std::erase(value, ' ');
+    }
+    return trimmed(stripped(value), " \n\r");
+}
+
+// The card file, line by line, as the rules tell it.
+std::string scanned(ModelSettings& settings, std::string_view cards)
+{
+    std::string table;
+    for (const std::string& piece : model_pieces(cards)) {
+        if (begins(piece, "BEGIN:VCARD")) {
+            for (ModelColumn& column : settings.columns) {
+                column.value.clear();
+            }
+        }
+        const std::string line = folded(piece);
+        const std::string text = trimmed(line, " \n");
+        for (ModelColumn& column : settings.columns) {
+            if (column.tag.empty() ? text.empty() : begins(text, column.tag)) {
+                column.value = value_of(text, holds(column.title, "#"));
+            }
+        }
+        if (!begins(line, "END:")) {
+            continue;
+        }
+        bool complete = true;
+        for (const ModelColumn& column : settings.columns) {
+            const bool required = holds(column.title, "*") || holds(column.title, "#");
+            complete = complete && !(required && column.value.empty());
+        }
+        if (complete) {
+            table += data_line(settings);
+        }
+    }
+    return table;
+}
+
+std::string with_cr_lf(std::string_view text)
+{
+    std::string bytes;
+    for (const char byte : text) {
+        if (byte == '\n') {
+            bytes += '\r';
+        }
+        bytes += byte;
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::vector<std::string> model_pieces(std::string_view bytes)
+{
+    std::string translated;
+    for (std::size_t at = 0; at < bytes.size() && bytes[at] != '\x1A'; ++at) {
+        const bool cr_lf = bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n';
+        at += cr_lf ? 1u : 0u;
+        translated += cr_lf ? '\n' : bytes[at];
+    }
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < translated.size();) {
+        std::size_t length = 0;
+        while (length < kMaxPieceBytes && at + length < translated.size() && translated[at + length++] != '\n') {
+        }
+        const std::string piece = translated.substr(at, length);
+        pieces.push_back(piece.substr(0, piece.find('\0')));
+        at += length;
+    }
+    return pieces;
+}
+
+ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards)
+{
+    ModelSettings settings;
+    ModelConversion conversion;
+    for (const std::string& line : model_pieces(configuration.value_or(""))) {
+        if (!apply_line(settings, line)) {
+            conversion.refused = true;
+            return conversion;
+        }
+    }
+    conversion.card_name = settings.input + ".vcf";
+    conversion.table_name = (settings.output.starts_with('*') ? settings.input : settings.output) + ".csv";
+    conversion.table = with_cr_lf(header_line(settings) + scanned(settings, cards));
+    conversion.separator = settings.separator;
+    conversion.columns = settings.columns.size();
+    return conversion;
+}
+
+} // namespace cardtab::testing

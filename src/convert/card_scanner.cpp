@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -11,7 +12,6 @@
 #include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
-#include "text/words.hpp"
 
 namespace cardtab {
 
@@ -24,36 +24,13 @@ constexpr std::string_view kCardEnd = "END:";
 using ColumnSet = std::uint64_t;
 static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 
-// A tag as whole words and a mask over its bytes, so that a line is
-// compared with it in a few steps, whatever the length.
-constexpr std::size_t kTagWords = (kMaxTagBytes + sizeof(Word) - 1) / sizeof(Word);
-static_assert(kTagWords * sizeof(Word) <= kReadablePastPiece, "a line may be read as whole tag words");
-static_assert(kReadablePastValueText <= kReadablePastPiece, "a value may be cleaned a word at a time");
-
-struct TagWords {
-    std::array<Word, kTagWords> bytes{};
-    std::array<Word, kTagWords> mask{};
-};
-
-TagWords words_of(std::string_view tag)
-{
-    std::array<char, kTagWords * sizeof(Word)> bytes{};
-    std::array<char, kTagWords * sizeof(Word)> mask{};
-    tag.copy(bytes.data(), tag.size());
-    std::fill_n(mask.begin(), tag.size(), '\xFF');
-    TagWords words;
-    for (std::size_t k = 0; k < kTagWords; ++k) {
-        words.bytes[k] = load_word(bytes.data() + k * sizeof(Word));
-        words.mask[k] = load_word(mask.data() + k * sizeof(Word));
-    }
-    return words;
-}
-
 // What the scanner works out once from the columns, so that a line costs a
 // lookup of its first byte unless some tag may match it.
 struct TagIndex {
-    std::array<TagWords, kMaxColumns> words{};
     std::array<ColumnSet, 256> by_first_byte{}; // the columns whose tag begins with the byte
+    // Where the search for a line's colon may start once the line is known
+    // to begin with the column's tag.
+    std::array<std::size_t, kMaxColumns> colon_from{};
     ColumnSet empty_tags = 0;                   // they match a line that is blank
     ColumnSet plain_tags = 0;  // comparing the line as read tells whether they match
     ColumnSet required = 0;
@@ -73,6 +50,18 @@ bool is_plain_tag(std::string_view tag)
     return true;
 }
 
+// A line that begins with a plain tag holds the tag's bytes up to its end,
+// so its first colon after the first byte is the tag's own, or lies past the
+// tag. Other tags fold, and say nothing of where the line's bytes lie.
+std::size_t colon_search_start(std::string_view tag)
+{
+    if (!is_plain_tag(tag)) {
+        return 1;
+    }
+    const std::size_t colon = tag.find(':', 1);
+    return colon != std::string_view::npos ? colon : std::max<std::size_t>(tag.size(), 1);
+}
+
 TagIndex index_tags(const ColumnTable& columns)
 {
     TagIndex index;
@@ -82,7 +71,7 @@ TagIndex index_tags(const ColumnTable& columns)
         const ColumnSet bit = ColumnSet{1} << j;
         (tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())]) |= bit;
         index.plain_tags |= is_plain_tag(tag) ? bit : 0;
-        index.words[j] = words_of(tag);
+        index.colon_from[j] = colon_search_start(tag);
         index.required |= column.marks.is_required ? bit : 0;
     }
     return index;
@@ -119,20 +108,13 @@ struct CardLine {
 
 // A line a non-empty tag may begin with is compared as read: the tag never
 // ends in a space or a line feed, so trimming cannot cut into it.
-bool tag_matches(CardLine& line, std::string_view tag, const TagWords& words, bool plain)
+bool tag_matches(CardLine& line, std::string_view tag, bool plain)
 {
     if (tag.empty()) {
         return true;
     }
     if (plain) {
-        if (line.text.size() < tag.size()) {
-            return false;
-        }
-        Word difference = 0;
-        for (std::size_t k = 0; k < kTagWords; ++k) {
-            difference |= (load_word(line.text.data() + k * sizeof(Word)) ^ words.bytes[k]) & words.mask[k];
-        }
-        return difference == 0;
+        return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
     }
     if (!line.folded_done) {
         const std::size_t length = std::min(line.text.size(), line.folded.size());
@@ -143,13 +125,15 @@ bool tag_matches(CardLine& line, std::string_view tag, const TagWords& words, bo
     return begins_with(std::string_view(line.folded.data(), line.folded_length), tag);
 }
 
+static_assert(kReadablePastValueText <= kReadablePastPiece, "a value is cleaned from a piece a word at a time");
+
 // The text after the first colon that is not the line's first byte. Folding
 // neither makes nor moves a colon, so it is found in the line as read; with
 // no colon the value is empty.
-std::string_view text_after_colon(CardLine& line)
+std::string_view text_after_colon(CardLine& line, std::size_t search_from)
 {
     if (!line.colon_found) {
-        std::size_t colon = 1;
+        std::size_t colon = search_from;
         while (colon < line.text.size() && line.text[colon] != ':') {
             ++colon;
         }
@@ -165,10 +149,11 @@ void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, Ca
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
         const ColumnSet bit = ColumnSet{1} << j;
         Column& column = columns.columns[j];
-        if (!tag_matches(line, view(column.tag), index.words[j], (index.plain_tags & bit) != 0)) {
+        if (!tag_matches(line, view(column.tag), (index.plain_tags & bit) != 0)) {
             continue;
         }
-        column.value.length = clean_value(text_after_colon(line), column.value.bytes, column.marks.strips_spaces);
+        column.value.length =
+            clean_value(text_after_colon(line, index.colon_from[j]), column.value.bytes, column.marks.strips_spaces);
         filled = column.value.length != 0 ? filled | bit : filled & ~bit;
     }
 }

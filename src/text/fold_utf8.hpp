@@ -43,7 +43,7 @@ inline constexpr int kNoPair = -1;
 // bytes are not a sequence for a character from U+00A0 to U+017F. Lead
 // byte 0xC2 covers second bytes 0xA0-0xBF (from the no-break space on), the
 // others 0x80-0xBF.
-inline int fold_pair(unsigned char lead, unsigned char second)
+constexpr int fold_pair(unsigned char lead, unsigned char second)
 {
     if (lead < kFirstFoldLead || lead > kLastFoldLead || second > 0xBF) {
         return kNoPair;

@@ -13,6 +13,7 @@
 #include "support/bytes.hpp"
 #include "support/conversion_model.hpp"
 #include "support/memory_files.hpp"
+#include "text/clean_value.hpp"
 
 namespace cardtab::fuzzing {
 
@@ -76,6 +77,26 @@ void check_table(std::string_view table, char separator, std::size_t columns)
 constexpr std::array<std::size_t, 6> kReadChunks = {1, 7, 64, 1999, 2000, 4096};
 constexpr std::array<std::size_t, 3> kWriteBuffers = {4, 61, 4096};
 
+// Both ways of cleaning a value give the same value for the text after the
+// first colon of every line of the cards.
+void check_clean_ways(std::string_view cards)
+{
+    std::array<char, kMaxValueBytes> words{};
+    std::array<char, kMaxValueBytes> wide{};
+    for (const std::string& piece : testing::model_pieces(cards)) {
+        const std::size_t colon = piece.find(':', 1);
+        const std::string text = colon == std::string::npos ? std::string() : piece.substr(colon + 1);
+        const std::string padded = text + std::string(kReadablePastValueText, '\0');
+        const std::string_view view(padded.data(), text.size());
+        for (const bool drop_spaces : {false, true}) {
+            const std::size_t by_words = clean_value_by(CleanWay::words, view, words, drop_spaces);
+            const std::size_t by_wide = clean_value_by(CleanWay::wide, view, wide, drop_spaces);
+            require(std::string_view(words.data(), by_words) == std::string_view(wide.data(), by_wide),
+                    "both ways of cleaning give the same value");
+        }
+    }
+}
+
 BufferSizes buffer_sizes_for(std::string_view input)
 {
     return {kReadChunks[input.size() % kReadChunks.size()],
@@ -125,6 +146,7 @@ void check_conversion(std::string_view input)
     }
     require(table == model.table, "the table is the one the rules give");
     check_table(table, model.separator, model.columns);
+    check_clean_ways(cards);
 }
 
 namespace {

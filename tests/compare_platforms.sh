@@ -14,7 +14,11 @@ cases=$(mktemp -d)
 work=$(mktemp -d)
 trap 'chmod -R u+w "$cases" "$work"; rm -rf "$cases" "$work"' EXIT
 
-CARDTAB_KEEP_CASES=$cases build/default/tests/cardtab_tests --gtest_brief=1 >/dev/null
+if ! CARDTAB_KEEP_CASES=$cases build/default/tests/cardtab_tests --gtest_brief=1 >"$work/tests.log" 2>&1; then
+    echo "the tests failed while keeping their cases:"
+    cat "$work/tests.log"
+    exit 1
+fi
 cp -r examples "$cases/example"
 
 run_side() { # run_side CASE SIDE COMMAND...

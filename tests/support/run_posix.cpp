@@ -19,10 +19,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// In the child, before the program starts. The signal for a write past the
-// file-size limit keeps its default action: the program must deal with it.
+// In the child, before the program starts. The signals the program handles
+// start with their default actions, as from a terminal, whatever the test
+// runner inherited (a job started in the background of a script ignores
+// SIGINT): the program must deal with them, the file-size limit included.
 bool apply_options(const RunOptions& options)
 {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+        std::signal(signal_number, SIG_DFL);
+    }
     if (options.file_mode_mask >= 0) {
         umask(static_cast<mode_t>(options.file_mode_mask));
     }

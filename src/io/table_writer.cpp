@@ -22,35 +22,6 @@ void flush(TableWriter& writer)
     writer.used = 0;
 }
 
-} // namespace
-
-IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
-                             std::size_t buffer_bytes)
-{
-    OpenResult opened;
-    bool in_place = target.exists && !target.regular;
-    if (!in_place) {
-        NewFile created = files.create_beside(target.final_name);
-        in_place = created.folder_refused;
-        opened = {created.file, std::move(created.status)};
-        writer.new_name = std::move(created.name);
-    }
-    if (in_place) {
-        opened = files.create_for_writing(target.final_name);
-    }
-    if (!opened.status.ok) {
-        return opened.status;
-    }
-    writer.files = &files;
-    writer.file = OwnedFile(files, opened.file);
-    writer.target = target.final_name;
-    writer.buffer.assign(std::max<std::size_t>(buffer_bytes, kSmallestWriteBuffer), '\0');
-    writer.used = 0;
-    return {};
-}
-
-namespace {
-
 constexpr int kNone = -1;
 
 // Where the buffer has room for `count` more bytes, after a flush if need
@@ -124,6 +95,31 @@ void put_translated(TableWriter& writer, int before, std::string_view text, int 
 }
 
 } // namespace
+
+IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
+                             std::size_t buffer_bytes)
+{
+    OpenResult opened;
+    bool in_place = target.exists && !target.regular;
+    if (!in_place) {
+        NewFile created = files.create_beside(target.final_name);
+        in_place = created.folder_refused;
+        opened = {created.file, std::move(created.status)};
+        writer.new_name = std::move(created.name);
+    }
+    if (in_place) {
+        opened = files.create_for_writing(target.final_name);
+    }
+    if (!opened.status.ok) {
+        return opened.status;
+    }
+    writer.files = &files;
+    writer.file = OwnedFile(files, opened.file);
+    writer.target = target.final_name;
+    writer.buffer.assign(std::max<std::size_t>(buffer_bytes, kSmallestWriteBuffer), '\0');
+    writer.used = 0;
+    return {};
+}
 
 void put_text(TableWriter& writer, std::string_view text)
 {

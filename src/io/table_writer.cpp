@@ -1,6 +1,7 @@
 #include "io/table_writer.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <span>
 
@@ -144,8 +145,15 @@ char* begin_line(TableWriter& writer, std::size_t bytes)
 
 char* append_quoted(char* out, std::string_view text, char quote)
 {
+    assert(text.find('\n') == std::string_view::npos);
     *out++ = quote;
-    out = copy_translated(out, text, static_cast<unsigned char>(quote));
+    const void* first_quote = std::memchr(text.data(), quote, text.size());
+    if (first_quote == nullptr) {
+        std::memcpy(out, text.data(), text.size());
+        out += text.size();
+    } else {
+        out = copy_translated(out, text, static_cast<unsigned char>(quote));
+    }
     *out++ = quote;
     return out;
 }

@@ -46,8 +46,10 @@ void put_quoted(TableWriter& writer, std::string_view text, char quote);
 void put_byte(TableWriter& writer, char byte);
 
 // A line written field by field straight into the buffer: begin_line makes
-// room for at most `bytes` and returns where the line starts; append_quoted adds a field as put_quoted would; end_line
-// adds the line end and takes the line. One check for room a line.
+// room for at most `bytes` and returns where the line starts; append_quoted
+// adds a field as put_quoted would, from a text that holds no line feed (no
+// field of a table row does: a value ends where its card line does);
+// end_line adds the line end and takes the line. One check for room a line.
 char* begin_line(TableWriter& writer, std::size_t bytes);
 char* append_quoted(char* out, std::string_view text, char quote);
 void end_line(TableWriter& writer, char* out);

@@ -190,6 +190,9 @@ CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& s
         if (first) {
             seen.utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
         }
+        // Folding keeps every ASCII byte and makes none but '_' and '`', so it
+        // cannot make or unmake "END:": both card bounds are tested on the
+        // line as read, and the line itself is never folded.
         const unsigned char first_byte = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
         if (first_byte == 'B' && text.starts_with(kCardStart)) {
             clear_values(columns, filled);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "io/console.hpp"
+#include "text/utf8.hpp"
 
 namespace cardtab {
 
@@ -45,48 +46,6 @@ bool is_invisible(char32_t code_point)
         }
     }
     return false;
-}
-
-bool is_continuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-struct Utf8Lead {
-    unsigned char first;
-    unsigned char last;
-    std::size_t length;
-    unsigned char value_bits;
-    char32_t lowest; // anything lower is an overlong form
-};
-constexpr std::array<Utf8Lead, 3> kUtf8Leads = {{
-    {0xC2, 0xDF, 2, 0x1F, 0x80},
-    {0xE0, 0xEF, 3, 0x0F, 0x800},
-    {0xF0, 0xF4, 4, 0x07, 0x10000},
-}};
-
-// The length of the UTF-8 sequence at the start of `text` and its code
-// point, or 0 when there is none: overlong forms, surrogates and code
-// points past U+10FFFF are not UTF-8.
-std::size_t decode_utf8(std::string_view text, char32_t& code_point)
-{
-    const auto lead = static_cast<unsigned char>(text[0]);
-    for (const Utf8Lead& form : kUtf8Leads) {
-        if (lead < form.first || lead > form.last || text.size() < form.length) {
-            continue;
-        }
-        code_point = lead & form.value_bits;
-        for (std::size_t n = 1; n < form.length; ++n) {
-            const auto byte = static_cast<unsigned char>(text[n]);
-            if (!is_continuation(byte)) {
-                return 0;
-            }
-            code_point = (code_point << 6) | (byte & 0x3Fu);
-        }
-        const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
-        return code_point < form.lowest || code_point > 0x10FFFF || surrogate ? 0 : form.length;
-    }
-    return 0;
 }
 
 void append_escape(std::string& shown, const char* format, unsigned value)

@@ -18,7 +18,9 @@ IoStatus no_such_file()
 
 OpenFile MemoryFiles::open_file(std::string name)
 {
-    auto open = std::make_unique<Open>(Open{std::move(name), 0});
+    const auto file = files.find(name);
+    std::string* bytes = folders.count(name) != 0 || file == files.end() ? nullptr : &file->second;
+    auto open = std::make_unique<Open>(Open{std::move(name), 0, bytes});
     const auto handle = reinterpret_cast<std::intptr_t>(open.get());
     open_[handle] = std::move(open);
     return OpenFile{handle};
@@ -92,11 +94,11 @@ ReadResult MemoryFiles::read(OpenFile file, std::span<char> into)
 {
     Open& open = *open_.at(file.handle);
     ReadResult result;
-    if (folders.count(open.name) != 0) {
+    if (open.bytes == nullptr) {
         result.status = failed_with("Is a directory");
         return result;
     }
-    const std::string& bytes = files.at(open.name);
+    const std::string& bytes = *open.bytes;
     result.count = std::min({into.size(), bytes.size() - open.position, read_limit});
     bytes.copy(into.data(), result.count, open.position);
     open.position += result.count;
@@ -105,7 +107,7 @@ ReadResult MemoryFiles::read(OpenFile file, std::span<char> into)
 
 IoStatus MemoryFiles::write(OpenFile file, std::span<const char> bytes)
 {
-    files.at(open_.at(file.handle)->name).append(bytes.data(), bytes.size());
+    open_.at(file.handle)->bytes->append(bytes.data(), bytes.size());
     return {};
 }
 

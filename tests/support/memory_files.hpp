@@ -41,6 +41,8 @@ private:
     struct Open {
         std::string name;
         std::size_t position = 0;
+        // The bytes of the file, looked up once: a read may take one byte.
+        std::string* bytes = nullptr; // none for a folder
     };
     OpenFile open_file(std::string name);
     std::map<std::intptr_t, std::unique_ptr<Open>> open_;

@@ -5,13 +5,13 @@
 #include "io/native_files.hpp"
 
 // Everything comes from cardtab.ini; the only arguments are the questions
-// of --help and --version.
+// of --help and --version, and --decode.
 int main(int argc, char* argv[])
 {
-    const cardtab::Request request = cardtab::request_of({argv + 1, static_cast<std::size_t>(argc - 1)});
-    if (request != cardtab::Request::convert) {
-        return cardtab::answer(request);
+    const cardtab::CommandLine command = cardtab::read_command_line({argv + 1, static_cast<std::size_t>(argc - 1)});
+    if (command.request != cardtab::Request::convert) {
+        return cardtab::answer(command.request);
     }
     cardtab::NativeFiles files;
-    return cardtab::report_run(cardtab::run_conversion(files));
+    return cardtab::report_run(cardtab::run_conversion(files, {.decode = command.decode, .sizes = {}}));
 }

@@ -24,7 +24,6 @@ struct ConfigReading {
     RunResult& result;
     // Lines as a person counts them: a line longer than a piece is still one.
     std::size_t line_number = 0;
-    bool starts_line = true;
     std::size_t ignored_columns = 0;
     std::size_t first_ignored_line = 0;
 };
@@ -48,6 +47,36 @@ bool set_base_name(ConfigReading& reading, BaseName& base_name, std::string_view
     }
     assign(base_name, name);
     return true;
+}
+
+constexpr std::string_view kDecodeWord = "DECODE";
+
+bool is_blank_byte(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// What follows the card file's name on its line: nothing but blanks, or the
+// word "decode" (any letter case) after at least one space or tab, which
+// switches the decoding mode on. Anything else is ignored, with a warning.
+void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
+{
+    std::string_view words = rest;
+    while (!words.empty() && is_blank_byte(words.back())) {
+        words.remove_suffix(1);
+    }
+    const std::size_t start = words.find_first_not_of(" \t");
+    const std::string_view word = start == std::string_view::npos ? std::string_view() : words.substr(start);
+    std::array<char, kDecodeWord.size()> upper{};
+    if (word.size() == kDecodeWord.size()) {
+        word.copy(upper.data(), upper.size());
+        upper_ascii(upper);
+    }
+    reading.settings.decode = start > 0 && std::string_view(upper.data(), upper.size()) == kDecodeWord;
+    if (!word.empty() && !reading.settings.decode) {
+        warn(reading.result, line_prefix(reading) + "'" + std::string(word) +
+                                 "' after the card file's name is ignored; only the word 'decode', after a space, may stand there");
+    }
 }
 
 // Returns false when the table is full and the line adds nothing.
@@ -89,6 +118,7 @@ bool apply_line(ConfigReading& reading, std::string_view line)
     const std::string_view upper(upper_bytes.data(), line.size());
 
     if (const std::ptrdiff_t at = find_text(upper, ".VCF", 0); at != kNotFound) {
+        apply_rest_of_card_line(reading, line.substr(static_cast<std::size_t>(at) + 4));
         return set_base_name(reading, reading.settings.input_base_name, line, at, "card file");
     }
     if (const std::ptrdiff_t at = find_text(upper, ".CSV", 0); at != kNotFound) {
@@ -151,9 +181,8 @@ Configuration load_configuration(FileLayer& files, RunSettings& settings, Column
     ConfigReading reading{settings, columns, result};
     bool fits = true;
     while (fits && read_line(reader)) {
-        const bool new_line = reading.starts_line;
-        reading.line_number += new_line ? 1 : 0;
-        reading.starts_line = reader.piece_ends_line;
+        const bool new_line = reader.line_number != reading.line_number;
+        reading.line_number = reader.line_number;
         if (new_line && reading.line_number == 1) {
             warn_of_a_byte_order_mark(reading, line_text(reader));
         }

@@ -28,6 +28,8 @@ struct RunSettings {
     BaseName output_base_name;
     char separator = ',';
     char quote = '"';
+    // Read the card file as vCard: join folded lines and decode values.
+    bool decode = false;
 };
 
 // What a column's title marks, worked out once when the column is added;

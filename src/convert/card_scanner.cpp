@@ -12,6 +12,7 @@
 #include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
+#include "text/value_decoding.hpp"
 
 namespace cardtab {
 
@@ -98,8 +99,9 @@ bool is_blank(std::string_view line)
 // a column needs it.
 struct CardLine {
     std::string_view text;
-    std::size_t colon = 0;
+    std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
+    bool has_colon = false;
     // The start of the line folded, enough for any tag.
     std::array<char, 2 * kMaxTagBytes + 1> folded;
     std::size_t folded_length = 0;
@@ -137,13 +139,117 @@ std::string_view text_after_colon(CardLine& line, std::size_t search_from)
         while (colon < line.text.size() && line.text[colon] != ':') {
             ++colon;
         }
+        line.has_colon = colon < line.text.size();
         line.colon = std::min(colon + 1, line.text.size());
         line.colon_found = true;
     }
     return line.text.substr(line.colon);
 }
 
-void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, CardLine& line, ColumnSet& filled)
+// The text before the colon, once text_after_colon has found it.
+std::string_view prefix_of(const CardLine& line)
+{
+    return line.has_colon ? line.text.substr(0, line.colon - 1) : std::string_view();
+}
+
+bool holds_escape(std::string_view value)
+{
+    for (std::size_t at = value.find('\\'); at != std::string_view::npos; at = value.find('\\', at + 1)) {
+        if (at + 1 < value.size() && std::string_view(",;\\nN").find(value[at + 1]) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The ordinary way: the card file in pieces, each value as it stands. It
+// counts the values that look encoded, so that the run can say how to
+// decode them: from a quoted-printable line, holding a backslash escape, or
+// from a line that the next line continues.
+struct AsTheyStand {
+    std::size_t encoded = 0;
+    std::size_t first_encoded_line = 0;
+    // Values taken from the physical line `pending_line` that look plain so
+    // far: the next line may still show that it continues theirs.
+    std::size_t pending = 0;
+    std::size_t pending_line = 0;
+
+    static bool read(LineReader& cards) { return read_line(cards); }
+
+    void count_encoded(std::size_t values, std::size_t line_number)
+    {
+        first_encoded_line = encoded == 0 ? line_number : first_encoded_line;
+        encoded += values;
+    }
+
+    void begin_line(const LineReader& cards, std::string_view text)
+    {
+        if (pending != 0 && cards.line_number != pending_line) {
+            if (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
+                count_encoded(pending, pending_line);
+            }
+            pending = 0;
+        }
+    }
+
+    void begin_card() {}
+
+    std::size_t take_value(const LineReader& cards, CardLine& line, std::size_t search_from, Column& column)
+    {
+        const std::string_view raw = text_after_colon(line, search_from);
+        if (holds_quoted_printable(prefix_of(line)) || holds_escape(raw)) {
+            count_encoded(1, cards.line_number);
+        } else {
+            pending += 1;
+            pending_line = cards.line_number;
+        }
+        return clean_value(raw, column.value.bytes, column.marks.strips_spaces);
+    }
+
+    void end(CardsSeen& seen) const
+    {
+        seen.encoded_values = encoded;
+        seen.first_encoded_line = first_encoded_line;
+    }
+};
+
+constexpr std::string_view kVersion = "VERSION:";
+
+// The decoding way: the card file in logical lines, each value decoded as
+// its line's prefix and its card's version say.
+struct Decoded {
+    bool version_21 = false;
+    std::array<char, kMaxLogicalLineBytes + kReadablePastValueText> scratch;
+
+    static bool read(LineReader& cards) { return read_logical_line(cards); }
+
+    // The last "VERSION:" line of the card counts, its value trimmed of
+    // spaces and CRs.
+    void begin_line(const LineReader&, std::string_view text)
+    {
+        if (!text.empty() && text[0] == 'V' && text.starts_with(kVersion)) {
+            std::string_view version = text.substr(kVersion.size());
+            version.remove_prefix(std::min(version.find_first_not_of(" \r"), version.size()));
+            version = version.substr(0, version.find_last_not_of(" \r") + 1);
+            version_21 = version == "2.1";
+        }
+    }
+
+    void begin_card() { version_21 = false; }
+
+    std::size_t take_value(const LineReader& cards, CardLine& line, std::size_t search_from, Column& column)
+    {
+        const std::string_view raw = text_after_colon(line, search_from);
+        const ValueDecoding how{encoding_of(prefix_of(line)), version_21, cards.line_cut};
+        return decode_value(raw, how, scratch, column.value.bytes, column.marks.strips_spaces);
+    }
+
+    void end(CardsSeen&) const {}
+};
+
+template <class Way>
+void capture_line(const LineReader& cards, Way& way, ColumnTable& columns, const TagIndex& index, ColumnSet set,
+                  CardLine& line, ColumnSet& filled)
 {
     for (; set != 0; set &= set - 1) {
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
@@ -152,8 +258,7 @@ void capture_line(ColumnTable& columns, const TagIndex& index, ColumnSet set, Ca
         if (!tag_matches(line, view(column.tag), (index.plain_tags & bit) != 0)) {
             continue;
         }
-        column.value.length =
-            clean_value(text_after_colon(line, index.colon_from[j]), column.value.bytes, column.marks.strips_spaces);
+        column.value.length = way.take_value(cards, line, index.colon_from[j], column);
         filled = column.value.length != 0 ? filled | bit : filled & ~bit;
     }
 }
@@ -177,15 +282,17 @@ ColumnSet constant_columns(const ColumnTable& columns)
     return constant;
 }
 
-} // namespace
-
-CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
+// Both ways share everything but how lines are read and values taken: the
+// card bounds, the tag match, the required and constant columns, the rows.
+template <class Way>
+CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
 {
     const TagIndex index = index_tags(columns);
     const ColumnSet constant = constant_columns(columns);
     ColumnSet filled = 0;
     CardsSeen seen;
-    for (bool first = true; table.status.ok && read_line(cards); first = false) {
+    Way way;
+    for (bool first = true; table.status.ok && Way::read(cards); first = false) {
         const std::string_view text = line_text(cards);
         if (first) {
             seen.utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
@@ -196,7 +303,9 @@ CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& s
         const unsigned char first_byte = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
         if (first_byte == 'B' && text.starts_with(kCardStart)) {
             clear_values(columns, filled);
+            way.begin_card();
         }
+        way.begin_line(cards, text);
         const bool ends_card = first_byte == 'E' && text.starts_with(kCardEnd);
         ColumnSet set = text.empty() ? 0 : index.by_first_byte[folded_first_byte(text)];
         if (index.empty_tags != 0 && is_blank(text)) {
@@ -205,7 +314,7 @@ CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& s
         if (set != 0) {
             CardLine line;
             line.text = text;
-            capture_line(columns, index, set, line, filled);
+            capture_line(cards, way, columns, index, set, line, filled);
         }
         if (ends_card) {
             ++seen.card_ends;
@@ -217,7 +326,16 @@ CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& s
             }
         }
     }
+    way.end(seen);
     return seen;
+}
+
+} // namespace
+
+CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
+{
+    return settings.decode ? scan<Decoded>(cards, table, settings, columns)
+                           : scan<AsTheyStand>(cards, table, settings, columns);
 }
 
 } // namespace cardtab

@@ -12,9 +12,15 @@ namespace cardtab {
 // written, unless a required column is empty. Values are cleared only at
 // "BEGIN:VCARD" lines. Nothing else of the card format is interpreted.
 // Stops early once the table can no longer be written.
+// In the decoding mode (settings.decode) the file is read in logical lines
+// and each value is decoded before it is cleaned.
 struct CardsSeen {
     bool utf16 = false;        // the file begins with a UTF-16 byte order mark
     std::size_t card_ends = 0; // lines beginning "END:"
+    // Values taken as they stand that look encoded: quoted-printable,
+    // escaped, or continued on the next line. Never counted when decoding.
+    std::size_t encoded_values = 0;
+    std::size_t first_encoded_line = 0;
 };
 CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns);
 

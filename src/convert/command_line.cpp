@@ -8,13 +8,19 @@ namespace cardtab {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: cardtab [--help | --version]\n"
+    "Usage: cardtab [--decode] [--help | --version]\n"
     "\n"
     "Turns a file of vCards into a CSV table. Run it in the folder that holds\n"
     "the cards: it reads cardtab.ini there, if there is one, then the card file\n"
     "(import.vcf, unless cardtab.ini names another), and writes the table\n"
     "(import.csv, unless cardtab.ini names another). An old table is replaced\n"
     "only by a complete new one. Other arguments are ignored.\n"
+    "\n"
+    "  --decode   read the card file as vCard, as phones and mail programs\n"
+    "             export it: join folded lines, decode quoted-printable and\n"
+    "             backslash escapes, and read each value in its character set.\n"
+    "             The word decode after the card file's name in cardtab.ini\n"
+    "             (people.vcf decode) does the same.\n"
     "\n"
     "cardtab.ini holds one directive a line: a name with .vcf or .csv names a\n"
     "file, Title=TAG adds a column, and a last line such as ; without a line\n"
@@ -24,18 +30,20 @@ constexpr std::string_view kUsage =
 
 } // namespace
 
-Request request_of(std::span<const char* const> arguments)
+CommandLine read_command_line(std::span<const char* const> arguments)
 {
-    Request request = Request::convert;
+    CommandLine command;
     for (const std::string_view argument : arguments) {
         if (argument == "--help" || argument == "-h") {
-            return Request::help;
+            command.request = Request::help;
+            return command;
         }
         if (argument == "--version") {
-            request = Request::version;
+            command.request = Request::version;
         }
+        command.decode = command.decode || argument == "--decode";
     }
-    return request;
+    return command;
 }
 
 int answer(Request request)

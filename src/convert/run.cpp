@@ -95,13 +95,23 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
-// What a table that was written may still hide from its reader.
-void warn_of_an_empty_table(const CardsSeen& seen, Configuration configuration, const std::string& card_name,
+// What a table that was written may hide from its reader, or lack.
+void warn_of_what_the_table_hides(const CardsSeen& seen, Configuration configuration, const std::string& card_name,
                             RunResult& result)
 {
     if (configuration == Configuration::missing) {
         warn(result, "configuration file '" + std::string(kConfigurationFileName) +
                          "' not found, so the table has no columns");
+    }
+    if (seen.encoded_values != 0) {
+        const bool one = seen.encoded_values == 1;
+        warn(result, "card file '" + card_name + "': " + std::to_string(seen.encoded_values) +
+                         (one ? " value is" : " values are") +
+                         " encoded (quoted-printable, folded or escaped; the first on line " +
+                         std::to_string(seen.first_encoded_line) + ") and " + (one ? "is" : "are") +
+                         " written as " + (one ? "it stands" : "they stand") + "; to decode " +
+                         (one ? "it" : "them") +
+                         ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'");
     }
     if (seen.utf16) {
         warn(result, "card file '" + card_name + "' is UTF-16, in which no card line can match; save it as UTF-8");
@@ -128,20 +138,22 @@ void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings
     const CardsSeen seen = scan_cards(cards, table, settings, columns);
     finish_table(cards, card_name, table, table_name, result);
     if (!result.failed) {
-        warn_of_an_empty_table(seen, configuration, card_name, result);
+        warn_of_what_the_table_hides(seen, configuration, card_name, result);
     }
 }
 
 } // namespace
 
-RunResult run_conversion(FileLayer& files, const BufferSizes& sizes)
+RunResult run_conversion(FileLayer& files, const RunOptions& options)
 {
     RunResult result;
     RunSettings settings = default_settings();
     ColumnTable columns;
-    const Configuration configuration = load_configuration(files, settings, columns, result, sizes.read_chunk);
+    const Configuration configuration =
+        load_configuration(files, settings, columns, result, options.sizes.read_chunk);
+    settings.decode = settings.decode || options.decode;
     if (configuration != Configuration::failed) {
-        convert_cards(files, sizes, settings, columns, configuration, result);
+        convert_cards(files, options.sizes, settings, columns, configuration, result);
     }
     return result;
 }

@@ -16,8 +16,15 @@ struct BufferSizes {
     std::size_t write_buffer = kWriteChunkBytes;
 };
 
+// What the command line asks of a run.
+struct RunOptions {
+    // Decode the card file whatever cardtab.ini says (--decode).
+    bool decode = false;
+    BufferSizes sizes;
+};
+
 // One whole run: the configuration, then the card file, then the table file.
 // Relative names resolve wherever `files` resolves them.
-RunResult run_conversion(FileLayer& files, const BufferSizes& sizes = {});
+RunResult run_conversion(FileLayer& files, const RunOptions& options = {});
 
 } // namespace cardtab

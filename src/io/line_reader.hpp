@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,10 @@ namespace cardtab {
 // 1,999 bytes and a longer line arrives in pieces, each a line of its own.
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
+// Read as vCard, physical lines are joined into logical lines, of which
+// only the first 4,096 bytes are kept: the rest is read past, so that a
+// photo of many megabytes costs no memory.
+inline constexpr std::size_t kMaxLogicalLineBytes = 4096;
 inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
 // The reader promises that the kReadablePastPiece bytes after the end of
 // every piece may be read (they mean nothing), so that callers can work on
@@ -22,8 +27,9 @@ inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
 inline constexpr std::size_t kReadablePastPiece = 32;
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
-// any other CR passes, and the byte 0x1A ends the file. Each piece stops
-// after its line feed, at the end of the file, or at 1,999 bytes.
+// any other CR passes, and the byte 0x1A ends the file. It hands out either
+// pieces, each of which stops after its line feed, at the end of the file
+// or at 1,999 bytes; or logical lines, which join folded lines.
 struct LineReader {
     OwnedFile file;
     std::vector<char> chunk; // raw bytes as read, refilled in large reads
@@ -34,16 +40,22 @@ struct LineReader {
     std::vector<std::uint64_t> stops;
     bool at_end = false;     // end of file, 0x1A, or a failed read
     IoStatus status;         // the first failure; reading stops there
-    // A piece that crosses chunks or needs changing is copied here; most
-    // are used where they lie in the chunk.
-    std::array<char, kLineBufferBytes + kReadablePastPiece> line{};
-    // The current piece as a text, which a zero byte ends. Callers may
-    // change its bytes in place.
-    char* text = nullptr;
+    // A piece or logical line that crosses chunks or needs changing is
+    // copied here; most are used where they lie in the chunk.
+    std::array<char, std::max(kLineBufferBytes, kMaxLogicalLineBytes) + kReadablePastPiece> line{};
+    // The current piece or logical line as a text, which a zero byte ends.
+    const char* text = nullptr;
     std::size_t text_length = 0;
     // The piece ended at a line feed, even one that a zero byte hid: the
-    // next piece starts a new line as a person counts lines.
-    bool piece_ends_line = false;
+    // next piece starts a new line as a person counts lines. True before
+    // the first piece.
+    bool piece_ends_line = true;
+    // The logical line was longer than the bytes of it that are kept.
+    bool line_cut = false;
+    // The line of the file, as a person counts them, on which the current
+    // piece or logical line begins.
+    std::size_t line_number = 0;
+    std::size_t lines_begun = 0;
 };
 
 IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,
@@ -57,6 +69,13 @@ IoStatus read_ahead(LineReader& reader);
 // the file or after a failed read, which `reader.status` then tells. A piece
 // whose first byte is zero is the empty text and does not end the file.
 bool read_line(LineReader& reader);
+
+// Reads the next logical line, without its line feed. A physical line
+// that begins with a space or a tab continues the line before it, without
+// that byte (folding); so does any line after one that ends in a '=' of a
+// quoted-printable value (a soft line break), without the '='. False at the
+// end of the file or after a failed read.
+bool read_logical_line(LineReader& reader);
 
 inline std::string_view line_text(const LineReader& reader)
 {

@@ -211,6 +211,17 @@ bool runs_wide()
 
 } // namespace
 
+std::size_t clean_folded_value(std::span<char> text, bool drop_spaces)
+{
+    std::size_t kept = 0;
+    for (const char byte : text) {
+        const char cleaned = kCleanedBytes[static_cast<unsigned char>(byte)];
+        text[kept] = cleaned;
+        kept += drop_spaces && cleaned == ' ' ? 0u : 1u;
+    }
+    return trim_value(std::string_view(text.data(), kept)).size();
+}
+
 bool can_clean_wide()
 {
     static const bool wide = runs_wide();

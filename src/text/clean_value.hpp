@@ -18,6 +18,12 @@ inline constexpr std::size_t kReadablePastValueText = 7;
 // nothing there.
 std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces);
 
+// The same value rules on a text that is already Windows-1250, in place:
+// semicolons as spaces, every space dropped when `drop_spaces`, accented
+// letters plain, trailing spaces, line feeds and CRs trimmed. Returns the
+// new length.
+std::size_t clean_folded_value(std::span<char> text, bool drop_spaces);
+
 // The two ways clean_value can go, which the tests hold against each other:
 // eight bytes at a time on any processor, or sixty-four at a time on one
 // with AVX-512 VBMI2, which clean_value takes wherever it runs on one.

@@ -22,6 +22,7 @@ struct Loaded {
     char separator = 0;
     std::string columns;
     std::string messages;
+    bool decode = false;
 };
 
 Loaded load(const std::string& configuration)
@@ -36,6 +37,7 @@ Loaded load(const std::string& configuration)
     loaded.input = escaped(view(settings.input_base_name));
     loaded.output = escaped(view(settings.output_base_name));
     loaded.separator = settings.separator;
+    loaded.decode = settings.decode;
     for (std::size_t j = 0; j < columns.count; ++j) {
         const Column& column = columns.columns[j];
         loaded.columns += (j > 0 ? "|" : "") + escaped(view(column.title)) + "=" + escaped(view(column.tag));
@@ -91,9 +93,29 @@ std::vector<ConfigCase> config_cases()
     return {
         {"card file name keeps its case", "Contacts.vcf\n", {true, "Contacts", "*", ',', "", ""}},
         {"table file name", "D:\\out\\list.CSV\n", {true, "import", "D:\\\\out\\\\list", ',', "", ""}},
-        {"kind 1 is tested first", "x.vcf=FN\n", {true, "x", "*", ',', "", ""}},
+        {"kind 1 is tested first", "x.vcf=FN\n",
+         {true, "x", "*", ',', "",
+          "cardtab: warning: cardtab.ini: line 1: '=FN' after the card file's name is ignored; only the word "
+          "'decode', after a space, may stand there"}},
         {"vcf before csv", "a.csv.vcf\n", {true, "a.csv", "*", ',', "", ""}},
-        {"text after the extension is ignored", "People.VcF backup\n", {true, "People", "*", ',', "", ""}},
+        {"text after the extension is ignored", "People.VcF backup\n",
+         {true, "People", "*", ',', "",
+          "cardtab: warning: cardtab.ini: line 1: 'backup' after the card file's name is ignored; only the word "
+          "'decode', after a space, may stand there"}},
+        {"decode after the card file's name", "people.vcf decode\n", {true, "people", "*", ',', "", "", true}},
+        {"decode in any case, after a tab, before blanks", "people.vcf\tDeCoDe \t\r\r\n;",
+         {true, "people", "*", ';', "", "", true}},
+        {"decode on a last line", "people.vcf  decode", {true, "people", "*", ',', "", "", true}},
+        {"a later card file line turns decoding off", "people.vcf decode\nfriends.vcf\n",
+         {true, "friends", "*", ',', "", ""}},
+        {"decode needs a space before it", "people.vcfdecode\n",
+         {true, "people", "*", ',', "",
+          "cardtab: warning: cardtab.ini: line 1: 'decode' after the card file's name is ignored; only the word "
+          "'decode', after a space, may stand there"}},
+        {"decode alone", "people.vcf decode all\n",
+         {true, "people", "*", ',', "",
+          "cardtab: warning: cardtab.ini: line 1: 'decode all' after the card file's name is ignored; only the "
+          "word 'decode', after a space, may stand there"}},
         {"separator on a last line", "Name=FN\n;", {true, "import", "*", ';', "Name=FN", ""}},
         {"separator line with a line feed is a column", ";\n",
          {true, "import", "*", ',', ";=;",
@@ -168,6 +190,7 @@ TEST(LoadConfiguration, AppliesEachKindOfLine)
         EXPECT_EQ(got.separator, c.expected.separator) << c.name;
         EXPECT_EQ(got.columns, c.expected.columns) << c.name;
         EXPECT_EQ(got.messages, c.expected.messages) << c.name;
+        EXPECT_EQ(got.decode, c.expected.decode) << c.name;
     }
 }
 

@@ -12,6 +12,7 @@ TEST(CommandLine, OnlyExactQuestionsAreAnswered)
     const struct {
         std::vector<const char*> arguments;
         Request request;
+        bool decode = false;
     } cases[] = {
         {{}, Request::convert},
         {{"--help"}, Request::help},
@@ -24,13 +25,20 @@ TEST(CommandLine, OnlyExactQuestionsAreAnswered)
         {{"-help"}, Request::convert},
         {{"--Version"}, Request::convert},
         {{"/?"}, Request::convert},
+        {{"--decode"}, Request::convert, true},
+        {{"ignored", "--decode", "more"}, Request::convert, true},
+        {{"--Decode"}, Request::convert, false},
+        {{"--decoded"}, Request::convert, false},
+        {{"-d"}, Request::convert, false},
     };
     for (const auto& c : cases) {
         std::string shown;
         for (const char* argument : c.arguments) {
             shown += std::string(argument) + " ";
         }
-        EXPECT_EQ(request_of(c.arguments), c.request) << shown;
+        const CommandLine command = read_command_line(c.arguments);
+        EXPECT_EQ(command.request, c.request) << shown;
+        EXPECT_EQ(command.decode, c.decode) << shown;
     }
 }
 

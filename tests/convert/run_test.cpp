@@ -149,7 +149,10 @@ TEST(Run, NamesTheFilesFromTheConfiguration)
         {"star resolved after the whole file", {{"cardtab.ini", "*.csv\npeople.vcf\n"}, {"people.vcf", kCards}},
          {}, 0, "", {{"people.csv", "\r\n\r\n"}}},
         {"extension appended as it is", {{"cardtab.ini", "Cards.VCF.vcf\n"}, {"Cards.VCF.vcf", ""}}, {}, 1,
-         "cardtab: cannot open card file 'Cards.vcf': No such file or directory\n", {{"Cards.csv", kAbsent}}},
+         "cardtab: warning: cardtab.ini: line 1: '.vcf' after the card file's name is ignored; only the word "
+         "'decode', after a space, may stand there\n"
+         "cardtab: cannot open card file 'Cards.vcf': No such file or directory\n",
+         {{"Cards.csv", kAbsent}}},
         {"header line", {{"cardtab.ini", "N*Name=N:\nMail=EMAIL\nLast, First=FN\n"}, {"import.vcf", kCards}},
          {}, 0, "", {{"import.csv", "Name,Mail,\"Last, First\"\r\n\"Doe\",\"\",\"\"\r\n"}}},
         {"a long title is shortened with a warning",
@@ -211,8 +214,8 @@ TEST(Run, AnswersHelpAndVersionWithoutTouchingAFile)
         std::string argument;
         std::string output_starts;
     } cases[] = {
-        {"--help", "Usage: cardtab [--help | --version]\n"},
-        {"-h", "Usage: cardtab [--help | --version]\n"},
+        {"--help", "Usage: cardtab [--decode] [--help | --version]\n"},
+        {"-h", "Usage: cardtab [--decode] [--help | --version]\n"},
         {"--version", "cardtab "},
     };
     for (const auto& c : cases) {

@@ -7,7 +7,8 @@
 namespace cardtab::fuzzing {
 
 // The input's first two bytes choose where the rest splits into a
-// configuration and a card file; the whole conversion runs in memory.
+// configuration and a card file, and whether the run decodes; the whole
+// conversion runs in memory.
 void check_conversion(std::string_view input);
 
 // The input read as a file with buffers of many sizes and reads of many

@@ -1,6 +1,7 @@
 #include "support/conversion_model.hpp"
 
 #include "config/records.hpp"
+#include "support/decoding_model.hpp"
 #include "io/line_reader.hpp"
 #include "text/diacritics.hpp"
 #include "text/fold_utf8.hpp"
@@ -111,8 +112,21 @@ struct ModelSettings {
     std::string input = "import";
     std::string output = "*";
     char separator = ',';
+    bool decode = false;
     std::vector<ModelColumn> columns;
 };
+
+// After the card file's name: blanks, or "decode" in any case after a space
+// or a tab, then blanks.
+bool asks_to_decode(const std::string& rest)
+{
+    std::string words = rest;
+    while (!words.empty() && std::string_view(" \t\r\n").find(words.back()) != std::string_view::npos) {
+        words.pop_back();
+    }
+    const std::size_t start = words.find_first_not_of(" \t");
+    return start != std::string::npos && start > 0 && upper(words.substr(start)) == "DECODE";
+}
 
 void add_column(ModelSettings& settings, std::string title, std::string tag)
 {
@@ -129,6 +143,9 @@ bool apply_line(ModelSettings& settings, const std::string& line)
     for (const auto& [extension, name] : {std::pair{".VCF", &settings.input}, std::pair{".CSV", &settings.output}}) {
         if (const long at = find(upper_line, extension); at >= 0) {
             *name = first(line, static_cast<std::size_t>(at));
+            if (name == &settings.input) {
+                settings.decode = asks_to_decode(line.substr(static_cast<std::size_t>(at) + 4));
+            }
             return name->size() <= kMaxBaseNameBytes;
         }
     }
@@ -200,34 +217,78 @@ std::string value_of(const std::string& line, bool strips_spaces)
     return trimmed(stripped(value), " \n\r");
 }
 
+void clear_values(ModelSettings& settings)
+{
+    for (ModelColumn& column : settings.columns) {
+        column.value.clear();
+    }
+}
+
+// `text` is the line folded and trimmed.
+bool matches(const std::string& text, const ModelColumn& column)
+{
+    return column.tag.empty() ? text.empty() : begins(text, column.tag);
+}
+
+// A data line at the end of a complete card; `text` is the line folded and
+// trimmed, which begins as the folded line does.
+std::string row_at_end(ModelSettings& settings, const std::string& text)
+{
+    if (!begins(text, "END:")) {
+        return "";
+    }
+    for (const ModelColumn& column : settings.columns) {
+        const bool required = holds(column.title, "*") || holds(column.title, "#");
+        if (required && column.value.empty()) {
+            return "";
+        }
+    }
+    return data_line(settings);
+}
+
 // The card file, line by line, as the rules tell it.
 std::string scanned(ModelSettings& settings, std::string_view cards)
 {
     std::string table;
     for (const std::string& piece : model_pieces(cards)) {
         if (begins(piece, "BEGIN:VCARD")) {
-            for (ModelColumn& column : settings.columns) {
-                column.value.clear();
-            }
+            clear_values(settings);
         }
-        const std::string line = folded(piece);
-        const std::string text = trimmed(line, " \n");
+        const std::string text = trimmed(folded(piece), " \n");
         for (ModelColumn& column : settings.columns) {
-            if (column.tag.empty() ? text.empty() : begins(text, column.tag)) {
+            if (matches(text, column)) {
                 column.value = value_of(text, holds(column.title, "#"));
             }
         }
-        if (!begins(line, "END:")) {
-            continue;
+        table += row_at_end(settings, text);
+    }
+    return table;
+}
+
+// The card file read as vCard: logical lines, values decoded by the line's
+// prefix and the card's version.
+std::string scanned_decoding(ModelSettings& settings, std::string_view cards)
+{
+    std::string table;
+    bool version_21 = false;
+    for (const ModelLogicalLine& line : model_logical_lines(cards)) {
+        if (begins(line.text, "BEGIN:VCARD")) {
+            clear_values(settings);
+            version_21 = false;
         }
-        bool complete = true;
-        for (const ModelColumn& column : settings.columns) {
-            const bool required = holds(column.title, "*") || holds(column.title, "#");
-            complete = complete && !(required && column.value.empty());
+        if (line.text.starts_with("VERSION:")) {
+            const std::string version = line.text.substr(8);
+            const std::size_t start = version.find_first_not_of(" \r");
+            const std::size_t end = version.find_last_not_of(" \r");
+            version_21 = start != std::string::npos && version.substr(start, end - start + 1) == "2.1";
         }
-        if (complete) {
-            table += data_line(settings);
+        const std::string text = trimmed(folded(line.text), " \n");
+        for (ModelColumn& column : settings.columns) {
+            if (matches(text, column)) {
+                column.value = model_decoded_value(line, version_21, holds(column.title, "#"));
+            }
         }
+        table += row_at_end(settings, text);
     }
     return table;
 }
@@ -246,27 +307,36 @@ std::string with_cr_lf(std::string_view text)
 
 } // namespace
 
+std::string model_text_mode(std::string_view bytes)
+{
+    bytes = bytes.substr(0, bytes.find('\x1A'));
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t cr_lf = std::min(bytes.find("\r\n", at), bytes.size());
+        text.append(bytes.substr(at, cr_lf - at));
+        at = cr_lf == bytes.size() ? cr_lf : cr_lf + 1;
+    }
+    return text;
+}
+
 std::vector<std::string> model_pieces(std::string_view bytes)
 {
-    std::string translated;
-    for (std::size_t at = 0; at < bytes.size() && bytes[at] != '\x1A'; ++at) {
-        const bool cr_lf = bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n';
-        at += cr_lf ? 1u : 0u;
-        translated += cr_lf ? '\n' : bytes[at];
-    }
+    const std::string text = model_text_mode(bytes);
     std::vector<std::string> pieces;
-    for (std::size_t at = 0; at < translated.size();) {
-        std::size_t length = 0;
-        while (length < kMaxPieceBytes && at + length < translated.size() && translated[at + length++] != '\n') {
-        }
-        const std::string piece = translated.substr(at, length);
-        pieces.push_back(piece.substr(0, piece.find('\0')));
-        at += length;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t line_feed = text.find('\n', at);
+        const std::size_t line_end = line_feed == std::string::npos ? text.size() : line_feed + 1;
+        const std::size_t end = std::min(line_end, at + kMaxPieceBytes);
+        const std::string_view piece = std::string_view(text).substr(at, end - at);
+        pieces.emplace_back(piece.substr(0, piece.find('\0')));
+        at = end;
     }
     return pieces;
 }
 
-ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards)
+ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards,
+                                 bool decode)
 {
     ModelSettings settings;
     ModelConversion conversion;
@@ -278,7 +348,9 @@ ModelConversion model_conversion(const std::optional<std::string>& configuration
     }
     conversion.card_name = settings.input + ".vcf";
     conversion.table_name = (settings.output.starts_with('*') ? settings.input : settings.output) + ".csv";
-    conversion.table = with_cr_lf(header_line(settings) + scanned(settings, cards));
+    const bool decoding = decode || settings.decode;
+    conversion.table =
+        with_cr_lf(header_line(settings) + (decoding ? scanned_decoding(settings, cards) : scanned(settings, cards)));
     conversion.separator = settings.separator;
     conversion.columns = settings.columns.size();
     return conversion;

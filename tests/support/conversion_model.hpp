@@ -11,8 +11,11 @@
 // so that the program's tables can be checked against it byte for byte.
 namespace cardtab::testing {
 
-// A file read as text: CR LF as LF, 0x1A ends it, pieces of at most 1,999
-// bytes that end after a line feed, each cut at its first zero byte.
+// A file read as text: CR LF as LF, and 0x1A ends it.
+std::string model_text_mode(std::string_view bytes);
+
+// The text in pieces of at most 1,999 bytes that end after a line feed,
+// each cut at its first zero byte.
 std::vector<std::string> model_pieces(std::string_view bytes);
 
 struct ModelConversion {
@@ -25,7 +28,8 @@ struct ModelConversion {
 };
 
 // What a run makes of `configuration` (none: no cardtab.ini) and of the
-// card file it names holding `cards`.
-ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards);
+// card file it names holding `cards`; `decode` as --decode.
+ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards,
+                                 bool decode = false);
 
 } // namespace cardtab::testing

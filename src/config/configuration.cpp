@@ -180,10 +180,9 @@ Configuration load_configuration(FileLayer& files, RunSettings& settings, Column
     }
     ConfigReading reading{settings, columns, result};
     bool fits = true;
-    while (fits && read_line(reader)) {
-        const bool new_line = reader.line_number != reading.line_number;
-        reading.line_number = reader.line_number;
-        if (new_line && reading.line_number == 1) {
+    for (bool starts_line = true; fits && read_line(reader); starts_line = reader.piece_ends_line) {
+        reading.line_number += starts_line ? 1 : 0;
+        if (starts_line && reading.line_number == 1) {
             warn_of_a_byte_order_mark(reading, line_text(reader));
         }
         fits = apply_line(reading, line_text(reader));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "convert/csv_output.hpp"
 #include "text/clean_value.hpp"
@@ -98,26 +99,20 @@ bool is_blank(std::string_view line)
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
 struct CardLine {
-    std::string_view text;
+    explicit CardLine(std::string_view line_text) : text(line_text) {}
+    const std::string_view text;
     std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
-    bool has_colon = false;
     // The start of the line folded, enough for any tag.
     std::array<char, 2 * kMaxTagBytes + 1> folded;
     std::size_t folded_length = 0;
     bool folded_done = false;
 };
 
-// A line a non-empty tag may begin with is compared as read: the tag never
-// ends in a space or a line feed, so trimming cannot cut into it.
-bool tag_matches(CardLine& line, std::string_view tag, bool plain)
+// A tag that folding may change is compared with the start of the line
+// folded, which is worked out once for the line.
+bool folded_line_begins_with(CardLine& line, std::string_view tag)
 {
-    if (tag.empty()) {
-        return true;
-    }
-    if (plain) {
-        return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
-    }
     if (!line.folded_done) {
         const std::size_t length = std::min(line.text.size(), line.folded.size());
         line.text.copy(line.folded.data(), length);
@@ -125,6 +120,19 @@ bool tag_matches(CardLine& line, std::string_view tag, bool plain)
         line.folded_done = true;
     }
     return begins_with(std::string_view(line.folded.data(), line.folded_length), tag);
+}
+
+// A line a non-empty tag may begin with is compared as read: the tag never
+// ends in a space or a line feed, so trimming cannot cut into it.
+inline bool tag_matches(CardLine& line, std::string_view tag, bool plain)
+{
+    if (tag.empty()) {
+        return true;
+    }
+    if (plain) {
+        return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
+    }
+    return folded_line_begins_with(line, tag);
 }
 
 static_assert(kReadablePastValueText <= kReadablePastPiece, "a value is cleaned from a piece a word at a time");
@@ -139,7 +147,6 @@ std::string_view text_after_colon(CardLine& line, std::size_t search_from)
         while (colon < line.text.size() && line.text[colon] != ':') {
             ++colon;
         }
-        line.has_colon = colon < line.text.size();
         line.colon = std::min(colon + 1, line.text.size());
         line.colon_found = true;
     }
@@ -149,9 +156,11 @@ std::string_view text_after_colon(CardLine& line, std::size_t search_from)
 // The text before the colon, once text_after_colon has found it.
 std::string_view prefix_of(const CardLine& line)
 {
-    return line.has_colon ? line.text.substr(0, line.colon - 1) : std::string_view();
+    const bool found = line.colon > 0 && line.text[line.colon - 1] == ':';
+    return found ? line.text.substr(0, line.colon - 1) : std::string_view();
 }
 
+// A backslash followed by one of the bytes that make an escape.
 bool holds_escape(std::string_view value)
 {
     for (std::size_t at = value.find('\\'); at != std::string_view::npos; at = value.find('\\', at + 1)) {
@@ -162,6 +171,9 @@ bool holds_escape(std::string_view value)
     return false;
 }
 
+// The shortest prefix that can hold "QUOTED-PRINTABLE", and the colon after it.
+constexpr std::size_t kShortestEncodedPrefix = 17;
+
 // The ordinary way: the card file in pieces, each value as it stands. It
 // counts the values that look encoded, so that the run can say how to
 // decode them: from a quoted-printable line, holding a backslash escape, or
@@ -169,41 +181,59 @@ bool holds_escape(std::string_view value)
 struct AsTheyStand {
     std::size_t encoded = 0;
     std::size_t first_encoded_line = 0;
-    // Values taken from the physical line `pending_line` that look plain so
-    // far: the next line may still show that it continues theirs.
+    // Lines as a person counts them: a line longer than a piece is still one.
+    std::size_t line_number = 0;
+    bool starts_line = true;
+    // Values taken from the line `pending_line` that look plain so far: the
+    // next line may still show that it continues theirs.
     std::size_t pending = 0;
     std::size_t pending_line = 0;
+    bool backslash_taken = false; // by a value of the current line
 
     static bool read(LineReader& cards) { return read_line(cards); }
 
-    void count_encoded(std::size_t values, std::size_t line_number)
+    void count_encoded(std::size_t values, std::size_t on_line)
     {
-        first_encoded_line = encoded == 0 ? line_number : first_encoded_line;
+        first_encoded_line = encoded == 0 ? on_line : first_encoded_line;
         encoded += values;
     }
 
     void begin_line(const LineReader& cards, std::string_view text)
     {
-        if (pending != 0 && cards.line_number != pending_line) {
-            if (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
-                count_encoded(pending, pending_line);
+        if (starts_line) {
+            ++line_number;
+            if (pending != 0) {
+                if (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
+                    count_encoded(pending, pending_line);
+                }
+                pending = 0;
             }
-            pending = 0;
         }
+        starts_line = cards.piece_ends_line;
     }
 
     void begin_card() {}
 
-    std::size_t take_value(const LineReader& cards, CardLine& line, std::size_t search_from, Column& column)
+    std::size_t take_value(CardLine& line, std::size_t search_from, Column& column)
     {
-        const std::string_view raw = text_after_colon(line, search_from);
-        if (holds_quoted_printable(prefix_of(line)) || holds_escape(raw)) {
-            count_encoded(1, cards.line_number);
+        const CleanedValue cleaned =
+            clean_value(text_after_colon(line, search_from), column.value.bytes, column.marks.strips_spaces);
+        backslash_taken = backslash_taken || cleaned.holds_backslash;
+        return cleaned.length;
+    }
+
+    // Once for a line that gave `values` values.
+    void values_taken(const CardLine& line, std::size_t values)
+    {
+        const bool quoted_printable = line.colon >= kShortestEncodedPrefix && holds_quoted_printable(prefix_of(line));
+        const bool escaped = backslash_taken && holds_escape(line.text.substr(line.colon));
+        backslash_taken = false;
+        if (quoted_printable || escaped) {
+            count_encoded(values, line_number);
         } else {
-            pending += 1;
-            pending_line = cards.line_number;
+            pending += values;
+            pending_line = line_number;
         }
-        return clean_value(raw, column.value.bytes, column.marks.strips_spaces);
     }
 
     void end(CardsSeen& seen) const
@@ -219,14 +249,16 @@ constexpr std::string_view kVersion = "VERSION:";
 // its line's prefix and its card's version say.
 struct Decoded {
     bool version_21 = false;
-    std::array<char, kMaxLogicalLineBytes + kReadablePastValueText> scratch;
+    bool line_cut = false;
+    std::vector<char> scratch = std::vector<char>(kMaxLogicalLineBytes + kReadablePastValueText);
 
     static bool read(LineReader& cards) { return read_logical_line(cards); }
 
     // The last "VERSION:" line of the card counts, its value trimmed of
     // spaces and CRs.
-    void begin_line(const LineReader&, std::string_view text)
+    void begin_line(const LineReader& cards, std::string_view text)
     {
+        line_cut = cards.line_cut;
         if (!text.empty() && text[0] == 'V' && text.starts_with(kVersion)) {
             std::string_view version = text.substr(kVersion.size());
             version.remove_prefix(std::min(version.find_first_not_of(" \r"), version.size()));
@@ -237,20 +269,24 @@ struct Decoded {
 
     void begin_card() { version_21 = false; }
 
-    std::size_t take_value(const LineReader& cards, CardLine& line, std::size_t search_from, Column& column)
+    std::size_t take_value(CardLine& line, std::size_t search_from, Column& column)
     {
         const std::string_view raw = text_after_colon(line, search_from);
-        const ValueDecoding how{encoding_of(prefix_of(line)), version_21, cards.line_cut};
+        const ValueDecoding how{encoding_of(prefix_of(line)), version_21, line_cut};
         return decode_value(raw, how, scratch, column.value.bytes, column.marks.strips_spaces);
     }
+
+    void values_taken(const CardLine&, std::size_t) {}
 
     void end(CardsSeen&) const {}
 };
 
+// Returns how many values the line gave.
 template <class Way>
-void capture_line(const LineReader& cards, Way& way, ColumnTable& columns, const TagIndex& index, ColumnSet set,
-                  CardLine& line, ColumnSet& filled)
+std::size_t capture_line(Way& way, ColumnTable& columns, const TagIndex& index, ColumnSet set, CardLine& line,
+                         ColumnSet& filled)
 {
+    std::size_t values = 0;
     for (; set != 0; set &= set - 1) {
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
         const ColumnSet bit = ColumnSet{1} << j;
@@ -258,9 +294,11 @@ void capture_line(const LineReader& cards, Way& way, ColumnTable& columns, const
         if (!tag_matches(line, view(column.tag), (index.plain_tags & bit) != 0)) {
             continue;
         }
-        column.value.length = way.take_value(cards, line, index.colon_from[j], column);
+        column.value.length = way.take_value(line, index.colon_from[j], column);
         filled = column.value.length != 0 ? filled | bit : filled & ~bit;
+        ++values;
     }
+    return values;
 }
 
 void clear_values(ColumnTable& columns, ColumnSet& filled)
@@ -312,9 +350,10 @@ CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& setting
             set |= index.empty_tags;
         }
         if (set != 0) {
-            CardLine line;
-            line.text = text;
-            capture_line(cards, way, columns, index, set, line, filled);
+            CardLine line(text);
+            if (const std::size_t values = capture_line(way, columns, index, set, line, filled); values != 0) {
+                way.values_taken(line, values);
+            }
         }
         if (ends_card) {
             ++seen.card_ends;

@@ -333,6 +333,7 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     reader.file = OwnedFile(files, opened.file);
     const std::size_t bytes = std::max<std::size_t>(chunk_bytes, 1);
     reader.chunk.assign(bytes + kReadablePastPiece, '\0');
+    reader.line.assign(std::max(kLineBufferBytes, kMaxLogicalLineBytes) + kReadablePastPiece, '\0');
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
     return {};
 }
@@ -345,13 +346,7 @@ IoStatus read_ahead(LineReader& reader)
 
 bool read_line(LineReader& reader)
 {
-    const bool starts_line = reader.piece_ends_line;
-    if (!take_piece_in_place(reader) && !copy_piece(reader)) {
-        return false;
-    }
-    reader.lines_begun += starts_line ? 1 : 0;
-    reader.line_number = reader.lines_begun;
-    return true;
+    return take_piece_in_place(reader) || copy_piece(reader);
 }
 
 bool read_logical_line(LineReader& reader)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -41,19 +40,21 @@ struct LineReader {
     bool at_end = false;     // end of file, 0x1A, or a failed read
     IoStatus status;         // the first failure; reading stops there
     // A piece or logical line that crosses chunks or needs changing is
-    // copied here; most are used where they lie in the chunk.
-    std::array<char, std::max(kLineBufferBytes, kMaxLogicalLineBytes) + kReadablePastPiece> line{};
+    // copied here; most are used where they lie in the chunk. It is not part
+    // of the record itself: a reader kept on the stack stays small, and its
+    // fields do not share their low address bits with the caller's.
+    std::vector<char> line;
     // The current piece or logical line as a text, which a zero byte ends.
     const char* text = nullptr;
     std::size_t text_length = 0;
     // The piece ended at a line feed, even one that a zero byte hid: the
     // next piece starts a new line as a person counts lines. True before
-    // the first piece.
+    // the first piece. Callers that count lines count them from this, which
+    // keeps the piece loop as small as it is.
     bool piece_ends_line = true;
     // The logical line was longer than the bytes of it that are kept.
     bool line_cut = false;
-    // The line of the file, as a person counts them, on which the current
-    // piece or logical line begins.
+    // The line of the file on which the current logical line begins.
     std::size_t line_number = 0;
     std::size_t lines_begun = 0;
 };

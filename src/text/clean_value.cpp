@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -43,6 +44,14 @@ void clean_byte(std::string_view text, std::size_t& at, char* value, std::size_t
     kept += drop_spaces && cleaned == ' ' ? 0u : 1u;
 }
 
+// The bytes that decoding reads otherwise than folding does and that no
+// pair folding covers holds: line breaks, which become spaces, and the zero
+// byte.
+Word line_break_or_zero(Word word)
+{
+    return bytes_equal_to(word, '\r') | bytes_equal_to(word, '\n') | bytes_equal_to(word, '\0');
+}
+
 // The bytes that the word loop leaves to clean_byte: those of 0x80 or more,
 // and the spaces and semicolons that are to be dropped.
 Word special_bytes(Word word, Word semicolons, bool drop_spaces)
@@ -55,7 +64,7 @@ Word special_bytes(Word word, Word semicolons, bool drop_spaces)
 // word is cleaned in one step (only its semicolons change), and the special
 // byte is left to clean_byte. Most of a value is plain. The last word of the
 // text may reach past its end: those bytes count as special.
-std::size_t clean_by_words(std::string_view text, std::span<char> value, bool drop_spaces)
+CleanedValue clean_by_words(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text)
 {
     static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
     constexpr Word kSemicolonToSpace = ';' - ' ';
@@ -81,7 +90,9 @@ std::size_t clean_by_words(std::string_view text, std::span<char> value, bool dr
         clean_byte(text, at, value.data(), kept, drop_spaces);
         ++taken;
     }
-    return trim_value(std::string_view(value.data(), kept)).size();
+    const bool only_folding_text = check_text && holds_only_folding_text(text.substr(0, at), true);
+    const bool backslash = std::memchr(text.data(), '\\', at) != nullptr;
+    return {trim_value(std::string_view(value.data(), kept)).size(), backslash, only_folding_text};
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -139,7 +150,8 @@ CARDTAB_WIDE_CLEAN __mmask64 bytes_below(__m512i bytes, char from, char count)
 // up both alone and as the lead of a pair with the byte after it, the
 // second bytes of pairs and the dropped spaces are squeezed out, and the
 // value is cut after its hundredth folded byte.
-CARDTAB_WIDE_CLEAN std::size_t clean_wide(std::string_view text, std::span<char> value, bool drop_spaces)
+CARDTAB_WIDE_CLEAN CleanedValue clean_wide(std::string_view text, std::span<char> value, bool drop_spaces,
+                                           bool check_text)
 {
     const Table256 singles = load_table(kCleanedBytes);
     const Table256 pairs = load_table(kCleanedPairs);
@@ -147,6 +159,8 @@ CARDTAB_WIDE_CLEAN std::size_t clean_wide(std::string_view text, std::span<char>
     std::size_t kept = 0;
     std::size_t taken = 0;
     std::size_t length = 0; // up to the last byte that trimming keeps
+    __mmask64 backslashes = 0;
+    __mmask64 unusual = 0; // bytes that folding reads otherwise than decoding
     while (taken < value.size() && at < text.size()) {
         const std::size_t count = std::min<std::size_t>(64, text.size() - at);
         const __m512i bytes = _mm512_maskz_loadu_epi8(first_bytes(count), text.data() + at);
@@ -170,6 +184,14 @@ CARDTAB_WIDE_CLEAN std::size_t clean_wide(std::string_view text, std::span<char>
             const std::uint64_t last = _pdep_u64(std::uint64_t{1} << (value.size() - taken - 1), folded);
             folded &= last | (last - 1);
         }
+        backslashes |= _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\\')) & folded;
+        if (check_text) {
+            unusual |= ((_mm512_movepi8_mask(bytes) & ~pairs_here) |
+                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r')) |
+                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')) |
+                        _mm512_cmpeq_epi8_mask(bytes, _mm512_setzero_si512())) &
+                       folded;
+        }
         __mmask64 keep = folded;
         if (drop_spaces) {
             keep &= ~_mm512_cmpeq_epi8_mask(cleaned, _mm512_set1_epi8(' '));
@@ -188,7 +210,7 @@ CARDTAB_WIDE_CLEAN std::size_t clean_wide(std::string_view text, std::span<char>
         taken += static_cast<std::size_t>(std::popcount(folded));
         at += used;
     }
-    return length;
+    return {length, backslashes != 0, check_text && unusual == 0};
 }
 
 bool runs_wide()
@@ -198,9 +220,9 @@ bool runs_wide()
            __builtin_cpu_supports("bmi2");
 }
 #else
-std::size_t clean_wide(std::string_view text, std::span<char> value, bool drop_spaces)
+CleanedValue clean_wide(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text)
 {
-    return clean_by_words(text, value, drop_spaces);
+    return clean_by_words(text, value, drop_spaces, check_text);
 }
 
 bool runs_wide()
@@ -228,15 +250,38 @@ bool can_clean_wide()
     return wide;
 }
 
-std::size_t clean_value_by(CleanWay way, std::string_view text, std::span<char> value, bool drop_spaces)
+CleanedValue clean_value_by(CleanWay way, std::string_view text, std::span<char> value, bool drop_spaces,
+                            bool check_text)
 {
-    return way == CleanWay::wide && can_clean_wide() ? clean_wide(text, value, drop_spaces)
-                                                      : clean_by_words(text, value, drop_spaces);
+    return way == CleanWay::wide && can_clean_wide() ? clean_wide(text, value, drop_spaces, check_text)
+                                                      : clean_by_words(text, value, drop_spaces, check_text);
 }
 
-std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces)
+CleanedValue clean_value(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text)
 {
-    return clean_value_by(can_clean_wide() ? CleanWay::wide : CleanWay::words, text, value, drop_spaces);
+    return clean_value_by(can_clean_wide() ? CleanWay::wide : CleanWay::words, text, value, drop_spaces, check_text);
+}
+
+bool holds_only_folding_text(std::string_view text, bool pairs)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t left = text.size() - at;
+        const Word beyond = left >= sizeof(Word) ? 0 : ~Word{0} << (8 * left);
+        const Word word = load_word(text.data() + at);
+        const Word special = ((word & kHighBits) | line_break_or_zero(word)) & ~beyond;
+        if (special == 0) {
+            at += sizeof(Word);
+            continue;
+        }
+        at += static_cast<std::size_t>(std::countr_zero(special)) / 8;
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80 || !pairs || at + 1 == text.size() ||
+            fold_pair(byte, static_cast<unsigned char>(text[at + 1])) == kNoPair) {
+            return false;
+        }
+        at += 2;
+    }
+    return true;
 }
 
 } // namespace cardtab

@@ -36,11 +36,14 @@ bool equals_in_any_case(std::string_view text, std::string_view upper)
     return true;
 }
 
-std::size_t find_in_any_case(std::string_view text, std::string_view upper)
+// Where `upper` (in upper case) first stands in `text`, in any letter case.
+// It is found by its byte at `mark`, which is no letter: a scan for one
+// byte rather than a comparison at every position.
+std::size_t find_in_any_case(std::string_view text, std::string_view upper, std::size_t mark)
 {
-    for (std::size_t at = 0; at + upper.size() <= text.size(); ++at) {
-        if (equals_in_any_case(text.substr(at, upper.size()), upper)) {
-            return at;
+    for (std::size_t at = mark; at + (upper.size() - mark) <= text.size(); ++at) {
+        if (text[at] == upper[mark] && equals_in_any_case(text.substr(at - mark, upper.size()), upper)) {
+            return at - mark;
         }
     }
     return std::string_view::npos;
@@ -63,7 +66,7 @@ constexpr std::array<NamedCharset, 7> kCharsetNames = {{
 Charset charset_of(std::string_view prefix)
 {
     constexpr std::string_view kParameter = "CHARSET=";
-    const std::size_t at = find_in_any_case(prefix, kParameter);
+    const std::size_t at = find_in_any_case(prefix, kParameter, kParameter.size() - 1);
     if (at == std::string_view::npos) {
         return Charset::unnamed;
     }
@@ -125,20 +128,22 @@ char escaped_byte(char after, bool version_21)
 }
 
 // Backslash escapes undone from left to right; a backslash that starts no
-// escape stays, and what follows it is read on its own.
+// escape stays, and what follows it is read on its own. The text between
+// backslashes is copied as it is.
 std::size_t undo_escapes(std::string_view raw, bool version_21, char* out)
 {
     std::size_t length = 0;
-    for (std::size_t at = 0; at < raw.size();) {
-        const char byte = at + 1 < raw.size() && raw[at] == '\\' ? escaped_byte(raw[at + 1], version_21) : '\0';
-        if (byte != '\0') {
-            out[length++] = byte;
-            at += 2;
-        } else {
-            out[length++] = raw[at++];
-        }
+    std::size_t at = 0;
+    for (std::size_t backslash = raw.find('\\'); backslash != std::string_view::npos;
+         backslash = raw.find('\\', at)) {
+        raw.copy(out + length, backslash - at, at);
+        length += backslash - at;
+        const char byte = backslash + 1 < raw.size() ? escaped_byte(raw[backslash + 1], version_21) : '\0';
+        out[length++] = byte != '\0' ? byte : '\\';
+        at = byte != '\0' ? backslash + 2 : backslash + 1;
     }
-    return length;
+    raw.copy(out + length, raw.size() - at, at);
+    return length + raw.size() - at;
 }
 
 // A line cut after the bytes that are kept may end inside an escape: a '='
@@ -179,28 +184,6 @@ bool is_utf8(std::string_view text)
             return false;
         }
         at += length;
-    }
-    return true;
-}
-
-// Where decoding would change nothing that folding does not: ASCII without
-// CR, LF and the zero byte, and the two-byte sequences of U+00A0-U+017F,
-// which both write as the folding table does. With `pairs` false, ASCII
-// alone.
-bool folding_decodes(std::string_view text, bool pairs)
-{
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte == '\r' || byte == '\n' || byte == '\0') {
-            return false;
-        }
-        if (byte >= 0x80) {
-            if (!pairs || at + 1 == text.size() ||
-                fold_pair(byte, static_cast<unsigned char>(text[at + 1])) == kNoPair) {
-                return false;
-            }
-            ++at;
-        }
     }
     return true;
 }
@@ -289,7 +272,8 @@ std::size_t to_windows_1250(std::string_view text, Charset charset, std::span<ch
 
 bool holds_quoted_printable(std::string_view prefix)
 {
-    return find_in_any_case(prefix, "QUOTED-PRINTABLE") != std::string_view::npos;
+    constexpr std::string_view kName = "QUOTED-PRINTABLE";
+    return find_in_any_case(prefix, kName, kName.find('-')) != std::string_view::npos;
 }
 
 ValueEncoding encoding_of(std::string_view prefix)
@@ -302,6 +286,16 @@ std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::sp
 {
     const bool quoted_printable = how.encoding.quoted_printable;
     const bool maybe_utf8 = how.encoding.charset == Charset::unnamed || how.encoding.charset == Charset::utf8;
+    // Most values are plain ASCII or UTF-8 letters of the folding table,
+    // without escapes, and short enough to be taken whole: the ordinary
+    // cleaning, which looks at every byte anyway, tells so, and gives the
+    // value that decoding would.
+    if (!quoted_printable && !how.line_cut && maybe_utf8 && raw.size() <= value.size()) {
+        const CleanedValue cleaned = clean_value(raw, value, drop_spaces, true);
+        if (cleaned.only_folding_text && !cleaned.holds_backslash) {
+            return cleaned.length;
+        }
+    }
     if (how.line_cut) {
         raw = without_half_escape(raw, quoted_printable);
     }
@@ -314,10 +308,8 @@ std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::sp
     if (how.line_cut && maybe_utf8) {
         decoded = without_half_character(decoded);
     }
-    // Most values are plain ASCII or UTF-8 letters of the folding table:
-    // they take the ordinary mode's fast cleaning, which gives the same.
-    if (folding_decodes(decoded, maybe_utf8)) {
-        return clean_value(decoded, value, drop_spaces);
+    if (holds_only_folding_text(decoded, maybe_utf8)) {
+        return clean_value(decoded, value, drop_spaces).length;
     }
     Charset charset = how.encoding.charset;
     if (charset == Charset::unnamed) {

@@ -89,10 +89,12 @@ void check_clean_ways(std::string_view cards)
         const std::string padded = text + std::string(kReadablePastValueText, '\0');
         const std::string_view view(padded.data(), text.size());
         for (const bool drop_spaces : {false, true}) {
-            const std::size_t by_words = clean_value_by(CleanWay::words, view, words, drop_spaces);
-            const std::size_t by_wide = clean_value_by(CleanWay::wide, view, wide, drop_spaces);
-            require(std::string_view(words.data(), by_words) == std::string_view(wide.data(), by_wide),
+            const CleanedValue by_words = clean_value_by(CleanWay::words, view, words, drop_spaces, true);
+            const CleanedValue by_wide = clean_value_by(CleanWay::wide, view, wide, drop_spaces, true);
+            require(std::string_view(words.data(), by_words.length) == std::string_view(wide.data(), by_wide.length),
                     "both ways of cleaning give the same value");
+            require(by_words.holds_backslash == by_wide.holds_backslash, "both ways see the same backslashes");
+            require(by_words.only_folding_text == by_wide.only_folding_text, "both ways see the same bytes to decode");
         }
     }
 }

@@ -19,7 +19,8 @@ std::string cleaned(CleanWay way, const std::string& text, bool drop_spaces)
 {
     const std::string padded = text + std::string(kReadablePastValueText, '\xC3');
     std::array<char, 100> value{};
-    const std::size_t length = clean_value_by(way, std::string_view(padded.data(), text.size()), value, drop_spaces);
+    const std::size_t length =
+        clean_value_by(way, std::string_view(padded.data(), text.size()), value, drop_spaces).length;
     return std::string(value.data(), length);
 }
 

@@ -82,6 +82,30 @@ TEST(Limits, FiftyMegabytesOfRandomBytesConvertInFlatMemory)
     expect_flat_memory(run);
 }
 
+TEST(Limits, AFiftyMegabytePhotoFoldedOverAMillionLinesDecodesInFlatMemory)
+{
+    ScratchFolder folder;
+    folder.write("cardtab.ini", "N*Name=N:\n#Phone=TEL\n");
+    {
+        std::ofstream out(folder / "import.vcf", std::ios::binary);
+        out << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jan;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:";
+        const std::string folded_line = "\r\n " + std::string(47, 'B');
+        std::string block;
+        for (int n = 0; n < 1000; ++n) {
+            block += folded_line;
+        }
+        for (int n = 0; n < 1000; ++n) {
+            out << block;
+        }
+        out << "\r\nTEL:+420 123\r\nEND:VCARD\r\n";
+    }
+    const ProgramRun run = cardtab::testing::run_cardtab(folder.path(), {.arguments = {"--decode"}});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.error_output, "");
+    expect_flat_memory(run);
+    EXPECT_EQ(folder.read("import.csv"), "Name,#Phone\r\n\"Doe Jan\",\"+420123\"\r\n");
+}
+
 TEST(Limits, FiftyMegabytesOnOneLineConvertInFlatMemory)
 {
     ScratchFolder folder;

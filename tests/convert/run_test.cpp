@@ -197,6 +197,22 @@ TEST(Run, WarnsOfEveryQuietTrap)
          {}, 0,
          "cardtab: warning: card file 'import.vcf' is UTF-16, in which no card line can match; save it as UTF-8\n",
          {{"import.csv", "Name\r\n"}}},
+        {"values that look encoded",
+         {{"cardtab.ini", "Name=FN\nNote=NOTE\nCompany=ORG\n"},
+          {"import.vcf", "BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:=41\nNOTE:long\n continued\nORG:a\\, b\n"
+                         "ORG:a\\b\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 3 values are encoded (quoted-printable, folded or escaped; "
+         "the first on line 2) and are written as they stand; to decode them, add 'decode' after the card "
+         "file's name in cardtab.ini or run 'cardtab --decode'\n",
+         {{"import.csv", "Name,Note,Company\r\n\"=41\",\"long\",\"a\\b\"\r\n"}}},
+        {"one value that looks encoded, on a long line", {{"cardtab.ini", "Note=NOTE\n"},
+          {"import.vcf", "BEGIN:VCARD\n\n" + std::string(3000, 'x') + "\nNOTE:" + std::string(2500, 'n') + "\n \nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded or escaped; "
+         "the first on line 4) and is written as it stands; to decode it, add 'decode' after the card file's "
+         "name in cardtab.ini or run 'cardtab --decode'\n",
+         {{"import.csv", "Note\r\n\"" + std::string(100, 'n') + "\"\r\n"}}},
         {"no card ever ends", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", "BEGIN:VCARD\nN:Doe\n"}}, {}, 0,
          "cardtab: warning: card file 'import.vcf' holds no line beginning 'END:', so no card was ended and no "
          "data line was written\n",
@@ -394,6 +410,7 @@ struct ConversionCase {
     std::string configuration;
     std::string cards;
     std::string table;
+    bool decode = false; // run with --decode
 };
 
 std::string card(const std::string& lines)
@@ -463,23 +480,99 @@ std::vector<ConversionCase> conversion_cases()
     };
 }
 
-TEST(Conversion, WritesTheExactTable)
+// Card files shaped like real exports, read as vCard.
+std::vector<ConversionCase> decoding_cases()
 {
-    for (const ConversionCase& c : conversion_cases()) {
+    const std::string android =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=4E=6F=76=C3=A1=6B;=4A=61=6E;;;\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=4A=61=6E=20=4E=6F=76=C3=A1=6B\r\n"
+        "TEL;CELL:+420 777 123 456\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C5=A0=C5=A5astn=C3=BD;=C4=BDubom=C3=AD=\r\nr;;;\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C4=BDubom=C3=ADr =C5=A0=C5=A5astn=C3=BD\r\n"
+        "TEL;CELL:+421 905 111 222\r\n"
+        "NOTE;ENCODING=QUOTED-PRINTABLE:Prv=C3=BD =\r\nriadok=0D=0Adruh=C3=BD \\; nie\r\nEND:VCARD\r\n";
+    const std::string outlook = "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                                "N;LANGUAGE=cs;CHARSET=windows-1250:Dvo\xF8\xE1k;Ji\xF8\xED\r\n"
+                                "ORG;CHARSET=windows-1250:\x8Akoda Auto a.s.;N\xE1kup\r\n"
+                                "EMAIL;PREF;INTERNET:jiri.dvorak@example.cz\r\nEND:VCARD\r\n";
+    const std::string google = "BEGIN:VCARD\nVERSION:3.0\nN:Kov\xC3\xA1\xC4\x8Dov\xC3\xA1;Zuzana;;;\n"
+                               "ADR;TYPE=HOME:;;Hlavn\xC3\xA1 12\\, byt 3;\xC5\xBDilina;;010 01;Slovensk\n o\n"
+                               "ORG:Foo\\, s.r.o.\nEND:VCARD\n";
+    const std::string iphone = "BEGIN:VCARD\r\r\nVERSION:3.0\r\r\nN:Doe;John;;;\r\r\n"
+                               "item1.TEL;type=pref:905-111-1234\r\r\n"
+                               "NOTE:a long note that is\r\r\n  folded here\r\r\nEND:VCARD\r\r\n";
+    std::string photo = "BEGIN:VCARD\nVERSION:3.0\nN:Doe;Jan;;;\nPHOTO;ENCODING=b;TYPE=JPEG:" + std::string(70, 'A');
+    for (int n = 0; n < 3000; ++n) {
+        photo += "\n " + std::string(75, 'B');
+    }
+    photo += "\nTEL:123\nEND:VCARD\n";
+    const std::string long_prefix = "X" + std::string(4100, ';') + ":value\n";
+    return {
+        {"an Android export: names in quoted-printable with soft breaks", "N*Name=N;\nFull name=FN;\n"
+         "#Phone=TEL;CELL\nNote=NOTE\n;", android,
+         "Name;Full name;#Phone;Note\r\n\"Novak Jan\";\"Jan Novak\";\"+420777123456\";\"\"\r\n"
+         "\"Stastny \xBCubomir\";\"\xBCubomir Stastny\";\"+421905111222\";\"Prvy riadok druhy \\  nie\"\r\n", true},
+        {"an Outlook export in Windows-1250", "Name=N;\nCompany=ORG\nMail=EMAIL\n", outlook,
+         "Name,Company,Mail\r\n\"Dvorak Jiri\",\"Skoda Auto a.s. Nakup\",\"jiri.dvorak@example.cz\"\r\n", true},
+        {"a Google export: a folded address, escaped commas", "Name=N:\nAddress=ADR\nCompany=ORG\n", google,
+         "Name,Address,Company\r\n\"Kovacova Zuzana\",\"  Hlavna 12, byt 3 Zilina  010 01 Slovensko\",\"Foo, s.r.o.\"\r\n",
+         true},
+        {"an iPhone export with CR CR LF", "Name=N:\n#Phone=item1.TEL\nNote=NOTE\n", iphone,
+         "Name,#Phone,Note\r\n\"Doe John\",\"905-111-1234\",\"a long note that is folded here\"\r\n", true},
+        {"a vCard 4.0 note with line breaks", "Note=NOTE\n",
+         card("VERSION:4.0\nNOTE:first line\\nsecond line\\, with comma\n"),
+         "Note\r\n\"first line second line, with comma\"\r\n", true},
+        {"a photo folded over thousands of lines", "N*Name=N:\n#Phone=TEL\n", photo,
+         "Name,#Phone\r\n\"Doe Jan\",\"123\"\r\n", true},
+        {"decode after the card file's name", "import.vcf decode\nName=N;\n",
+         card("N;ENCODING=QUOTED-PRINTABLE:=C5=A0\n"), "Name\r\n\"S\"\r\n"},
+        {"broken quoted-printable stays as it is", "Name=N;\n", card("N;ENCODING=QUOTED-PRINTABLE:=4;=G1\n"),
+         "Name\r\n\"=4 =G1\"\r\n", true},
+        {"a '=' at the end of quoted-printable joins the next line, even END:", "Name=N\n",
+         card("N;QUOTED-PRINTABLE:a =\n") + card("N:b\n"), "Name\r\n\"b\"\r\n", true},
+        {"a soft break on the file's last line", "Name=N:\nNote=NOTE\n",
+         card("N:x\n") + "NOTE;QUOTED-PRINTABLE:abc=", "Name,Note\r\n\"x\",\"\"\r\n", true},
+        {"a file whose first line begins with a space", "Name=N:\n", " BEGIN:VCARD\nN:x\nEND:VCARD\n",
+         "Name\r\n\"x\"\r\n", true},
+        {"an unknown charset: UTF-8 or else Windows-1250", "Name=N;\n",
+         card("N;CHARSET=x-mac-ce:Dvo\xF8\xE1k\n"), "Name\r\n\"Dvorak\"\r\n", true},
+        {"bytes that are not UTF-8 under CHARSET=UTF-8", "Name=N;\n", card("N;CHARSET=UTF-8:Dvo\xF8\xE1k\n"),
+         "Name\r\n\"Dvo??k\"\r\n", true},
+        {"a prefix longer than what is kept gives no value", "X=X\n#Phone=TEL\n", card(long_prefix + "TEL:1\n"),
+         "X,#Phone\r\n\"\",\"1\"\r\n", true},
+    };
+}
+
+void check_conversions(const std::vector<ConversionCase>& cases)
+{
+    for (const ConversionCase& c : cases) {
         ScratchFolder folder;
         if (!c.configuration.empty()) {
             folder.write("cardtab.ini", c.configuration);
         }
         folder.write("import.vcf", c.cards);
-        const testing::ProgramRun run = testing::run_cardtab(folder.path());
+        const testing::ProgramRun run = testing::run_cardtab(
+            folder.path(), {.arguments = {c.decode ? "--decode" : "ignored-argument"}});
         EXPECT_EQ(run.exit_status, 0) << c.name;
         EXPECT_TRUE(testing::only_warnings(run.error_output)) << c.name << ": " << run.error_output;
         EXPECT_EQ(escaped(folder.read("import.csv")), escaped(c.table)) << c.name;
         EXPECT_EQ(folder.read("import.vcf"), c.cards) << c.name << ": the card file is never written";
         const auto configuration = c.configuration.empty() ? std::nullopt : std::optional(c.configuration);
-        EXPECT_EQ(escaped(testing::model_conversion(configuration, c.cards).table), escaped(c.table))
+        EXPECT_EQ(escaped(testing::model_conversion(configuration, c.cards, c.decode).table), escaped(c.table))
             << c.name << ": the model of the conversion agrees";
     }
+}
+
+TEST(Conversion, WritesTheExactTable)
+{
+    check_conversions(conversion_cases());
+}
+
+TEST(Conversion, DecodesExportsFromPhonesAndMailPrograms)
+{
+    check_conversions(decoding_cases());
 }
 
 } // namespace

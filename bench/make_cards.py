@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Writes a large, realistic card file for the benchmark.
 
-Usage: make_cards.py CARDS OUTPUT. Names are Czech, Slovak and Hungarian in
-UTF-8; each card has several TEL, EMAIL and ADR lines, a NOTE and a long
-UID, with CR LF line ends, as phones export them.
+Usage: make_cards.py CARDS OUTPUT [--encoded]. Names are Czech, Slovak and
+Hungarian in UTF-8; each card has several TEL, EMAIL and ADR lines, a NOTE
+and a long UID, with CR LF line ends, as phones export them. With
+--encoded, every name is quoted-printable, as Android writes it (with a soft
+line break in the long one), and every address is folded over two lines.
 """
 import random
 import sys
@@ -16,7 +18,33 @@ TOWNS = ["Praha", "Brno", "Žilina", "Győr", "Košice", "Pécs", "Ústí nad La
 STREETS = ["Náměstí Míru", "Hlavná", "Árpád út", "Kossuth Lajos utca", "Ľudová", "Dlouhá", "Szőlő utca"]
 
 
-def card(rng, n):
+def quoted_printable(text, per_line=16):
+    """Every byte as =XX, as Android writes names, with a soft line break
+    after every `per_line` bytes."""
+    escapes = [f"={byte:02X}" for byte in text.encode("utf-8")]
+    lines = ["".join(escapes[at:at + per_line]) for at in range(0, len(escapes), per_line)]
+    return "=\r\n".join(lines)
+
+
+def folded(line, width=40):
+    """The line over several lines, each after the first beginning with a space."""
+    return "\r\n ".join(line[at:at + width] for at in range(0, len(line), width))
+
+
+def encode(lines):
+    encoded = []
+    for line in lines:
+        name, value = line.split(":", 1)
+        if name in ("N", "FN"):
+            encoded.append(f"{name};CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + quoted_printable(value))
+        elif name.startswith("ADR"):
+            encoded.append(folded(line))
+        else:
+            encoded.append(line)
+    return encoded
+
+
+def card(rng, n, encoded):
     first, last = rng.choice(FIRST), rng.choice(LAST)
     town, street = rng.choice(TOWNS), rng.choice(STREETS)
     lines = [
@@ -32,15 +60,18 @@ def card(rng, n):
         "UID:urn:uuid:" + "-".join(f"{rng.getrandbits(32):08x}" for _ in range(6)) + "-" + "0" * 60,
         f"REV:2026-{rng.randrange(1, 13):02d}-{rng.randrange(1, 29):02d}T10:00:00Z", "END:VCARD",
     ]
+    if encoded:
+        lines = encode(lines)
     return "\r\n".join(lines) + "\r\n"
 
 
 def main():
     count, path = int(sys.argv[1]), sys.argv[2]
+    encoded = "--encoded" in sys.argv[3:]
     rng = random.Random(2026)
     with open(path, "w", encoding="utf-8", newline="") as out:
         for n in range(count):
-            out.write(card(rng, n))
+            out.write(card(rng, n, encoded))
 
 
 main()

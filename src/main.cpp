@@ -1,6 +1,7 @@
 #include <cstddef>
 
-#include "convert/command_line.hpp"
+#include "app/command_line.hpp"
+#include "app/report.hpp"
 #include "convert/run.hpp"
 #include "io/native_files.hpp"
 

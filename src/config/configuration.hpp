@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/records.hpp"
-#include "convert/report.hpp"
+#include "result/run_result.hpp"
 #include "io/file_layer.hpp"
 #include "io/line_reader.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "convert/report.hpp"
+#include "result/run_result.hpp"
 #include "io/file_layer.hpp"
 #include "io/line_reader.hpp"
 #include "io/table_writer.hpp"

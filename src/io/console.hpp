@@ -17,6 +17,14 @@ struct ConsoleFacts {
 };
 ConsoleFacts console_facts();
 
+// Whether to hold the console window open after the messages: only for a
+// window that exists for this process alone (started from Explorer), whose
+// keyboard is standard input, and only when there was something to read.
+inline bool keeps_window_open(bool printed, const ConsoleFacts& console)
+{
+    return printed && console.processes == 1 && console.input_is_console;
+}
+
 // Asks for Enter and waits for it, `seconds` at most.
 void wait_for_enter(unsigned seconds);
 

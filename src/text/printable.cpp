@@ -1,16 +1,13 @@
-#include "convert/report.hpp"
+#include "text/printable.hpp"
 
 #include <array>
 #include <cstdio>
 
-#include "io/console.hpp"
 #include "text/utf8.hpp"
 
 namespace cardtab {
 
 namespace {
-
-constexpr unsigned kSecondsToHoldWindow = 60;
 
 // Characters that show nothing, or that steer the text around them: a name
 // holding one could look like another, or hide part of the message.
@@ -57,33 +54,6 @@ void append_escape(std::string& shown, const char* format, unsigned value)
 
 } // namespace
 
-void warn(RunResult& result, std::string_view text)
-{
-    result.messages.push_back(std::string(kWarningPrefix).append(text));
-}
-
-void fail(RunResult& result, std::string_view text)
-{
-    if (result.failed) {
-        return;
-    }
-    result.failed = true;
-    result.messages.push_back(std::string(kProgramPrefix).append(text));
-}
-
-void fail_on_file(RunResult& result, std::string_view action, std::string_view name,
-                  const IoStatus& status)
-{
-    std::string text = "cannot ";
-    text.append(action).append(" '").append(name).append("': ").append(status.reason);
-    fail(result, text);
-}
-
-int exit_status(const RunResult& result)
-{
-    return result.failed ? 1 : 0;
-}
-
 std::string printable(std::string_view text)
 {
     std::string shown;
@@ -107,23 +77,6 @@ std::string printable(std::string_view text)
         }
     }
     return shown;
-}
-
-bool keeps_window_open(bool printed, unsigned console_processes, bool input_is_console)
-{
-    return printed && console_processes == 1 && input_is_console;
-}
-
-int report_run(const RunResult& result)
-{
-    for (const std::string& message : result.messages) {
-        write_error_line(printable(message));
-    }
-    const ConsoleFacts console = console_facts();
-    if (keeps_window_open(!result.messages.empty(), console.processes, console.input_is_console)) {
-        wait_for_enter(kSecondsToHoldWindow);
-    }
-    return exit_status(result);
 }
 
 } // namespace cardtab

@@ -1,4 +1,4 @@
-#include "convert/command_line.hpp"
+#include "app/command_line.hpp"
 
 #include <cstdio>
 #include <string_view>

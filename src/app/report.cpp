@@ -1,0 +1,25 @@
+#include "app/report.hpp"
+
+#include "io/console.hpp"
+#include "text/printable.hpp"
+
+namespace cardtab {
+
+namespace {
+
+constexpr unsigned kSecondsToHoldWindow = 60;
+
+} // namespace
+
+int report_run(const RunResult& result)
+{
+    for (const std::string& message : result.messages) {
+        write_error_line(printable(message));
+    }
+    if (keeps_window_open(!result.messages.empty(), console_facts())) {
+        wait_for_enter(kSecondsToHoldWindow);
+    }
+    return exit_status(result);
+}
+
+} // namespace cardtab

@@ -1,0 +1,32 @@
+#include "result/run_result.hpp"
+
+namespace cardtab {
+
+void warn(RunResult& result, std::string_view text)
+{
+    result.messages.push_back(std::string(kWarningPrefix).append(text));
+}
+
+void fail(RunResult& result, std::string_view text)
+{
+    if (result.failed) {
+        return;
+    }
+    result.failed = true;
+    result.messages.push_back(std::string(kProgramPrefix).append(text));
+}
+
+void fail_on_file(RunResult& result, std::string_view action, std::string_view name,
+                  const IoStatus& status)
+{
+    std::string text = "cannot ";
+    text.append(action).append(" '").append(name).append("': ").append(status.reason);
+    fail(result, text);
+}
+
+int exit_status(const RunResult& result)
+{
+    return result.failed ? 1 : 0;
+}
+
+} // namespace cardtab

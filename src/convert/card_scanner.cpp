@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/csv_output.hpp"
+#include "convert/tag_index.hpp"
 #include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
@@ -21,80 +22,6 @@ namespace {
 
 constexpr std::string_view kCardStart = "BEGIN:VCARD";
 constexpr std::string_view kCardEnd = "END:";
-
-// One bit for each column.
-using ColumnSet = std::uint64_t;
-static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
-
-// What the scanner works out once from the columns, so that a line costs a
-// lookup of its first byte unless some tag may match it.
-struct TagIndex {
-    std::array<ColumnSet, 256> by_first_byte{}; // the columns whose tag begins with the byte
-    // Where the search for a line's colon may start once the line is known
-    // to begin with the column's tag.
-    std::array<std::size_t, kMaxColumns> colon_from{};
-    ColumnSet empty_tags = 0;                   // they match a line that is blank
-    ColumnSet plain_tags = 0;  // comparing the line as read tells whether they match
-    ColumnSet required = 0;
-};
-
-// A plain tag is ASCII and holds neither of the two ASCII bytes that folding
-// makes ('_' and '`'). Folding keeps every ASCII byte and turns a pair into
-// a byte that is not in such a tag, so the line as read begins with a plain
-// tag exactly when the folded line does.
-bool is_plain_tag(std::string_view tag)
-{
-    for (const char byte : tag) {
-        if (static_cast<unsigned char>(byte) >= 0x80 || byte == '_' || byte == '`') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A line that begins with a plain tag holds the tag's bytes up to its end,
-// so its first colon after the first byte is the tag's own, or lies past the
-// tag. Other tags fold, and say nothing of where the line's bytes lie.
-std::size_t colon_search_start(std::string_view tag)
-{
-    if (!is_plain_tag(tag)) {
-        return 1;
-    }
-    const std::size_t colon = tag.find(':', 1);
-    return colon != std::string_view::npos ? colon : std::max<std::size_t>(tag.size(), 1);
-}
-
-TagIndex index_tags(const ColumnTable& columns)
-{
-    TagIndex index;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        const Column& column = columns.columns[j];
-        const std::string_view tag = view(column.tag);
-        const ColumnSet bit = ColumnSet{1} << j;
-        (tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())]) |= bit;
-        index.plain_tags |= is_plain_tag(tag) ? bit : 0;
-        index.colon_from[j] = colon_search_start(tag);
-        index.required |= column.marks.is_required ? bit : 0;
-    }
-    return index;
-}
-
-// The first byte of the line once folded.
-unsigned char folded_first_byte(std::string_view line)
-{
-    const auto first = static_cast<unsigned char>(line[0]);
-    if (line.size() > 1) {
-        if (const int pair = fold_pair(first, static_cast<unsigned char>(line[1])); pair != kNoPair) {
-            return static_cast<unsigned char>(pair);
-        }
-    }
-    return first;
-}
-
-bool is_blank(std::string_view line)
-{
-    return trim_right(line).empty();
-}
 
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
@@ -309,24 +236,14 @@ void clear_values(ColumnTable& columns, ColumnSet& filled)
     filled = 0;
 }
 
-// `filled` marks the columns whose value is not empty. A constant column's
-// value is its tag once a row has been written; it is marked then.
-ColumnSet constant_columns(const ColumnTable& columns)
-{
-    ColumnSet constant = 0;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        constant |= columns.columns[j].marks.is_constant && columns.columns[j].tag.length != 0 ? ColumnSet{1} << j : 0;
-    }
-    return constant;
-}
-
 // Both ways share everything but how lines are read and values taken: the
 // card bounds, the tag match, the required and constant columns, the rows.
 template <class Way>
 CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
 {
     const TagIndex index = index_tags(columns);
-    const ColumnSet constant = constant_columns(columns);
+    // The columns whose value is not empty. A constant column's value is its
+    // tag once a row has been written; it is marked then.
     ColumnSet filled = 0;
     CardsSeen seen;
     Way way;
@@ -345,11 +262,7 @@ CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& setting
         }
         way.begin_line(cards, text);
         const bool ends_card = first_byte == 'E' && text.starts_with(kCardEnd);
-        ColumnSet set = text.empty() ? 0 : index.by_first_byte[folded_first_byte(text)];
-        if (index.empty_tags != 0 && is_blank(text)) {
-            set |= index.empty_tags;
-        }
-        if (set != 0) {
+        if (const ColumnSet set = columns_to_try(index, text); set != 0) {
             CardLine line(text);
             if (const std::size_t values = capture_line(way, columns, index, set, line, filled); values != 0) {
                 way.values_taken(line, values);
@@ -361,7 +274,7 @@ CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& setting
             // a constant column's tag in place.
             if ((index.required & ~filled) == 0) {
                 write_row(table, settings, columns);
-                filled |= constant;
+                filled |= index.constant;
             }
         }
     }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "text/byte_marks.hpp"
+#include "io/byte_marks.hpp"
 #include "text/value_decoding.hpp"
 
 namespace cardtab {

@@ -1,17 +1,30 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <string_view>
+
+#include "text/diacritics.hpp"
 
 namespace cardtab {
 
 inline constexpr std::size_t kReadablePastValueText = 7;
 
+// What each byte of a value becomes: semicolons spaces and accented letters
+// plain ones, in one table. The two rules never meet, and neither makes a
+// space from anything but a semicolon, so they can be applied together,
+// before spaces are dropped.
+inline constexpr std::array<char, 256> kCleanedBytes = [] {
+    std::array<char, 256> table = kWithoutDiacritics;
+    table[static_cast<unsigned char>(';')] = ' ';
+    return table;
+}();
+
 struct CleanedValue {
     std::size_t length = 0;
-    // The bytes taken hold a backslash, which may begin an escape. The wide
-    // way sees it for free among the bytes it looks at anyway. (Small
+    // The bytes taken hold a backslash, which may begin an escape. The
+    // AVX-512 way sees it for free among the bytes it looks at anyway. (Small
     // enough, with the other fields, to come back in two registers.)
     bool holds_backslash = false;
     // When asked for (`check_text`): the bytes taken are such as
@@ -42,14 +55,14 @@ bool holds_only_folding_text(std::string_view text, bool pairs);
 std::size_t clean_folded_value(std::span<char> text, bool drop_spaces);
 
 // The two ways clean_value can go, which the tests hold against each other:
-// eight bytes at a time on any processor, or sixty-four at a time on one
-// with AVX-512 VBMI2, which clean_value takes wherever it runs on one.
-enum class CleanWay {
-    words,
-    wide,
-};
-bool can_clean_wide();
-CleanedValue clean_value_by(CleanWay way, std::string_view text, std::span<char> value, bool drop_spaces,
-                            bool check_text = false);
+// eight bytes at a time on any processor (clean_value.cpp), or sixty-four at
+// a time on one with AVX-512 VBMI2 (clean_value_avx512.cpp), which
+// clean_value takes wherever it runs on one. Ask for the second only where
+// can_clean_with_avx512().
+CleanedValue clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces,
+                                    bool check_text = false);
+CleanedValue clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces,
+                                     bool check_text = false);
+bool can_clean_with_avx512();
 
 } // namespace cardtab

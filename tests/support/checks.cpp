@@ -78,23 +78,23 @@ constexpr std::array<std::size_t, 6> kReadChunks = {1, 7, 64, 1999, 2000, 4096};
 constexpr std::array<std::size_t, 3> kWriteBuffers = {4, 61, 4096};
 
 // Both ways of cleaning a value give the same value for the text after the
-// first colon of every line of the cards.
+// first colon of every line of the cards, and note the same of it.
 void check_clean_ways(std::string_view cards)
 {
     std::array<char, kMaxValueBytes> words{};
-    std::array<char, kMaxValueBytes> wide{};
+    std::array<char, kMaxValueBytes> avx512{};
     for (const std::string& piece : testing::model_pieces(cards)) {
         const std::size_t colon = piece.find(':', 1);
         const std::string text = colon == std::string::npos ? std::string() : piece.substr(colon + 1);
         const std::string padded = text + std::string(kReadablePastValueText, '\0');
         const std::string_view view(padded.data(), text.size());
         for (const bool drop_spaces : {false, true}) {
-            const CleanedValue by_words = clean_value_by(CleanWay::words, view, words, drop_spaces, true);
-            const CleanedValue by_wide = clean_value_by(CleanWay::wide, view, wide, drop_spaces, true);
-            require(std::string_view(words.data(), by_words.length) == std::string_view(wide.data(), by_wide.length),
+            const CleanedValue by_words = clean_value_with_words(view, words, drop_spaces, true);
+            const CleanedValue by_avx512 = clean_value_with_avx512(view, avx512, drop_spaces, true);
+            require(std::string_view(words.data(), by_words.length) == std::string_view(avx512.data(), by_avx512.length),
                     "both ways of cleaning give the same value");
-            require(by_words.holds_backslash == by_wide.holds_backslash, "both ways see the same backslashes");
-            require(by_words.only_folding_text == by_wide.only_folding_text, "both ways see the same bytes to decode");
+            require(by_words.holds_backslash == by_avx512.holds_backslash, "both ways see the same backslashes");
+            require(by_words.only_folding_text == by_avx512.only_folding_text, "both ways see the same bytes to decode");
         }
     }
 }
@@ -152,7 +152,7 @@ void check_conversion(std::string_view input)
     }
     require(table == model.table, "the table is the one the rules give");
     check_table(table, model.separator, model.columns);
-    if (!decode) {
+    if (!decode && can_clean_with_avx512()) {
         check_clean_ways(cards);
     }
 }

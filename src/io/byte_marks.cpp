@@ -1,4 +1,4 @@
-#include "text/byte_marks.hpp"
+#include "io/byte_marks.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -166,37 +166,37 @@ void warn_of_ignored_columns(const ConfigReading& reading)
 
 } // namespace
 
-Configuration load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
+ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
                                  RunResult& result, std::size_t chunk_bytes)
 {
     LineReader reader;
     const IoStatus opened = open_line_reader(reader, files, kConfigurationFileName, chunk_bytes);
     if (!opened.ok) {
         if (opened.missing) {
-            return Configuration::missing;
+            return ConfigurationOutcome::missing;
         }
         fail_on_file(result, "open configuration file", kConfigurationFileName, opened);
-        return Configuration::failed;
+        return ConfigurationOutcome::failed;
     }
     ConfigReading reading{settings, columns, result};
     bool fits = true;
-    for (bool starts_line = true; fits && read_line(reader); starts_line = reader.piece_ends_line) {
+    for (bool starts_line = true; fits && read_piece(reader); starts_line = reader.piece_ends_line) {
         reading.line_number += starts_line ? 1 : 0;
         if (starts_line && reading.line_number == 1) {
-            warn_of_a_byte_order_mark(reading, line_text(reader));
+            warn_of_a_byte_order_mark(reading, current_text(reader));
         }
-        fits = apply_line(reading, line_text(reader));
+        fits = apply_line(reading, current_text(reader));
     }
     const IoStatus closed = close_line_reader(reader);
     if (!closed.ok) {
         fail_on_file(result, "read configuration file", kConfigurationFileName, closed);
-        return Configuration::failed;
+        return ConfigurationOutcome::failed;
     }
     if (!fits) {
-        return Configuration::failed;
+        return ConfigurationOutcome::failed;
     }
     warn_of_ignored_columns(reading);
-    return Configuration::read;
+    return ConfigurationOutcome::read;
 }
 
 } // namespace cardtab

@@ -9,7 +9,7 @@ namespace cardtab {
 
 inline constexpr std::string_view kConfigurationFileName = "cardtab.ini";
 
-enum class Configuration {
+enum class ConfigurationOutcome {
     read,
     missing, // the defaults stand, and the table has no columns
     failed,  // the file cannot be read, or names a file that does not fit
@@ -18,7 +18,7 @@ enum class Configuration {
 // Fills `settings` and `columns` from the configuration file; a failure goes
 // into `result`, and so do warnings about lines that may not do what their
 // author meant.
-Configuration load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
+ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
                                  RunResult& result, std::size_t chunk_bytes = kReadChunkBytes);
 
 } // namespace cardtab

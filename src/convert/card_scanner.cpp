@@ -26,7 +26,7 @@ constexpr std::string_view kCardEnd = "END:";
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
 struct CardLine {
-    explicit CardLine(std::string_view line_text) : text(line_text) {}
+    explicit CardLine(const std::string_view& line_text) : text(line_text) {}
     const std::string_view text;
     std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
@@ -117,7 +117,7 @@ struct AsTheyStand {
     std::size_t pending_line = 0;
     bool backslash_taken = false; // by a value of the current line
 
-    static bool read(LineReader& cards) { return read_line(cards); }
+    static bool read(LineReader& cards) { return read_piece(cards); }
 
     void count_encoded(std::size_t values, std::size_t on_line)
     {
@@ -248,7 +248,7 @@ CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& setting
     CardsSeen seen;
     Way way;
     for (bool first = true; table.status.ok && Way::read(cards); first = false) {
-        const std::string_view text = line_text(cards);
+        const std::string_view text = current_text(cards);
         if (first) {
             seen.utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
         }

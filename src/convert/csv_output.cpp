@@ -29,7 +29,10 @@ std::string_view header_text(const Column& column)
     if (star == kNotFound) {
         return title;
     }
-    return take_span(title, static_cast<std::size_t>(star) + 1, kMaxHeaderBytes);
+    // A header shows at most 100 bytes after the "*"; a title never holds more.
+    static_assert(kMaxTitleBytes <= 100);
+    const auto after_star = static_cast<std::size_t>(star) + 1;
+    return take_span(title, after_star, title.size() - after_star);
 }
 
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns)

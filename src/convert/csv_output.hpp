@@ -5,9 +5,6 @@
 
 namespace cardtab {
 
-// The header shows at most this many bytes after a title's first "*".
-inline constexpr std::size_t kMaxHeaderBytes = 100;
-
 // The title after its first "*", or the whole title when it has none.
 std::string_view header_text(const Column& column);
 

@@ -96,10 +96,10 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
 }
 
 // What a table that was written may hide from its reader, or lack.
-void warn_of_what_the_table_hides(const CardsSeen& seen, Configuration configuration, const std::string& card_name,
+void warn_of_what_the_table_hides(const CardsSeen& seen, ConfigurationOutcome configuration, const std::string& card_name,
                             RunResult& result)
 {
-    if (configuration == Configuration::missing) {
+    if (configuration == ConfigurationOutcome::missing) {
         warn(result, "configuration file '" + std::string(kConfigurationFileName) +
                          "' not found, so the table has no columns");
     }
@@ -122,7 +122,7 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, Configuration configura
 }
 
 void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings& settings, ColumnTable& columns,
-                   Configuration configuration, RunResult& result)
+                   ConfigurationOutcome configuration, RunResult& result)
 {
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
@@ -149,10 +149,10 @@ RunResult run_conversion(FileLayer& files, const RunOptions& options)
     RunResult result;
     RunSettings settings = default_settings();
     ColumnTable columns;
-    const Configuration configuration =
+    const ConfigurationOutcome configuration =
         load_configuration(files, settings, columns, result, options.sizes.read_chunk);
     settings.decode = settings.decode || options.decode;
-    if (configuration != Configuration::failed) {
+    if (configuration != ConfigurationOutcome::failed) {
         convert_cards(files, options.sizes, settings, columns, configuration, result);
     }
     return result;

@@ -20,13 +20,13 @@ struct IoStatus {
 
 // A file opened by a FileLayer; only that layer knows what `handle` holds.
 // -1 is no file, as for a POSIX descriptor or a Windows handle.
-struct OpenFile {
+struct FileHandle {
     std::intptr_t handle = -1;
     bool is_open() const { return handle != -1; }
 };
 
 struct OpenResult {
-    OpenFile file;
+    FileHandle file;
     IoStatus status;
 };
 
@@ -55,7 +55,7 @@ struct FileFacts {
 
 // A new file being written in place of another.
 struct NewFile {
-    OpenFile file;
+    FileHandle file;
     std::string name;
     IoStatus status;
     // The folder allows no new file, although the target itself may still
@@ -80,11 +80,11 @@ public:
     virtual IoStatus replace(std::string_view new_name, std::string_view target) = 0;
     // Removes the closed new file.
     virtual IoStatus remove(std::string_view new_name) = 0;
-    virtual ReadResult read(OpenFile file, std::span<char> into) = 0;
+    virtual ReadResult read(FileHandle file, std::span<char> into) = 0;
     // Writes all of `bytes` or fails.
-    virtual IoStatus write(OpenFile file, std::span<const char> bytes) = 0;
+    virtual IoStatus write(FileHandle file, std::span<const char> bytes) = 0;
     // Closes the file whatever happened before; reports a failed close.
-    virtual IoStatus close(OpenFile file) = 0;
+    virtual IoStatus close(FileHandle file) = 0;
 
 protected:
     ~FileLayer() = default;

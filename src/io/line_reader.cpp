@@ -105,7 +105,7 @@ std::size_t copy_plain_bytes(LineReader& reader, std::size_t length)
     const std::size_t room = std::min(reader.chunk_end - reader.chunk_pos, kMaxPieceBytes - length);
     std::size_t n = 0;
     while (n < room && !kSpecialBytes[static_cast<unsigned char>(from[n])]) {
-        reader.line[length + n] = from[n];
+        reader.copied[length + n] = from[n];
         ++n;
     }
     reader.chunk_pos += n;
@@ -140,18 +140,18 @@ bool copy_piece(LineReader& reader)
         if (byte == '\0' && first_zero == kLineBufferBytes) {
             first_zero = length;
         }
-        reader.line[length++] = byte;
+        reader.copied[length++] = byte;
         if (byte == '\n') {
             break;
         }
     }
-    reader.text = reader.line.data();
+    reader.text = reader.copied.data();
     reader.text_length = std::min(length, first_zero);
-    reader.piece_ends_line = length > 0 && reader.line[length - 1] == '\n';
+    reader.piece_ends_line = length > 0 && reader.copied[length - 1] == '\n';
     return length > 0;
 }
 
-// The logical line being joined in reader.line: its length counts every
+// The logical line being joined in reader.copied: its length counts every
 // byte joined, kept or not. What ends a physical line is looked at on the
 // physical line joined last, in positions of the logical line.
 struct Joining {
@@ -177,7 +177,7 @@ bool is_blank_byte(char byte)
 void join_bytes(LineReader& reader, Joining& joining, const char* bytes, std::size_t count)
 {
     if (joining.length < kMaxLogicalLineBytes) {
-        std::memcpy(reader.line.data() + joining.length, bytes, std::min(count, kMaxLogicalLineBytes - joining.length));
+        std::memcpy(reader.copied.data() + joining.length, bytes, std::min(count, kMaxLogicalLineBytes - joining.length));
     }
     for (std::size_t back = count; back > 0; --back) {
         if (bytes[back - 1] != '\r') {
@@ -240,7 +240,7 @@ bool ends_in_soft_break(const LineReader& reader, const Joining& joining)
     if (joining.last_solid == std::string_view::npos || joining.last_solid_byte != '=') {
         return false;
     }
-    const std::string_view kept(reader.line.data(), std::min(joining.length, kMaxLogicalLineBytes));
+    const std::string_view kept(reader.copied.data(), std::min(joining.length, kMaxLogicalLineBytes));
     const std::size_t colon = kept.find(':', 1);
     return colon != std::string_view::npos && joining.last_solid > colon &&
            holds_quoted_printable(kept.substr(0, colon));
@@ -272,7 +272,7 @@ bool join_logical_line(LineReader& reader)
         }
         begin_physical_line(joining);
     }
-    reader.text = reader.line.data();
+    reader.text = reader.copied.data();
     reader.text_length = std::min(joining.length, kMaxLogicalLineBytes);
     reader.line_cut = joining.length > kMaxLogicalLineBytes;
     return true;
@@ -333,7 +333,7 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     reader.file = OwnedFile(files, opened.file);
     const std::size_t bytes = std::max<std::size_t>(chunk_bytes, 1);
     reader.chunk.assign(bytes + kReadablePastPiece, '\0');
-    reader.line.assign(std::max(kLineBufferBytes, kMaxLogicalLineBytes) + kReadablePastPiece, '\0');
+    reader.copied.assign(std::max(kLineBufferBytes, kMaxLogicalLineBytes) + kReadablePastPiece, '\0');
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
     return {};
 }
@@ -344,7 +344,7 @@ IoStatus read_ahead(LineReader& reader)
     return reader.status;
 }
 
-bool read_line(LineReader& reader)
+bool read_piece(LineReader& reader)
 {
     return take_piece_in_place(reader) || copy_piece(reader);
 }

@@ -12,7 +12,8 @@
 namespace cardtab {
 
 // A line is read into a buffer of 2,000 bytes, so one read delivers at most
-// 1,999 bytes and a longer line arrives in pieces, each a line of its own.
+// 1,999 bytes and a longer line arrives in pieces, each taken as a line of
+// its own.
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
 // Read as vCard, physical lines are joined into logical lines, of which
@@ -43,7 +44,7 @@ struct LineReader {
     // copied here; most are used where they lie in the chunk. It is not part
     // of the record itself: a reader kept on the stack stays small, and its
     // fields do not share their low address bits with the caller's.
-    std::vector<char> line;
+    std::vector<char> copied;
     // The current piece or logical line as a text, which a zero byte ends.
     const char* text = nullptr;
     std::size_t text_length = 0;
@@ -69,7 +70,7 @@ IoStatus read_ahead(LineReader& reader);
 // Reads the next piece. False when the read delivers nothing: at the end of
 // the file or after a failed read, which `reader.status` then tells. A piece
 // whose first byte is zero is the empty text and does not end the file.
-bool read_line(LineReader& reader);
+bool read_piece(LineReader& reader);
 
 // Reads the next logical line, without its line feed. A physical line
 // that begins with a space or a tab continues the line before it, without
@@ -78,7 +79,8 @@ bool read_line(LineReader& reader);
 // end of the file or after a failed read.
 bool read_logical_line(LineReader& reader);
 
-inline std::string_view line_text(const LineReader& reader)
+// The piece or logical line read last.
+inline std::string_view current_text(const LineReader& reader)
 {
     return {reader.text, reader.text_length};
 }

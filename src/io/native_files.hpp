@@ -25,9 +25,9 @@ public:
     NewFile create_beside(std::string_view target) override;
     IoStatus replace(std::string_view new_name, std::string_view target) override;
     IoStatus remove(std::string_view new_name) override;
-    ReadResult read(OpenFile file, std::span<char> into) override;
-    IoStatus write(OpenFile file, std::span<const char> bytes) override;
-    IoStatus close(OpenFile file) override;
+    ReadResult read(FileHandle file, std::span<char> into) override;
+    IoStatus write(FileHandle file, std::span<const char> bytes) override;
+    IoStatus close(FileHandle file) override;
 };
 
 } // namespace cardtab

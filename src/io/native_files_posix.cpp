@@ -74,14 +74,14 @@ private:
     sigset_t saved_{};
 };
 
-int descriptor_of(OpenFile file)
+int descriptor_of(FileHandle file)
 {
     return static_cast<int>(file.handle);
 }
 
-OpenFile file_of(int descriptor)
+FileHandle file_of(int descriptor)
 {
-    return OpenFile{descriptor};
+    return FileHandle{descriptor};
 }
 
 IoStatus system_failure(int error)
@@ -273,7 +273,7 @@ IoStatus NativeFiles::remove(std::string_view new_name)
     return {};
 }
 
-ReadResult NativeFiles::read(OpenFile file, std::span<char> into)
+ReadResult NativeFiles::read(FileHandle file, std::span<char> into)
 {
     ReadResult result;
     ssize_t got = 0;
@@ -288,7 +288,7 @@ ReadResult NativeFiles::read(OpenFile file, std::span<char> into)
     return result;
 }
 
-IoStatus NativeFiles::write(OpenFile file, std::span<const char> bytes)
+IoStatus NativeFiles::write(FileHandle file, std::span<const char> bytes)
 {
     while (!bytes.empty()) {
         const ssize_t put = ::write(descriptor_of(file), bytes.data(), bytes.size());
@@ -305,7 +305,7 @@ IoStatus NativeFiles::write(OpenFile file, std::span<const char> bytes)
 
 // A close that fails is not retried: on Linux the descriptor is gone
 // whatever close reports.
-IoStatus NativeFiles::close(OpenFile file)
+IoStatus NativeFiles::close(FileHandle file)
 {
     if (::close(descriptor_of(file)) != 0 && errno != EINTR) {
         return system_failure(errno);

@@ -44,14 +44,14 @@ public:
     PendingLocked& operator=(const PendingLocked&) = delete;
 };
 
-HANDLE handle_of(OpenFile file)
+HANDLE handle_of(FileHandle file)
 {
     return reinterpret_cast<HANDLE>(file.handle);
 }
 
-OpenFile file_of(HANDLE handle)
+FileHandle file_of(HANDLE handle)
 {
-    return OpenFile{reinterpret_cast<std::intptr_t>(handle)};
+    return FileHandle{reinterpret_cast<std::intptr_t>(handle)};
 }
 
 bool holds_non_ascii(std::string_view bytes)
@@ -313,7 +313,7 @@ IoStatus NativeFiles::remove(std::string_view new_name)
     return {};
 }
 
-ReadResult NativeFiles::read(OpenFile file, std::span<char> into)
+ReadResult NativeFiles::read(FileHandle file, std::span<char> into)
 {
     ReadResult result;
     DWORD got = 0;
@@ -330,7 +330,7 @@ ReadResult NativeFiles::read(OpenFile file, std::span<char> into)
     return result;
 }
 
-IoStatus NativeFiles::write(OpenFile file, std::span<const char> bytes)
+IoStatus NativeFiles::write(FileHandle file, std::span<const char> bytes)
 {
     while (!bytes.empty()) {
         DWORD put = 0;
@@ -346,7 +346,7 @@ IoStatus NativeFiles::write(OpenFile file, std::span<const char> bytes)
     return {};
 }
 
-IoStatus NativeFiles::close(OpenFile file)
+IoStatus NativeFiles::close(FileHandle file)
 {
     if (CloseHandle(handle_of(file)) == 0) {
         return last_failure();

@@ -5,7 +5,7 @@
 namespace cardtab {
 
 OwnedFile::OwnedFile(OwnedFile&& other) noexcept
-    : files_(other.files_), file_(std::exchange(other.file_, OpenFile{}))
+    : files_(other.files_), file_(std::exchange(other.file_, FileHandle{}))
 {
 }
 
@@ -14,7 +14,7 @@ OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept
     if (this != &other) {
         close();
         files_ = other.files_;
-        file_ = std::exchange(other.file_, OpenFile{});
+        file_ = std::exchange(other.file_, FileHandle{});
     }
     return *this;
 }
@@ -29,7 +29,7 @@ IoStatus OwnedFile::close()
     if (!file_.is_open()) {
         return {};
     }
-    return files_->close(std::exchange(file_, OpenFile{}));
+    return files_->close(std::exchange(file_, FileHandle{}));
 }
 
 } // namespace cardtab

@@ -11,7 +11,7 @@ namespace cardtab {
 class OwnedFile {
 public:
     OwnedFile() = default;
-    OwnedFile(FileLayer& files, OpenFile file) : files_(&files), file_(file) {}
+    OwnedFile(FileLayer& files, FileHandle file) : files_(&files), file_(file) {}
     OwnedFile(OwnedFile&& other) noexcept;
     OwnedFile& operator=(OwnedFile&& other) noexcept;
     OwnedFile(const OwnedFile&) = delete;
@@ -26,7 +26,7 @@ public:
 
 private:
     FileLayer* files_ = nullptr;
-    OpenFile file_;
+    FileHandle file_;
 };
 
 } // namespace cardtab

@@ -6,8 +6,8 @@
 
 namespace cardtab {
 
-// Byte n of the first text becomes byte n of the second. Ä, Ľ, Ô, Ů and ĺ
-// are not in the list and stay.
+// Byte n of the first text becomes byte n of the second. Ä, Ľ, Ô, Ŕ, Ů, ĺ
+// and ŕ are not in the list and stay.
 inline constexpr std::string_view kAccentedLetters =
     "\xC1\xC8\xCF\xC9\xCC\xCD\xC5\xD2\xD3\xD6\xD5\xD8\x8A\x8D\xDA\xDC\xDB\xDD\x8E"
     "\xE1\xE4\xE8\xEF\xE9\xEC\xED\xBE\xF2\xF3\xF6\xF4\xF5\xF8\x9A\x9D\xFA\xF9\xFC\xFB\xFD\x9E";

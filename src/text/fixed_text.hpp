@@ -10,7 +10,6 @@ namespace cardtab {
 // run never allocate. Bytes past `length` are unspecified.
 template <std::size_t Capacity>
 struct FixedText {
-    static constexpr std::size_t capacity = Capacity;
     std::array<char, Capacity> bytes{};
     std::size_t length = 0;
 };

@@ -33,7 +33,7 @@ Loaded load(const std::string& configuration)
     ColumnTable columns;
     RunResult result;
     Loaded loaded;
-    loaded.ok = load_configuration(files, settings, columns, result) != Configuration::failed;
+    loaded.ok = load_configuration(files, settings, columns, result) != ConfigurationOutcome::failed;
     loaded.input = escaped(view(settings.input_base_name));
     loaded.output = escaped(view(settings.output_base_name));
     loaded.separator = settings.separator;
@@ -200,7 +200,7 @@ TEST(LoadConfiguration, MissingFileLeavesTheDefaults)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    EXPECT_EQ(load_configuration(files, settings, columns, result), Configuration::missing);
+    EXPECT_EQ(load_configuration(files, settings, columns, result), ConfigurationOutcome::missing);
     EXPECT_EQ(view(settings.input_base_name), "import");
     EXPECT_EQ(columns.count, 0u);
     EXPECT_TRUE(result.messages.empty());
@@ -213,7 +213,7 @@ TEST(LoadConfiguration, UnreadableFileIsAFailure)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    EXPECT_EQ(load_configuration(files, settings, columns, result), Configuration::failed);
+    EXPECT_EQ(load_configuration(files, settings, columns, result), ConfigurationOutcome::failed);
     ASSERT_EQ(result.messages.size(), 1u);
     EXPECT_EQ(result.messages[0], "cardtab: cannot read configuration file 'cardtab.ini': Is a directory");
 }

@@ -54,7 +54,7 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
         RunSettings settings = default_settings();
         ColumnTable columns;
         RunResult result;
-        ASSERT_NE(load_configuration(files, settings, columns, result), Configuration::failed) << c.name;
+        ASSERT_NE(load_configuration(files, settings, columns, result), ConfigurationOutcome::failed) << c.name;
         ASSERT_EQ(columns.count, c.values.size()) << c.name;
         for (std::size_t j = 0; j < columns.count; ++j) {
             assign(columns.columns[j].value, c.values[j]);
@@ -91,7 +91,7 @@ TEST(CsvOutput, ConstantColumnKeepsItsTagAfterTheRow)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    ASSERT_NE(load_configuration(files, settings, columns, result), Configuration::failed);
+    ASSERT_NE(load_configuration(files, settings, columns, result), ConfigurationOutcome::failed);
     TableWriter table;
     ASSERT_TRUE(create_table_writer(table, files, files.look_up("t.csv")).ok);
     write_row(table, settings, columns);

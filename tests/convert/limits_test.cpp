@@ -35,11 +35,13 @@ long peak_of_a_small_run()
 }
 
 // A large file must need no more memory than a tiny one, give or take.
+// Where the system does not tell a run's peak, the test reports itself
+// skipped rather than passing without a look.
 void expect_flat_memory(const ProgramRun& run)
 {
     constexpr long kAllowanceKib = 4 * 1024;
     if (run.peak_memory_kib == 0) {
-        return;
+        GTEST_SKIP() << "this system does not tell a run's peak memory";
     }
     EXPECT_LE(run.peak_memory_kib, peak_of_a_small_run() + kAllowanceKib);
 }

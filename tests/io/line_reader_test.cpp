@@ -29,8 +29,8 @@ std::string pieces_of(std::string_view bytes, std::size_t chunk_bytes, std::size
     LineReader reader;
     EXPECT_TRUE(open_line_reader(reader, files, "f", chunk_bytes).ok);
     std::string joined;
-    while (read_line(reader)) {
-        joined += escaped(line_text(reader)) + "|";
+    while (read_piece(reader)) {
+        joined += escaped(current_text(reader)) + "|";
     }
     EXPECT_TRUE(close_line_reader(reader).ok);
     return joined;
@@ -99,7 +99,7 @@ TEST(LineReader, ReportsAFailedReadRatherThanAnEnd)
     const IoStatus ahead = read_ahead(reader);
     EXPECT_FALSE(ahead.ok);
     EXPECT_EQ(ahead.reason, "Is a directory");
-    EXPECT_FALSE(read_line(reader));
+    EXPECT_FALSE(read_piece(reader));
     EXPECT_FALSE(close_line_reader(reader).ok);
     EXPECT_EQ(files.open_count(), 0u);
 }
@@ -115,7 +115,7 @@ std::string logical_lines_of(std::string_view bytes, std::size_t chunk_bytes)
     EXPECT_TRUE(open_line_reader(reader, files, "f", chunk_bytes).ok);
     std::string joined;
     while (read_logical_line(reader)) {
-        joined += std::to_string(reader.line_number) + ":" + escaped(line_text(reader)) +
+        joined += std::to_string(reader.line_number) + ":" + escaped(current_text(reader)) +
                   (reader.line_cut ? "+" : "") + "|";
     }
     EXPECT_TRUE(close_line_reader(reader).ok);

@@ -167,9 +167,9 @@ std::vector<std::string> read_pieces(std::string_view bytes, std::size_t chunk_b
     LineReader reader;
     require(open_line_reader(reader, files, "f", chunk_bytes).ok, "the file opens");
     std::vector<std::string> pieces;
-    while (read_line(reader)) {
+    while (read_piece(reader)) {
         require(reader.text_length <= kMaxPieceBytes, "a piece holds at most 1,999 bytes");
-        pieces.emplace_back(line_text(reader));
+        pieces.emplace_back(current_text(reader));
     }
     require(close_line_reader(reader).ok, "the file closes");
     return pieces;

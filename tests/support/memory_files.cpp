@@ -16,21 +16,21 @@ IoStatus no_such_file()
 
 } // namespace
 
-OpenFile MemoryFiles::open_file(std::string name)
+FileHandle MemoryFiles::open_file(std::string name)
 {
     const auto file = files.find(name);
     std::string* bytes = folders.count(name) != 0 || file == files.end() ? nullptr : &file->second;
     auto open = std::make_unique<Open>(Open{std::move(name), 0, bytes});
     const auto handle = reinterpret_cast<std::intptr_t>(open.get());
     open_[handle] = std::move(open);
-    return OpenFile{handle};
+    return FileHandle{handle};
 }
 
 OpenResult MemoryFiles::open_for_reading(std::string_view name)
 {
     const std::string key(name);
     if (files.count(key) == 0 && folders.count(key) == 0) {
-        return {OpenFile{}, no_such_file()};
+        return {FileHandle{}, no_such_file()};
     }
     return {open_file(key), {}};
 }
@@ -39,7 +39,7 @@ OpenResult MemoryFiles::create_for_writing(std::string_view name)
 {
     const std::string key(name);
     if (folders.count(key) != 0) {
-        return {OpenFile{}, failed_with("Is a directory")};
+        return {FileHandle{}, failed_with("Is a directory")};
     }
     files[key].clear();
     return {open_file(key), {}};
@@ -90,7 +90,7 @@ IoStatus MemoryFiles::remove(std::string_view new_name)
     return {};
 }
 
-ReadResult MemoryFiles::read(OpenFile file, std::span<char> into)
+ReadResult MemoryFiles::read(FileHandle file, std::span<char> into)
 {
     Open& open = *open_.at(file.handle);
     ReadResult result;
@@ -105,13 +105,13 @@ ReadResult MemoryFiles::read(OpenFile file, std::span<char> into)
     return result;
 }
 
-IoStatus MemoryFiles::write(OpenFile file, std::span<const char> bytes)
+IoStatus MemoryFiles::write(FileHandle file, std::span<const char> bytes)
 {
     open_.at(file.handle)->bytes->append(bytes.data(), bytes.size());
     return {};
 }
 
-IoStatus MemoryFiles::close(OpenFile file)
+IoStatus MemoryFiles::close(FileHandle file)
 {
     open_.erase(file.handle);
     return {};
@@ -132,7 +132,7 @@ std::string MemoryFiles::names() const
 OpenResult FaultyFiles::open_for_reading(std::string_view name)
 {
     if (next_call_fails()) {
-        return {OpenFile{}, failed_with(std::string(kInjectedReason))};
+        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
     }
     return inner_.open_for_reading(name);
 }
@@ -140,7 +140,7 @@ OpenResult FaultyFiles::open_for_reading(std::string_view name)
 OpenResult FaultyFiles::create_for_writing(std::string_view name)
 {
     if (next_call_fails()) {
-        return {OpenFile{}, failed_with(std::string(kInjectedReason))};
+        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
     }
     return inner_.create_for_writing(name);
 }
@@ -181,7 +181,7 @@ IoStatus FaultyFiles::remove(std::string_view new_name)
     return inner_.remove(new_name);
 }
 
-ReadResult FaultyFiles::read(OpenFile file, std::span<char> into)
+ReadResult FaultyFiles::read(FileHandle file, std::span<char> into)
 {
     if (next_call_fails()) {
         return {0, failed_with(std::string(kInjectedReason))};
@@ -189,7 +189,7 @@ ReadResult FaultyFiles::read(OpenFile file, std::span<char> into)
     return inner_.read(file, into);
 }
 
-IoStatus FaultyFiles::write(OpenFile file, std::span<const char> bytes)
+IoStatus FaultyFiles::write(FileHandle file, std::span<const char> bytes)
 {
     if (next_call_fails()) {
         return failed_with(std::string(kInjectedReason));
@@ -198,7 +198,7 @@ IoStatus FaultyFiles::write(OpenFile file, std::span<const char> bytes)
 }
 
 // A failed close still releases the file, as fclose does.
-IoStatus FaultyFiles::close(OpenFile file)
+IoStatus FaultyFiles::close(FileHandle file)
 {
     IoStatus closed = inner_.close(file);
     if (next_call_fails()) {

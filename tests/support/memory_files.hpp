@@ -28,9 +28,9 @@ public:
     NewFile create_beside(std::string_view target) override;
     IoStatus replace(std::string_view new_name, std::string_view target) override;
     IoStatus remove(std::string_view new_name) override;
-    ReadResult read(OpenFile file, std::span<char> into) override;
-    IoStatus write(OpenFile file, std::span<const char> bytes) override;
-    IoStatus close(OpenFile file) override;
+    ReadResult read(FileHandle file, std::span<char> into) override;
+    IoStatus write(FileHandle file, std::span<const char> bytes) override;
+    IoStatus close(FileHandle file) override;
     std::size_t open_count() const { return open_.size(); }
     // The names of every file and folder, in order.
     std::string names() const;
@@ -44,7 +44,7 @@ private:
         // The bytes of the file, looked up once: a read may take one byte.
         std::string* bytes = nullptr; // none for a folder
     };
-    OpenFile open_file(std::string name);
+    FileHandle open_file(std::string name);
     std::map<std::intptr_t, std::unique_ptr<Open>> open_;
     std::set<std::string> new_files_;
     std::size_t new_file_count_ = 0;
@@ -66,9 +66,9 @@ public:
     NewFile create_beside(std::string_view target) override;
     IoStatus replace(std::string_view new_name, std::string_view target) override;
     IoStatus remove(std::string_view new_name) override;
-    ReadResult read(OpenFile file, std::span<char> into) override;
-    IoStatus write(OpenFile file, std::span<const char> bytes) override;
-    IoStatus close(OpenFile file) override;
+    ReadResult read(FileHandle file, std::span<char> into) override;
+    IoStatus write(FileHandle file, std::span<const char> bytes) override;
+    IoStatus close(FileHandle file) override;
     bool injected() const { return calls_ >= fail_at_; }
 
 private:

@@ -3,6 +3,7 @@
 #include "app/command_line.hpp"
 #include "app/report.hpp"
 #include "convert/run.hpp"
+#include "io/interrupts.hpp"
 #include "io/native_files.hpp"
 
 // Everything comes from cardtab.ini; the only arguments are the questions
@@ -13,6 +14,7 @@ int main(int argc, char* argv[])
     if (command.request != cardtab::Request::convert) {
         return cardtab::answer(command.request);
     }
+    cardtab::install_interrupt_cleanup();
     cardtab::NativeFiles files;
     return cardtab::report_run(cardtab::run_conversion(files, {.decode = command.decode, .sizes = {}}));
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "io/wide_text_windows.hpp"
+
 namespace cardtab {
 
 namespace {
@@ -15,19 +17,10 @@ bool is_console(HANDLE handle)
     return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode) != 0;
 }
 
-std::wstring wide_of(std::string_view utf8)
-{
-    const auto length = static_cast<int>(utf8.size());
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(needed > 0 ? needed : 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), needed);
-    return wide;
-}
-
 void write_to(HANDLE handle, std::string_view text)
 {
     if (is_console(handle)) {
-        const std::wstring wide = wide_of(text);
+        const std::wstring wide = wide_of_utf8(text);
         DWORD written = 0;
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;

@@ -7,14 +7,17 @@
 #include <string_view>
 #include <utility>
 
-// The file layer: the only place the program touches files. Everything above
-// it works on raw bytes; the text-mode rules live in the line reader and the
-// table writer, so every platform gives the same bytes.
+// The file layer: the only place the program touches files. Each operation
+// is one step of the system; what the program makes of them (the text-mode
+// rules, how a new table takes the old one's place) lives above it, the
+// same on every platform.
 namespace cardtab {
 
 struct IoStatus {
     bool ok = true;
-    bool missing = false; // an open failed because there is no such file
+    bool missing = false; // there is no such file
+    bool exists = false;  // a new file was asked for, and there is one
+    bool denied = false;  // the system does not allow it (permissions, a read-only disk)
     std::string reason;   // the system's words for what failed
 };
 
@@ -53,33 +56,27 @@ struct FileFacts {
     FileId id;              // when it exists
 };
 
-// A new file being written in place of another.
-struct NewFile {
-    FileHandle file;
-    std::string name;
-    IoStatus status;
-    // The folder allows no new file, although the target itself may still
-    // be writable.
-    bool folder_refused = false;
-};
-
 class FileLayer {
 public:
     // Opens an existing file for reading only; `name` is passed on unchanged.
     virtual OpenResult open_for_reading(std::string_view name) = 0;
     // Creates a file, or empties an existing one, for writing.
     virtual OpenResult create_for_writing(std::string_view name) = 0;
+    // Creates a file that does not exist yet, for writing; fails with
+    // `exists` where a file of that name is already there.
+    virtual OpenResult create_new(std::string_view name) = 0;
     virtual FileFacts look_up(std::string_view name) = 0;
-    // Creates an empty file in the folder of `target`, under a name that no
-    // other run can take, to be moved over `target` once it is complete.
-    // It gets the permission bits of `target`, or those of a new file when
-    // there is none. Fails as opening `target` for writing would, when
-    // `target` exists but may not be written. One new file at a time.
-    virtual NewFile create_beside(std::string_view target) = 0;
-    // Moves the closed new file over `target`, in one step.
-    virtual IoStatus replace(std::string_view new_name, std::string_view target) = 0;
-    // Removes the closed new file.
-    virtual IoStatus remove(std::string_view new_name) = 0;
+    // Whether an existing file may be written, as opening it for writing
+    // would tell; a missing file may be.
+    virtual IoStatus check_writable(std::string_view name) = 0;
+    // Gives a new file the owner, group and permission bits of the file
+    // `like`, or those of any new file where there is none. A courtesy: where
+    // the system will not, the file stays as it was made.
+    virtual void adopt_permissions(FileHandle file, std::string_view like) = 0;
+    // Moves the closed file `from` over `to`, in one step.
+    virtual IoStatus move_over(std::string_view from, std::string_view to) = 0;
+    // Removes a closed file; one that is gone already is no failure.
+    virtual IoStatus remove(std::string_view name) = 0;
     virtual ReadResult read(FileHandle file, std::span<char> into) = 0;
     // Writes all of `bytes` or fails.
     virtual IoStatus write(FileHandle file, std::span<const char> bytes) = 0;

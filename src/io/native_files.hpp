@@ -6,25 +6,18 @@ namespace cardtab {
 
 // Files of the operating system, opened in binary mode by their byte names
 // and read and written unbuffered: the line reader and the table writer
-// bring their own large buffers.
-//
-// While it exists, an interrupt, a termination or a hang-up (a console
-// close on Windows) first removes the new file that create_beside made, if
-// it is still there, and then ends the process as the signal would have.
-// A write past the process's file-size limit fails like any other write
-// instead of killing the process.
+// bring their own large buffers. native_files_posix.cpp and
+// native_files_windows.cpp hold the system calls, and nothing else.
 class NativeFiles final : public FileLayer {
 public:
-    NativeFiles();
-    NativeFiles(const NativeFiles&) = delete;
-    NativeFiles& operator=(const NativeFiles&) = delete;
-
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
+    OpenResult create_new(std::string_view name) override;
     FileFacts look_up(std::string_view name) override;
-    NewFile create_beside(std::string_view target) override;
-    IoStatus replace(std::string_view new_name, std::string_view target) override;
-    IoStatus remove(std::string_view new_name) override;
+    IoStatus check_writable(std::string_view name) override;
+    void adopt_permissions(FileHandle file, std::string_view like) override;
+    IoStatus move_over(std::string_view from, std::string_view to) override;
+    IoStatus remove(std::string_view name) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;

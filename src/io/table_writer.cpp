@@ -100,23 +100,12 @@ void put_translated(TableWriter& writer, int before, std::string_view text, int 
 IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
                              std::size_t buffer_bytes)
 {
-    OpenResult opened;
-    bool in_place = target.exists && !target.regular;
-    if (!in_place) {
-        NewFile created = files.create_beside(target.final_name);
-        in_place = created.folder_refused;
-        opened = {created.file, std::move(created.status)};
-        writer.new_name = std::move(created.name);
-    }
-    if (in_place) {
-        opened = files.create_for_writing(target.final_name);
-    }
-    if (!opened.status.ok) {
-        return opened.status;
+    const IoStatus begun = begin_table(files, target, writer.table);
+    if (!begun.ok) {
+        return begun;
     }
     writer.files = &files;
-    writer.file = OwnedFile(files, opened.file);
-    writer.target = target.final_name;
+    writer.file = OwnedFile(files, writer.table.file);
     writer.buffer.assign(std::max<std::size_t>(buffer_bytes, kSmallestWriteBuffer), '\0');
     writer.used = 0;
     return {};
@@ -187,22 +176,14 @@ IoStatus close_table_writer(TableWriter& writer)
 
 IoStatus put_table_in_place(TableWriter& writer)
 {
-    if (writer.new_name.empty()) {
-        return {};
-    }
-    IoStatus moved = writer.files->replace(writer.new_name, writer.target);
-    if (moved.ok) {
-        writer.new_name.clear();
-    }
-    return moved;
+    return writer.files == nullptr ? IoStatus{} : put_new_table_in_place(*writer.files, writer.table);
 }
 
 void discard_table(TableWriter& writer)
 {
     writer.file.close();
-    if (!writer.new_name.empty()) {
-        writer.files->remove(writer.new_name);
-        writer.new_name.clear();
+    if (writer.files != nullptr) {
+        discard_new_table(*writer.files, writer.table);
     }
 }
 

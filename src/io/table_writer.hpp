@@ -7,6 +7,7 @@
 
 #include "io/file_layer.hpp"
 #include "io/owned_file.hpp"
+#include "io/table_replacement.hpp"
 
 namespace cardtab {
 
@@ -25,18 +26,14 @@ struct TableWriter {
 
     FileLayer* files = nullptr;
     OwnedFile file;
-    std::string target;   // the file that the table ends up as
-    std::string new_name; // the file written beside it; empty when in place
+    NewTable table; // how the table takes the old one's place
     std::vector<char> buffer;
     std::size_t used = 0;
     IoStatus status;
 };
 
-// Starts the table that is to end up as `target`. Where `target` is a plain
-// file, or none yet, the table is written beside it as a new file that takes
-// its place only once it is complete, so that no failure costs the old
-// table. Anything else (a device, a pipe), or a file in a folder that allows
-// no new file, is written in place.
+// Starts the table that is to end up as `target`, as begin_table does: so
+// that no failure costs the old table.
 IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
                              std::size_t buffer_bytes = kWriteChunkBytes);
 

@@ -30,8 +30,9 @@ TEST(TableWriter, WritesEveryLineFeedAsCrLf)
 
 TEST(TableWriter, KeepsTheFirstFailureUntilClose)
 {
-    // Calls: 1 create beside, 2 to 4 the writes of a 4-byte buffer, 5 close.
-    for (const std::size_t failing_call : {2u, 3u, 4u, 5u}) {
+    // Calls: 1 the check that the table may be written, 2 the new file made
+    // beside it, 3 to 5 the writes of a 4-byte buffer, 6 close.
+    for (const std::size_t failing_call : {3u, 4u, 5u, 6u}) {
         MemoryFiles memory;
         FaultyFiles files(memory, failing_call);
         TableWriter writer;

@@ -56,37 +56,47 @@ FileFacts MemoryFiles::look_up(std::string_view name)
     return facts;
 }
 
-NewFile MemoryFiles::create_beside(std::string_view target)
+OpenResult MemoryFiles::create_new(std::string_view name)
 {
-    NewFile created;
-    if (refuses_new_files) {
-        created.status = failed_with("Permission denied");
-        created.folder_refused = true;
-        return created;
+    const std::string key(name);
+    if (files.count(key) != 0 || folders.count(key) != 0) {
+        IoStatus exists = failed_with("File exists");
+        exists.exists = true;
+        return {FileHandle{}, exists};
     }
-    created.name = std::string(target) + ".new-" + std::to_string(++new_file_count_);
-    files[created.name].clear();
-    new_files_.insert(created.name);
-    created.file = open_file(created.name);
-    return created;
+    if (refuses_new_files) {
+        IoStatus denied = failed_with("Permission denied");
+        denied.denied = true;
+        return {FileHandle{}, denied};
+    }
+    files[key].clear();
+    new_files_.insert(key);
+    return {open_file(key), {}};
 }
 
-IoStatus MemoryFiles::replace(std::string_view new_name, std::string_view target)
+IoStatus MemoryFiles::check_writable(std::string_view name)
 {
-    const auto found = files.find(std::string(new_name));
+    return folders.count(std::string(name)) != 0 ? failed_with("Is a directory") : IoStatus{};
+}
+
+void MemoryFiles::adopt_permissions(FileHandle, std::string_view) {}
+
+IoStatus MemoryFiles::move_over(std::string_view from, std::string_view to)
+{
+    const auto found = files.find(std::string(from));
     if (found == files.end()) {
         return no_such_file();
     }
-    files[std::string(target)] = std::move(found->second);
-    files.erase(std::string(new_name));
-    new_files_.erase(std::string(new_name));
+    files[std::string(to)] = std::move(found->second);
+    files.erase(std::string(from));
+    new_files_.erase(std::string(from));
     return {};
 }
 
-IoStatus MemoryFiles::remove(std::string_view new_name)
+IoStatus MemoryFiles::remove(std::string_view name)
 {
-    files.erase(std::string(new_name));
-    new_files_.erase(std::string(new_name));
+    files.erase(std::string(name));
+    new_files_.erase(std::string(name));
     return {};
 }
 
@@ -155,30 +165,42 @@ FileFacts FaultyFiles::look_up(std::string_view name)
     return inner_.look_up(name);
 }
 
-NewFile FaultyFiles::create_beside(std::string_view target)
+OpenResult FaultyFiles::create_new(std::string_view name)
 {
     if (next_call_fails()) {
-        NewFile created;
-        created.status = failed_with(std::string(kInjectedReason));
-        return created;
+        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
     }
-    return inner_.create_beside(target);
+    return inner_.create_new(name);
 }
 
-IoStatus FaultyFiles::replace(std::string_view new_name, std::string_view target)
+IoStatus FaultyFiles::check_writable(std::string_view name)
 {
     if (next_call_fails()) {
         return failed_with(std::string(kInjectedReason));
     }
-    return inner_.replace(new_name, target);
+    return inner_.check_writable(name);
 }
 
-IoStatus FaultyFiles::remove(std::string_view new_name)
+// It cannot fail: where permissions cannot be given, the file stays as made.
+void FaultyFiles::adopt_permissions(FileHandle file, std::string_view like)
+{
+    inner_.adopt_permissions(file, like);
+}
+
+IoStatus FaultyFiles::move_over(std::string_view from, std::string_view to)
 {
     if (next_call_fails()) {
         return failed_with(std::string(kInjectedReason));
     }
-    return inner_.remove(new_name);
+    return inner_.move_over(from, to);
+}
+
+IoStatus FaultyFiles::remove(std::string_view name)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.remove(name);
 }
 
 ReadResult FaultyFiles::read(FileHandle file, std::span<char> into)

@@ -24,17 +24,19 @@ public:
 
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
+    OpenResult create_new(std::string_view name) override;
     FileFacts look_up(std::string_view name) override;
-    NewFile create_beside(std::string_view target) override;
-    IoStatus replace(std::string_view new_name, std::string_view target) override;
-    IoStatus remove(std::string_view new_name) override;
+    IoStatus check_writable(std::string_view name) override;
+    void adopt_permissions(FileHandle file, std::string_view like) override;
+    IoStatus move_over(std::string_view from, std::string_view to) override;
+    IoStatus remove(std::string_view name) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;
     std::size_t open_count() const { return open_.size(); }
     // The names of every file and folder, in order.
     std::string names() const;
-    // New files made by create_beside that were neither moved nor removed.
+    // Files made by create_new that were neither moved nor removed.
     std::size_t new_files_left() const { return new_files_.size(); }
 
 private:
@@ -47,7 +49,6 @@ private:
     FileHandle open_file(std::string name);
     std::map<std::intptr_t, std::unique_ptr<Open>> open_;
     std::set<std::string> new_files_;
-    std::size_t new_file_count_ = 0;
 };
 
 // Passes every call on to another layer, except that call number
@@ -62,10 +63,12 @@ public:
 
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
+    OpenResult create_new(std::string_view name) override;
     FileFacts look_up(std::string_view name) override;
-    NewFile create_beside(std::string_view target) override;
-    IoStatus replace(std::string_view new_name, std::string_view target) override;
-    IoStatus remove(std::string_view new_name) override;
+    IoStatus check_writable(std::string_view name) override;
+    void adopt_permissions(FileHandle file, std::string_view like) override;
+    IoStatus move_over(std::string_view from, std::string_view to) override;
+    IoStatus remove(std::string_view name) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;

@@ -26,8 +26,11 @@ constexpr std::string_view kCardEnd = "END:";
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
 struct CardLine {
+    // The text stays where the scan keeps it: copied in here, its two
+    // halves, stored apart, would be read back as one, which stalls the
+    // processor on every line.
     explicit CardLine(const std::string_view& line_text) : text(line_text) {}
-    const std::string_view text;
+    const std::string_view& text;
     std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
     // The start of the line folded, enough for any tag.

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "io/byte_marks.hpp"
+#include "io/line_reader.hpp"
+
+// The raw chunk a LineReader holds, which both ways of reading (pieces and
+// logical lines) cut their texts from. For the line reader's own files only.
+namespace cardtab {
+
+inline constexpr char kEndOfFileByte = '\x1A';
+
+// Reads the next chunk and marks its stops; false at the end of the file,
+// after 0x1A, or after a failed read.
+bool refill_chunk(LineReader& reader);
+
+inline bool has_byte(LineReader& reader)
+{
+    return reader.chunk_pos < reader.chunk_end || refill_chunk(reader);
+}
+
+// The position of the first line feed, zero byte or 0x1A in the chunk at
+// or after its current position and before `limit`, or `limit`.
+inline std::size_t next_stop(const LineReader& reader, std::size_t limit)
+{
+    std::size_t word = reader.chunk_pos / kBytesPerMarkWord;
+    std::uint64_t marks = reader.stops[word] & (~std::uint64_t{0} << (reader.chunk_pos % kBytesPerMarkWord));
+    while (marks == 0) {
+        if (++word * kBytesPerMarkWord >= limit) {
+            return limit;
+        }
+        marks = reader.stops[word];
+    }
+    return std::min(word * kBytesPerMarkWord + static_cast<std::size_t>(std::countr_zero(marks)), limit);
+}
+
+inline void end_file(LineReader& reader)
+{
+    reader.at_end = true;
+    reader.chunk_pos = reader.chunk_end;
+}
+
+} // namespace cardtab

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <span>
 
 #include "text/utf8.hpp"
 
@@ -15,34 +16,51 @@ struct Range {
     char32_t first;
     char32_t last;
 };
-constexpr std::array<Range, 17> kInvisible = {{
-    {0x0080, 0x009F}, // C1 controls
-    {0x00AD, 0x00AD}, // soft hyphen
-    {0x034F, 0x034F}, // combining grapheme joiner
-    {0x061C, 0x061C}, // Arabic letter mark
-    {0x115F, 0x1160}, // Hangul fillers
-    {0x17B4, 0x17B5},
-    {0x180B, 0x180F}, // Mongolian selectors and vowel separator
-    {0x200B, 0x200F}, // zero widths and direction marks
-    {0x2028, 0x202E}, // line and paragraph separators, direction embeddings
-    {0x2060, 0x206F}, // word joiner, invisible operators, direction isolates
-    {0x3164, 0x3164}, // Hangul filler
-    {0xFE00, 0xFE0F}, // variation selectors
-    {0xFEFF, 0xFEFF}, // byte order mark
-    {0xFFA0, 0xFFA0}, // halfwidth Hangul filler
-    {0xFFF0, 0xFFFB}, // interlinear annotation, specials
-    {0xFFFE, 0xFFFF}, // noncharacters
-    {0xE0000, 0xE0FFF}, // tags and supplementary variation selectors
+
+// Every Default_Ignorable_Code_Point of the Unicode character database
+// (15.0), neighbouring ranges merged. Generated, not typed, from Debian's
+// unicode-data with:
+//   python3 -c '
+//   import re
+//   r = sorted((int(a, 16), int(b or a, 16)) for a, b in re.findall(
+//       r"^([0-9A-F]+)(?:\.\.([0-9A-F]+))? *; Default_Ignorable_Code_Point",
+//       open("/usr/share/unicode/DerivedCoreProperties.txt").read(), re.M))
+//   m = [list(r[0])]
+//   [m.append(list(x)) if x[0] > m[-1][1] + 1 else m[-1].__setitem__(1, x[1]) for x in r[1:]]
+//   print(", ".join("{0x%04X, 0x%04X}" % tuple(x) for x in m))'
+constexpr std::array<Range, 17> kDefaultIgnorable = {{
+    {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C},   {0x115F, 0x1160},   {0x17B4, 0x17B5},
+    {0x180B, 0x180F},   {0x200B, 0x200F},   {0x202A, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},
+    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFF8},   {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
 }};
 
-bool is_invisible(char32_t code_point)
+// And what shows nothing without being default-ignorable: the C1 controls,
+// the line and paragraph separators, the interlinear annotations, the
+// noncharacters U+FFFE and U+FFFF, and the blank Braille pattern, which
+// looks like a space (U+3164 and U+FFA0, Hangul fillers that look alike,
+// are among the ignorables above).
+constexpr std::array<Range, 5> kAlsoInvisible = {{
+    {0x0080, 0x009F},
+    {0x2028, 0x2029},
+    {0x2800, 0x2800},
+    {0xFFF9, 0xFFFB},
+    {0xFFFE, 0xFFFF},
+}};
+
+bool in_ranges(std::span<const Range> ranges, char32_t code_point)
 {
-    for (const Range& range : kInvisible) {
+    for (const Range& range : ranges) {
         if (code_point >= range.first && code_point <= range.last) {
             return true;
         }
     }
     return false;
+}
+
+bool is_invisible(char32_t code_point)
+{
+    return in_ranges(kDefaultIgnorable, code_point) || in_ranges(kAlsoInvisible, code_point);
 }
 
 void append_escape(std::string& shown, const char* format, unsigned value)

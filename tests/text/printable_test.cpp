@@ -29,6 +29,9 @@ TEST(Printable, ShowsEveryByteThatCouldHideOrSteerAsAnEscape)
         {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                         // past U+10FFFF
         {"\xF0\x9F\x98", "\\xF0\\x9F\\x98"},                                  // cut short
         {"\xC3\xA1\xC3", "\xC3\xA1\\xC3"},
+        {"a\xF0\x9D\x85\xB3" "b\xF0\x9B\xB2\xA0" "c", "a\\u{1D173}b\\u{1BCA0}c"}, // musical and shorthand format controls
+        {"\xE2\xA0\x80\xE3\x85\xA4\xEF\xBE\xA0", "\\u{2800}\\u{3164}\\u{FFA0}"},     // blank Braille, Hangul fillers
+        {"\xE2\x81\xA5\xF3\xA0\x80\x81", "\\u{2065}\\u{E0001}"},                   // unassigned but ignorable, a tag
     };
     for (const auto& c : cases) {
         EXPECT_EQ(printable(c.name), c.shown) << c.shown;

@@ -97,14 +97,43 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
     return true;
 }
 
+std::string_view without_blanks(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(" \t\r");
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
+}
+
 // A separator on a line of its own followed by a line feed is a column: only
-// a last line without a line feed sets the separator.
+// a last line without a line feed sets the separator; and only when it holds
+// the separator alone, without a space, a tab or a CR around it.
 void warn_of_a_separator_made_column(ConfigReading& reading, std::string_view line)
 {
-    const std::string_view without_line_feed = line.substr(0, line.size() - 1);
-    if (line.ends_with('\n') && find_text(kSeparatorSet, without_line_feed, 0) != kNotFound) {
-        warn(reading.result, line_prefix(reading) + "'" + std::string(without_line_feed) +
-                                 "' became a column; only a last line without a line feed sets the separator");
+    if (line.ends_with('\n')) {
+        const std::string_view without_line_feed = line.substr(0, line.size() - 1);
+        if (find_text(kSeparatorSet, without_line_feed, 0) != kNotFound) {
+            warn(reading.result, line_prefix(reading) + "'" + std::string(without_line_feed) +
+                                     "' became a column; only a last line without a line feed sets the separator");
+        }
+        return;
+    }
+    const std::string_view separator = without_blanks(line);
+    if (!separator.empty() && find_text(kSeparatorSet, separator, 0) != kNotFound) {
+        warn(reading.result, line_prefix(reading) + "'" + std::string(line) +
+                                 "' became a column; a last line sets the separator only when it holds nothing "
+                                 "else, no space, tab or CR around it");
+    }
+}
+
+void warn_of_wide_text(ConfigReading& reading, const LineReader& reader)
+{
+    const WideText wide = wide_text_of(reader);
+    if (wide != WideText::none) {
+        warn(reading.result, "configuration file '" + std::string(kConfigurationFileName) + "' is " +
+                                 (wide == WideText::utf16 ? "UTF-16" : "UTF-32") +
+                                 ", in which no line is read as meant; save it as UTF-8");
     }
 }
 
@@ -187,6 +216,7 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
         }
         fits = apply_line(reading, current_text(reader));
     }
+    warn_of_wide_text(reading, reader);
     const IoStatus closed = close_line_reader(reader);
     if (!closed.ok) {
         fail_on_file(result, "read configuration file", kConfigurationFileName, closed);

@@ -166,10 +166,12 @@ struct AsTheyStand {
         }
     }
 
-    void end(CardsSeen& seen) const
+    void end(const LineReader& cards, CardsSeen& seen) const
     {
         seen.encoded_values = encoded;
         seen.first_encoded_line = first_encoded_line;
+        // A 0x1A at the start of a line stands on the line after the last.
+        seen.eof_byte_line = cards.stopped_at_eof_byte ? line_number + (starts_line ? 1 : 0) : 0;
     }
 };
 
@@ -208,7 +210,10 @@ struct Decoded {
 
     void values_taken(const CardLine&, std::size_t) {}
 
-    void end(CardsSeen&) const {}
+    static void end(const LineReader& cards, CardsSeen& seen)
+    {
+        seen.eof_byte_line = cards.stopped_at_eof_byte ? cards.eof_byte_line : 0;
+    }
 };
 
 // Returns how many values the line gave.
@@ -250,11 +255,8 @@ CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& setting
     ColumnSet filled = 0;
     CardsSeen seen;
     Way way;
-    for (bool first = true; table.status.ok && Way::read(cards); first = false) {
+    while (table.status.ok && Way::read(cards)) {
         const std::string_view text = current_text(cards);
-        if (first) {
-            seen.utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
-        }
         // Folding keeps every ASCII byte and makes none but '_' and '`', so it
         // cannot make or unmake "END:": both card bounds are tested on the
         // line as read, and the line itself is never folded.
@@ -273,15 +275,19 @@ CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& setting
         }
         if (ends_card) {
             ++seen.card_ends;
+            seen.required_ever_filled |= filled & index.required;
             // The check sees the values as they stand, before write_row puts
             // a constant column's tag in place.
             if ((index.required & ~filled) == 0) {
                 write_row(table, settings, columns);
+                ++seen.rows;
                 filled |= index.constant;
             }
         }
     }
-    way.end(seen);
+    seen.required_never_filled = index.required & ~seen.required_ever_filled;
+    seen.wide_text = wide_text_of(cards);
+    way.end(cards, seen);
     return seen;
 }
 

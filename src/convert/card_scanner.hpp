@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "config/records.hpp"
 #include "io/line_reader.hpp"
 #include "io/table_writer.hpp"
@@ -15,8 +17,14 @@ namespace cardtab {
 // In the decoding mode (settings.decode) the file is read in logical lines
 // and each value is decoded before it is cleaned.
 struct CardsSeen {
-    bool utf16 = false;        // the file begins with a UTF-16 byte order mark
-    std::size_t card_ends = 0; // lines beginning "END:"
+    WideText wide_text = WideText::none; // no line of the file can match
+    std::size_t card_ends = 0;           // lines beginning "END:"
+    std::size_t rows = 0;
+    // Required columns filled at some card's end, and never.
+    std::uint64_t required_ever_filled = 0;
+    std::uint64_t required_never_filled = 0;
+    // The line holding a 0x1A that ended the file early, or 0.
+    std::size_t eof_byte_line = 0;
     // Values taken as they stand that look encoded: quoted-printable,
     // escaped, or continued on the next line. Never counted when decoding.
     std::size_t encoded_values = 0;

@@ -95,29 +95,67 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
+void warn_of_encoded_values(const CardsSeen& seen, const std::string& card_name, RunResult& result)
+{
+    const bool one = seen.encoded_values == 1;
+    warn(result, "card file '" + card_name + "': " + std::to_string(seen.encoded_values) +
+                     (one ? " value is" : " values are") +
+                     " encoded (quoted-printable, folded or escaped; the first on line " +
+                     std::to_string(seen.first_encoded_line) + ") and " + (one ? "is" : "are") + " written as " +
+                     (one ? "it stands" : "they stand") + "; to decode " + (one ? "it" : "them") +
+                     ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'");
+}
+
+// Cards were ended, and not one gave a data line: a required column was
+// empty in each, most likely because its tag begins no card line.
+void warn_of_no_rows(const CardsSeen& seen, const ColumnTable& columns, const std::string& card_name,
+                     RunResult& result)
+{
+    const std::string ended = card_name + "': " + std::to_string(seen.card_ends) +
+                              (seen.card_ends == 1 ? " card was ended, but " : " cards were ended, but ");
+    bool named = false;
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        if ((seen.required_never_filled >> j & 1) == 0) {
+            continue;
+        }
+        const Column& column = columns.columns[j];
+        warn(result, "card file '" + ended + "the required column '" + std::string(view(column.title)) +
+                         "' (tag '" + std::string(view(column.tag)) + "') was empty in " +
+                         (seen.card_ends == 1 ? "it" : "every one") +
+                         ", so no data line was written; check that its tag begins the card lines it is meant "
+                         "for");
+        named = true;
+    }
+    if (!named) {
+        warn(result, "card file '" + ended + "in each a required column was empty, so no data line was written");
+    }
+}
+
 // What a table that was written may hide from its reader, or lack.
-void warn_of_what_the_table_hides(const CardsSeen& seen, ConfigurationOutcome configuration, const std::string& card_name,
-                            RunResult& result)
+void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, ConfigurationOutcome configuration,
+                                  const ColumnTable& columns, const std::string& card_name, RunResult& result)
 {
     if (configuration == ConfigurationOutcome::missing) {
         warn(result, "configuration file '" + std::string(kConfigurationFileName) +
                          "' not found, so the table has no columns");
     }
     if (seen.encoded_values != 0) {
-        const bool one = seen.encoded_values == 1;
-        warn(result, "card file '" + card_name + "': " + std::to_string(seen.encoded_values) +
-                         (one ? " value is" : " values are") +
-                         " encoded (quoted-printable, folded or escaped; the first on line " +
-                         std::to_string(seen.first_encoded_line) + ") and " + (one ? "is" : "are") +
-                         " written as " + (one ? "it stands" : "they stand") + "; to decode " +
-                         (one ? "it" : "them") +
-                         ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'");
+        warn_of_encoded_values(seen, card_name, result);
     }
-    if (seen.utf16) {
-        warn(result, "card file '" + card_name + "' is UTF-16, in which no card line can match; save it as UTF-8");
+    if (unread != 0) {
+        warn(result, "card file '" + card_name + "': line " + std::to_string(seen.eof_byte_line) +
+                         " holds the byte 0x1A, which ends a file of text, so the " + std::to_string(unread) +
+                         (unread == 1 ? " byte after it was" : " bytes after it were") +
+                         " not read; remove that byte to have them read");
+    }
+    if (seen.wide_text != WideText::none) {
+        warn(result, "card file '" + card_name + "' is " + (seen.wide_text == WideText::utf16 ? "UTF-16" : "UTF-32") +
+                         ", in which no card line can match; save it as UTF-8");
     } else if (seen.card_ends == 0) {
         warn(result, "card file '" + card_name +
                          "' holds no line beginning 'END:', so no card was ended and no data line was written");
+    } else if (seen.rows == 0) {
+        warn_of_no_rows(seen, columns, card_name, result);
     }
 }
 
@@ -136,9 +174,10 @@ void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings
     }
     write_header(table, settings, columns);
     const CardsSeen seen = scan_cards(cards, table, settings, columns);
+    const std::uint64_t unread = count_bytes_after_eof_byte(cards);
     finish_table(cards, card_name, table, table_name, result);
     if (!result.failed) {
-        warn_of_what_the_table_hides(seen, configuration, card_name, result);
+        warn_of_what_the_table_hides(seen, unread, configuration, columns, card_name, result);
     }
 }
 

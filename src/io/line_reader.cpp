@@ -83,7 +83,7 @@ bool copy_piece(LineReader& reader)
         }
         const char byte = reader.chunk[reader.chunk_pos++];
         if (byte == kEndOfFileByte) {
-            end_file(reader);
+            stop_at_eof_byte(reader);
             break;
         }
         if (byte == '\r' && has_byte(reader) && reader.chunk[reader.chunk_pos] == '\n') {
@@ -119,6 +119,11 @@ bool refill_chunk(LineReader& reader)
     }
     reader.chunk_pos = 0;
     reader.chunk_end = got.count;
+    if (!reader.chunk_read) {
+        reader.chunk_read = true;
+        reader.opening_length = std::min(got.count, reader.opening.size());
+        std::copy_n(reader.chunk.begin(), reader.opening_length, reader.opening.begin());
+    }
     mark_bytes(std::span<const char>(reader.chunk.data(), got.count), kStopBytes, reader.stops);
     return true;
 }
@@ -147,6 +152,29 @@ IoStatus read_ahead(LineReader& reader)
 bool read_piece(LineReader& reader)
 {
     return take_piece_in_place(reader) || copy_piece(reader);
+}
+
+WideText wide_text_of(const LineReader& reader)
+{
+    const std::string_view opening(reader.opening.data(), reader.opening_length);
+    if (opening == std::string_view("\xFF\xFE\0\0", 4) || opening == std::string_view("\0\0\xFE\xFF", 4)) {
+        return WideText::utf32;
+    }
+    return opening.starts_with("\xFF\xFE") || opening.starts_with("\xFE\xFF") ? WideText::utf16 : WideText::none;
+}
+
+std::uint64_t count_bytes_after_eof_byte(LineReader& reader)
+{
+    if (!reader.stopped_at_eof_byte) {
+        return 0;
+    }
+    for (;;) {
+        const ReadResult got = reader.file.read(reader.chunk);
+        if (!got.status.ok || got.count == 0) {
+            return reader.bytes_after_eof_byte;
+        }
+        reader.bytes_after_eof_byte += got.count;
+    }
 }
 
 IoStatus close_line_reader(LineReader& reader)

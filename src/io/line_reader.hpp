@@ -40,6 +40,16 @@ struct LineReader {
     std::vector<std::uint64_t> stops;
     bool at_end = false;     // end of file, 0x1A, or a failed read
     IoStatus status;         // the first failure; reading stops there
+    // The first bytes of the file as they are, which tell a UTF-16 or
+    // UTF-32 file by its byte order mark.
+    std::array<char, 4> opening{};
+    std::size_t opening_length = 0;
+    bool chunk_read = false;
+    // The file went on after a 0x1A, which ends it as text: the bytes after
+    // it so far read, and, for logical lines, the line it stands on.
+    bool stopped_at_eof_byte = false;
+    std::uint64_t bytes_after_eof_byte = 0;
+    std::size_t eof_byte_line = 0;
     // A piece or logical line that crosses chunks or needs changing is
     // copied here; most are used where they lie in the chunk. It is not part
     // of the record itself: a reader kept on the stack stays small, and its
@@ -84,6 +94,20 @@ inline std::string_view current_text(const LineReader& reader)
 {
     return {reader.text, reader.text_length};
 }
+
+enum class WideText {
+    none,
+    utf16,
+    utf32,
+};
+
+// The encoding a byte order mark at the start of the file names, where it
+// names one that no line of text can be read in.
+WideText wide_text_of(const LineReader& reader);
+
+// After a 0x1A stopped the reading: the number of bytes after it, all read
+// now to count them. Nothing else is done with them.
+std::uint64_t count_bytes_after_eof_byte(LineReader& reader);
 
 // Closes the file; returns the first failure of reading or of the close.
 IoStatus close_line_reader(LineReader& reader);

@@ -87,7 +87,8 @@ void join_physical_line(LineReader& reader, Joining& joining)
         } else if (byte == '\n') {
             return;
         } else if (byte == kEndOfFileByte) {
-            end_file(reader);
+            stop_at_eof_byte(reader);
+            reader.eof_byte_line = reader.lines_begun;
             return;
         } else {
             text_ended = true; // a zero byte
@@ -108,10 +109,26 @@ bool ends_in_soft_break(const LineReader& reader, const Joining& joining)
            holds_quoted_printable(kept.substr(0, colon));
 }
 
+// Whether another physical line follows: not at the end of the file, nor
+// at a 0x1A, which ends the file as text even at the start of a line.
+bool another_line_follows(LineReader& reader)
+{
+    if (!has_byte(reader)) {
+        return false;
+    }
+    if (reader.chunk[reader.chunk_pos] == kEndOfFileByte) {
+        ++reader.chunk_pos;
+        stop_at_eof_byte(reader);
+        reader.eof_byte_line = reader.lines_begun + 1;
+        return false;
+    }
+    return true;
+}
+
 // Joins the physical lines of one logical line in the reader's own buffer.
 bool join_logical_line(LineReader& reader)
 {
-    if (!has_byte(reader)) {
+    if (!another_line_follows(reader)) {
         return false;
     }
     reader.line_number = reader.lines_begun + 1;
@@ -119,7 +136,7 @@ bool join_logical_line(LineReader& reader)
     for (;;) {
         ++reader.lines_begun;
         join_physical_line(reader, joining);
-        if (!has_byte(reader)) {
+        if (!another_line_follows(reader)) {
             break;
         }
         if (ends_in_soft_break(reader, joining)) {

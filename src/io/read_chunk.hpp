@@ -37,9 +37,13 @@ inline std::size_t next_stop(const LineReader& reader, std::size_t limit)
     return std::min(word * kBytesPerMarkWord + static_cast<std::size_t>(std::countr_zero(marks)), limit);
 }
 
-inline void end_file(LineReader& reader)
+// The byte 0x1A, just taken, ends the file as text: what follows it in the
+// chunk, and in the rest of the file, is never read as text.
+inline void stop_at_eof_byte(LineReader& reader)
 {
     reader.at_end = true;
+    reader.stopped_at_eof_byte = true;
+    reader.bytes_after_eof_byte = reader.chunk_end - reader.chunk_pos;
     reader.chunk_pos = reader.chunk_end;
 }
 

@@ -213,6 +213,39 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "the first on line 4) and is written as it stands; to decode it, add 'decode' after the card file's "
          "name in cardtab.ini or run 'cardtab --decode'\n",
          {{"import.csv", "Note\r\n\"" + std::string(100, 'n') + "\"\r\n"}}},
+        {"a separator with a space after it on the last line", {{"cardtab.ini", "Name=N:\n; "}, {"import.vcf", kCards}},
+         {}, 0,
+         "cardtab: warning: cardtab.ini: line 2: '; ' became a column; a last line sets the separator only when "
+         "it holds nothing else, no space, tab or CR around it\n",
+         {{"import.csv", "Name,;\r\n\"Doe\",\"\"\r\n"}}},
+        {"a separator with a tab before it and a CR after it", {{"cardtab.ini", "Name=N:\n\t;\r"}, {"import.vcf", kCards}},
+         {}, 0,
+         "cardtab: warning: cardtab.ini: line 2: '\\x09;\\x0D' became a column; a last line sets the separator only "
+         "when it holds nothing else, no space, tab or CR around it\n",
+         {{"import.csv", "Name,\"\t;\r\"\r\n\"Doe\",\"\"\r\n"}}},
+        {"a cardtab.ini in UTF-16", {{"cardtab.ini", std::string("\xFF\xFEN\0a\0m\0e\0=\0N\0:\0\n\0", 18)},
+                                     {"import.vcf", kCards}},
+         {}, 0,
+         "cardtab: warning: configuration file 'cardtab.ini' is UTF-16, in which no line is read as meant; save it "
+         "as UTF-8\n",
+         {{"import.csv", "\xFF\xFEN,\r\n\"\",\"\"\r\n"}}},
+        {"a required column empty in every card", {{"cardtab.ini", "N*Name=N:\nMail=EMAIL\n"},
+          {"import.vcf", "BEGIN:VCARD\nitem1.N:Doe\nEND:VCARD\nBEGIN:VCARD\nN;CHARSET=UTF-8:Roe\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 2 cards were ended, but the required column 'N*Name' (tag 'N:') "
+         "was empty in every one, so no data line was written; check that its tag begins the card lines it is "
+         "meant for\n",
+         {{"import.csv", "Name,Mail\r\n"}}},
+        {"a 0x1A in the card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A" + kCards}}, {}, 0,
+         "cardtab: warning: card file 'import.vcf': line 4 holds the byte 0x1A, which ends a file of text, so the 28 "
+         "bytes after it were not read; remove that byte to have them read\n",
+         {{"import.csv", kTable}}},
+        {"a 0x1A at the very end loses nothing", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A"}}, {}, 0,
+         "", {{"import.csv", kTable}}},
+        {"a UTF-32 card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", std::string("\xFF\xFE\0\0B\0\0\0", 8)}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf' is UTF-32, in which no card line can match; save it as UTF-8\n",
+         {{"import.csv", "Name\r\n"}}},
         {"no card ever ends", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", "BEGIN:VCARD\nN:Doe\n"}}, {}, 0,
          "cardtab: warning: card file 'import.vcf' holds no line beginning 'END:', so no card was ended and no "
          "data line was written\n",

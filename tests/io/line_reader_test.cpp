@@ -162,6 +162,8 @@ std::vector<LogicalCase> logical_cases()
         {"a zero byte ends the text of its line", std::string("N:a\0junk\n b\0c\nX:1\n", 18),
          "1:N:ab|3:X:1|"},
         {"0x1A ends the file mid-line", "N:a\n b\x1A c\n", "1:N:ab|"},
+        {"0x1A at the start of a line ends the file", "N:a\n\x1A b\n", "1:N:a|"},
+        {"0x1A after a soft break ends the file", "N;QUOTED-PRINTABLE:a=\n\x1A" "b\n", "1:N;QUOTED-PRINTABLE:a=|"},
         {"4,096 bytes fit", "NOTE:" + x4091 + "\nX:1\n", "1:NOTE:" + x4091 + "|2:X:1|"},
         {"the rest of a long line is read past", "NOTE:" + x5000 + "\n y\nX:1\n",
          "1:NOTE:" + x4091 + "+|3:X:1|"},
@@ -170,6 +172,34 @@ std::vector<LogicalCase> logical_cases()
         {"a fold that brings a cut line back under the limit", "NOTE:" + x4091 + std::string(10, '\r') +
          "\r\n z\n", "1:NOTE:" + x4091 + "+|"},
     };
+}
+
+TEST(LineReader, TellsWhereA0x1AStoppedItAndHowMuchWasLeft)
+{
+    const struct {
+        std::string bytes;
+        std::size_t line;
+        std::uint64_t left;
+    } cases[] = {
+        {"A:1\n b\nC\x1Axyz", 3, 3},
+        {"A:1\n b\n\x1A" + std::string(5000, 'x'), 3, 5000},
+        {"A:1\n b=\n\x1A\n", 3, 1},
+        {"A:1\n\x1A", 2, 0},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, kReadChunkBytes}) {
+            MemoryFiles files;
+            files.files["f"] = c.bytes;
+            LineReader reader;
+            ASSERT_TRUE(open_line_reader(reader, files, "f", chunk).ok);
+            while (read_logical_line(reader)) {
+            }
+            EXPECT_TRUE(reader.stopped_at_eof_byte) << escaped(c.bytes);
+            EXPECT_EQ(reader.eof_byte_line, c.line) << escaped(c.bytes) << ", chunk " << chunk;
+            EXPECT_EQ(count_bytes_after_eof_byte(reader), c.left) << escaped(c.bytes) << ", chunk " << chunk;
+            EXPECT_TRUE(close_line_reader(reader).ok);
+        }
+    }
 }
 
 TEST(LineReader, JoinsLogicalLinesWhateverTheChunkSize)

@@ -18,7 +18,44 @@ constexpr std::size_t kMaxPendingName = 4096;
 std::array<char, kMaxPendingName> pending_name{};
 volatile std::sig_atomic_t pending = 0;
 
-constexpr std::array kCleanupSignals = {SIGINT, SIGTERM, SIGHUP};
+// Every signal that can be caught and that, left to its default, ends the
+// process: sent by a user (kill, Ctrl-C, Ctrl-\\, a closed terminal), by a
+// limit (CPU time), by a timer, or by the program's own fault. The file-size
+// limit is the one exception: it is ignored, so that the write fails.
+constexpr std::array kCleanupSignals = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS,  SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU,   SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGIO
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGLOST
+    SIGLOST,
+#endif
+};
+
+// The real-time signals end the process too; their numbers are known only
+// when the program runs.
+template <class Apply>
+void for_each_cleanup_signal(Apply apply)
+{
+    for (const int signal_number : kCleanupSignals) {
+        apply(signal_number);
+    }
+#ifdef SIGRTMIN
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+        apply(signal_number);
+    }
+#endif
+}
 
 extern "C" void remove_pending_and_reraise(int signal_number)
 {
@@ -34,17 +71,20 @@ extern "C" void remove_pending_and_reraise(int signal_number)
 
 void install_interrupt_cleanup()
 {
-    for (const int signal_number : kCleanupSignals) {
+    for_each_cleanup_signal([](int signal_number) {
+        // A signal ignored by whoever started us (nohup, say) stays ignored,
+        // and one that has a handler already (a sanitizer's) keeps it.
         struct sigaction current{};
-        if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
-            continue;
+        if (sigaction(signal_number, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+            current.sa_handler != SIG_DFL) {
+            return;
         }
         struct sigaction cleanup{};
         cleanup.sa_handler = remove_pending_and_reraise;
         cleanup.sa_flags = static_cast<int>(SA_RESETHAND);
         sigemptyset(&cleanup.sa_mask);
         sigaction(signal_number, &cleanup, nullptr);
-    }
+    });
     // Past the file-size limit a write then fails with EFBIG, and the run
     // reports it and keeps the old table, instead of being killed.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -54,9 +94,7 @@ InterruptsHeld::InterruptsHeld()
 {
     sigset_t held;
     sigemptyset(&held);
-    for (const int signal_number : kCleanupSignals) {
-        sigaddset(&held, signal_number);
-    }
+    for_each_cleanup_signal([&held](int signal_number) { sigaddset(&held, signal_number); });
     sigprocmask(SIG_BLOCK, &held, &saved_);
 }
 

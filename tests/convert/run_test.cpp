@@ -405,7 +405,7 @@ TEST(Run, AnInterruptKeepsTheOldTableAndLeavesNothingBehind)
         GTEST_SKIP() << "this system cannot interrupt a run from a test";
     }
 #ifndef _WIN32
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGALRM}) {
         ScratchFolder folder;
         folder.write("cardtab.ini", "Name=N:\n");
         folder.write("import.csv", "old table");

@@ -25,9 +25,13 @@ namespace {
 // SIGINT): the program must deal with them, the file-size limit included.
 bool apply_options(const RunOptions& options)
 {
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGALRM, SIGXFSZ}) {
         std::signal(signal_number, SIG_DFL);
     }
+    // A signal that dumps core (SIGQUIT, SIGXCPU) leaves no core file in the
+    // folder the test looks at.
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
     if (options.file_mode_mask >= 0) {
         umask(static_cast<mode_t>(options.file_mode_mask));
     }

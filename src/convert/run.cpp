@@ -73,7 +73,7 @@ bool open_table(FileLayer& files, const std::string& table_name, const std::stri
     }
     const IoStatus created = create_table_writer(table, files, facts, buffer_bytes);
     if (!created.ok) {
-        fail_on_file(result, "create table file", table_name, created);
+        fail_on_file(result, "create table file", table_name, facts.final_name, created);
         return false;
     }
     return true;
@@ -86,12 +86,16 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
 {
     const IoStatus read = close_line_reader(cards);
     const IoStatus written = close_table_writer(table);
+    const std::string& final_name = table.table.target;
     if (!read.ok) {
         fail_on_file(result, "read card file", card_name, read);
     } else if (!written.ok) {
-        fail_on_file(result, "write table file", table_name, written);
+        fail_on_file(result, "write table file", table_name, final_name, written);
     } else if (const IoStatus replaced = put_table_in_place(table); !replaced.ok) {
-        fail_on_file(result, "replace table file", table_name, replaced);
+        fail_on_file(result, "replace table file", table_name, final_name, replaced);
+    } else if (!table.table.left_behind.empty()) {
+        fail_on_file(result, "remove the temporary copy of the table", table.table.left_behind,
+                     table.table.left_behind_because);
     }
 }
 
@@ -178,6 +182,11 @@ void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings
     finish_table(cards, card_name, table, table_name, result);
     if (!result.failed) {
         warn_of_what_the_table_hides(seen, unread, configuration, columns, card_name, result);
+        if (table.table.room_not_reserved) {
+            warn(result, "table file '" + table_name +
+                             "' was copied into place without room reserved for it first, which its file "
+                             "system cannot do");
+        }
     }
 }
 

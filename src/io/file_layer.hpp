@@ -18,6 +18,7 @@ struct IoStatus {
     bool missing = false; // there is no such file
     bool exists = false;  // a new file was asked for, and there is one
     bool denied = false;  // the system does not allow it (permissions, a read-only disk)
+    bool unsupported = false; // the file system cannot do it
     std::string reason;   // the system's words for what failed
 };
 
@@ -54,6 +55,13 @@ struct FileFacts {
     bool exists = false;
     bool regular = false;   // a plain file, which a new file can replace
     FileId id;              // when it exists
+    std::uint64_t links = 1; // the names the file has (hard links)
+    // An access-control list or extended attributes, which a file made anew
+    // would not have.
+    bool carries_more = false;
+    // A link leads to a descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N):
+    // it is written to as it is named, not followed to a file.
+    bool names_a_descriptor = false;
 };
 
 class FileLayer {
@@ -65,6 +73,12 @@ public:
     // Creates a file that does not exist yet, for writing; fails with
     // `exists` where a file of that name is already there.
     virtual OpenResult create_new(std::string_view name) = 0;
+    // Opens an existing file for writing without emptying it, at its start.
+    virtual OpenResult open_for_update(std::string_view name) = 0;
+    // Opens an existing file for writing at its end, without emptying it.
+    virtual OpenResult open_for_appending(std::string_view name) = 0;
+    // The system's folder for temporary files, a separator at its end.
+    virtual std::string temporary_folder() = 0;
     virtual FileFacts look_up(std::string_view name) = 0;
     // Whether an existing file may be written, as opening it for writing
     // would tell; a missing file may be.
@@ -77,6 +91,15 @@ public:
     virtual IoStatus move_over(std::string_view from, std::string_view to) = 0;
     // Removes a closed file; one that is gone already is no failure.
     virtual IoStatus remove(std::string_view name) = 0;
+    // Waits for a lock on the open file that no other process holds at the
+    // same time; closing the file lets it go.
+    virtual IoStatus lock(FileHandle file) = 0;
+    // Makes sure of room for `size` bytes on the disk, without changing the
+    // file's length or bytes; `unsupported` where the file system cannot.
+    virtual IoStatus reserve(FileHandle file, std::uint64_t size) = 0;
+    // The next write goes to the start of the file.
+    virtual IoStatus rewind(FileHandle file) = 0;
+    virtual IoStatus truncate(FileHandle file, std::uint64_t size) = 0;
     virtual ReadResult read(FileHandle file, std::span<char> into) = 0;
     // Writes all of `bytes` or fails.
     virtual IoStatus write(FileHandle file, std::span<const char> bytes) = 0;

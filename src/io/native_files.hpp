@@ -13,11 +13,18 @@ public:
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
     OpenResult create_new(std::string_view name) override;
+    OpenResult open_for_update(std::string_view name) override;
+    OpenResult open_for_appending(std::string_view name) override;
+    std::string temporary_folder() override;
     FileFacts look_up(std::string_view name) override;
     IoStatus check_writable(std::string_view name) override;
     void adopt_permissions(FileHandle file, std::string_view like) override;
     IoStatus move_over(std::string_view from, std::string_view to) override;
     IoStatus remove(std::string_view name) override;
+    IoStatus lock(FileHandle file) override;
+    IoStatus reserve(FileHandle file, std::uint64_t size) override;
+    IoStatus rewind(FileHandle file) override;
+    IoStatus truncate(FileHandle file, std::uint64_t size) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;

@@ -1,12 +1,17 @@
 #include "io/native_files.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/xattr.h>
+#endif
 
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace cardtab {
@@ -46,28 +51,75 @@ std::string folder_of(std::string_view name)
     return slash == std::string_view::npos ? std::string() : std::string(name.substr(0, slash + 1));
 }
 
+// A name that stands for one of the process's descriptors: writing to it
+// writes to whatever that descriptor is (`cardtab >> run.log`).
+bool names_a_descriptor(std::string_view name)
+{
+    if (name == "/dev/stdout" || name == "/dev/stderr" || name == "/dev/stdin") {
+        return true;
+    }
+    for (const std::string_view folder : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"}) {
+        if (name.starts_with(folder)) {
+            return true;
+        }
+    }
+    // /proc/<number>/fd/<number>
+    if (!name.starts_with("/proc/")) {
+        return false;
+    }
+    const std::string_view rest = name.substr(6);
+    const std::size_t slash = rest.find('/');
+    const std::string_view process = rest.substr(0, slash);
+    return !process.empty() && slash != std::string_view::npos &&
+           process.find_first_not_of("0123456789") == std::string_view::npos && rest.substr(slash).starts_with("/fd/");
+}
+
+struct Followed {
+    std::string name;
+    bool names_a_descriptor = false;
+};
+
 // Symbolic links are followed one at a time, rather than with realpath, so
-// that a link to a table that does not exist yet still leads somewhere.
+// that a link to a table that does not exist yet still leads somewhere, and
+// a link to a descriptor is seen as one.
 constexpr int kMaxLinksFollowed = 40;
 constexpr std::size_t kMaxLinkBytes = 4096;
 
-std::string follow_links(std::string_view name)
+Followed follow_links(std::string_view name)
 {
-    std::string current(name);
-    for (int followed = 0; followed < kMaxLinksFollowed; ++followed) {
+    Followed followed{std::string(name)};
+    for (int hops = 0; hops < kMaxLinksFollowed; ++hops) {
         struct stat info{};
-        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        if (lstat(followed.name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
             break;
         }
         std::array<char, kMaxLinkBytes> link{};
-        const ssize_t length = readlink(current.c_str(), link.data(), link.size());
+        const ssize_t length = readlink(followed.name.c_str(), link.data(), link.size());
         if (length <= 0 || static_cast<std::size_t>(length) == link.size()) {
             break;
         }
         const std::string_view points_to(link.data(), static_cast<std::size_t>(length));
-        current = points_to.starts_with('/') ? std::string(points_to) : folder_of(current).append(points_to);
+        const std::string next = points_to.starts_with('/') ? std::string(points_to) : folder_of(followed.name).append(points_to);
+        if (names_a_descriptor(next)) {
+            followed.names_a_descriptor = true;
+            followed.name = std::string(name);
+            break;
+        }
+        followed.name = next;
     }
-    return current;
+    return followed;
+}
+
+// Extended attributes, POSIX access-control lists among them: a file made
+// anew would not carry them.
+bool carries_attributes(const std::string& name)
+{
+#if defined(__linux__)
+    return listxattr(name.c_str(), nullptr, 0) > 0;
+#else
+    static_cast<void>(name);
+    return false;
+#endif
 }
 
 mode_t new_file_mode()
@@ -96,6 +148,23 @@ OpenResult NativeFiles::create_new(std::string_view name)
     return open_descriptor(name, O_WRONLY | O_CREAT | O_EXCL, 0600);
 }
 
+OpenResult NativeFiles::open_for_update(std::string_view name)
+{
+    return open_descriptor(name, O_WRONLY);
+}
+
+OpenResult NativeFiles::open_for_appending(std::string_view name)
+{
+    return open_descriptor(name, O_WRONLY | O_APPEND);
+}
+
+std::string NativeFiles::temporary_folder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+    return name.ends_with('/') ? name : name.append("/");
+}
+
 // What the name is, the system tells as it opens it; where it lies, the
 // links followed by hand tell, and only a plain file or none needs that.
 FileFacts NativeFiles::look_up(std::string_view name)
@@ -112,8 +181,12 @@ FileFacts NativeFiles::look_up(std::string_view name)
         facts.exists = true;
         facts.regular = S_ISREG(info.st_mode);
         facts.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+        facts.links = static_cast<std::uint64_t>(info.st_nlink);
     }
-    facts.final_name = !facts.exists || facts.regular ? follow_links(name) : zero_terminated;
+    const Followed followed = follow_links(name);
+    facts.names_a_descriptor = followed.names_a_descriptor;
+    facts.final_name = (!facts.exists || facts.regular) && !followed.names_a_descriptor ? followed.name : zero_terminated;
+    facts.carries_more = facts.regular && carries_attributes(facts.final_name);
     return facts;
 }
 
@@ -163,6 +236,44 @@ IoStatus NativeFiles::remove(std::string_view name)
         return system_failure(errno);
     }
     return {};
+}
+
+IoStatus NativeFiles::lock(FileHandle file)
+{
+    int locked = 0;
+    do {
+        locked = flock(descriptor_of(file), LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    return locked == 0 ? IoStatus{} : system_failure(errno);
+}
+
+IoStatus NativeFiles::reserve(FileHandle file, std::uint64_t size)
+{
+#if defined(__linux__)
+    if (fallocate(descriptor_of(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) {
+        return {};
+    }
+    const int error = errno;
+    IoStatus failure = system_failure(error);
+    failure.unsupported = error == EOPNOTSUPP || error == ENOSYS;
+    return failure;
+#else
+    static_cast<void>(file);
+    static_cast<void>(size);
+    IoStatus failure = system_failure(EOPNOTSUPP);
+    failure.unsupported = true;
+    return failure;
+#endif
+}
+
+IoStatus NativeFiles::rewind(FileHandle file)
+{
+    return lseek(descriptor_of(file), 0, SEEK_SET) == 0 ? IoStatus{} : system_failure(errno);
+}
+
+IoStatus NativeFiles::truncate(FileHandle file, std::uint64_t size)
+{
+    return ftruncate(descriptor_of(file), static_cast<off_t>(size)) == 0 ? IoStatus{} : system_failure(errno);
 }
 
 ReadResult NativeFiles::read(FileHandle file, std::span<char> into)

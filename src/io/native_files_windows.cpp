@@ -141,12 +141,31 @@ FileFacts NativeFiles::look_up(std::string_view name)
     if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
         facts.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
         facts.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        facts.links = info.nNumberOfLinks;
     }
     if (facts.regular) {
         facts.final_name = final_name_of(handle, name);
     }
     CloseHandle(handle);
     return facts;
+}
+
+OpenResult NativeFiles::open_for_update(std::string_view name)
+{
+    return open_handle(name, GENERIC_WRITE, OPEN_EXISTING);
+}
+
+OpenResult NativeFiles::open_for_appending(std::string_view name)
+{
+    return open_handle(name, FILE_APPEND_DATA, OPEN_EXISTING);
+}
+
+std::string NativeFiles::temporary_folder()
+{
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    folder.resize(length > folder.size() ? 0 : length);
+    return utf8_of(folder);
 }
 
 // Shared for deletion, so that an interrupt can remove it while the run
@@ -183,6 +202,10 @@ IoStatus NativeFiles::check_writable(std::string_view name)
 // Windows files carry no permission bits; a new file takes its folder's.
 void NativeFiles::adopt_permissions(FileHandle, std::string_view) {}
 
+// ReplaceFileW keeps what the old file carries besides its bytes (its
+// access-control list, attributes and streams); where there is no old file,
+// or the file system cannot, the file is moved over it.
+//
 // Nothing here is flushed to the disk. A run must never lose the old table,
 // and the move gives that: whoever opens the name finds the old table or the
 // whole new one. Surviving a power cut would need a flush of the file on
@@ -191,14 +214,12 @@ IoStatus NativeFiles::move_over(std::string_view from, std::string_view to)
 {
     const std::wstring wide_from = wide_name(from);
     const std::wstring wide_to = wide_name(to);
+    if (ReplaceFileW(wide_to.c_str(), wide_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr) != 0) {
+        return {};
+    }
     if (MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
-        const DWORD error = GetLastError();
-        // Some file systems refuse to move over an existing file that
-        // ReplaceFileW can still replace.
-        if (error != ERROR_ACCESS_DENIED || ReplaceFileW(wide_to.c_str(), wide_from.c_str(), nullptr,
-                                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) == 0) {
-            return system_failure(error);
-        }
+        return last_failure();
     }
     return {};
 }
@@ -206,6 +227,45 @@ IoStatus NativeFiles::move_over(std::string_view from, std::string_view to)
 IoStatus NativeFiles::remove(std::string_view name)
 {
     if (DeleteFileW(wide_name(name).c_str()) == 0 && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return last_failure();
+    }
+    return {};
+}
+
+IoStatus NativeFiles::lock(FileHandle file)
+{
+    OVERLAPPED whole{};
+    if (LockFileEx(handle_of(file), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) == 0) {
+        return last_failure();
+    }
+    return {};
+}
+
+IoStatus NativeFiles::reserve(FileHandle file, std::uint64_t size)
+{
+    FILE_ALLOCATION_INFO room{};
+    room.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFileInformationByHandle(handle_of(file), FileAllocationInfo, &room, sizeof room) == 0) {
+        const DWORD error = GetLastError();
+        IoStatus failure = system_failure(error);
+        failure.unsupported = error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER ||
+                              error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
+        return failure;
+    }
+    return {};
+}
+
+IoStatus NativeFiles::rewind(FileHandle file)
+{
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(handle_of(file), start, nullptr, FILE_BEGIN) != 0 ? IoStatus{} : last_failure();
+}
+
+IoStatus NativeFiles::truncate(FileHandle file, std::uint64_t size)
+{
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFilePointerEx(handle_of(file), end, nullptr, FILE_BEGIN) == 0 || SetEndOfFile(handle_of(file)) == 0) {
         return last_failure();
     }
     return {};

@@ -19,6 +19,7 @@ public:
     ~OwnedFile();
 
     bool is_open() const { return file_.is_open(); }
+    FileHandle handle() const { return file_; }
     ReadResult read(std::span<char> into) { return files_->read(file_, into); }
     IoStatus write(std::span<const char> bytes) { return files_->write(file_, bytes); }
     // Closes the file; closing a file that is not open does nothing.

@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <cstring>
 #include <cerrno>
+#include <span>
+#include <vector>
 
 #include "io/interrupts.hpp"
+#include "io/owned_file.hpp"
 
 namespace cardtab {
 
@@ -55,13 +58,13 @@ OpenResult create_pending(FileLayer& files, const std::string& name)
     return created;
 }
 
-IoStatus create_beside(FileLayer& files, NewTable& table)
+// Makes the new file, named after `base`, where the table is written.
+IoStatus create_new_file(FileLayer& files, const std::string& base, NewTable& table)
 {
     for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string name = unique_name(table.target, attempt);
+        const std::string name = unique_name(base, attempt);
         const OpenResult created = create_pending(files, name);
         if (created.status.ok) {
-            files.adopt_permissions(created.file, table.target);
             table.file = created.file;
             table.new_name = name;
             return {};
@@ -73,10 +76,30 @@ IoStatus create_beside(FileLayer& files, NewTable& table)
     return failed_with(std::strerror(EEXIST));
 }
 
-IoStatus open_in_place(FileLayer& files, NewTable& table)
+// The table is written beside the old one where the folder allows it, else
+// in the system's folder for temporary files.
+IoStatus create_temporary(FileLayer& files, NewTable& table)
+{
+    table.way = Replacement::copy;
+    const IoStatus beside = create_new_file(files, table.target, table);
+    return beside.denied ? create_new_file(files, files.temporary_folder() + "cardtab-table", table) : beside;
+}
+
+IoStatus create_beside(FileLayer& files, NewTable& table)
+{
+    table.way = Replacement::rename;
+    const IoStatus created = create_new_file(files, table.target, table);
+    if (created.ok) {
+        files.adopt_permissions(table.file, table.target);
+    }
+    return created.denied ? create_temporary(files, table) : created;
+}
+
+IoStatus open_in_place(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.way = Replacement::in_place;
-    const OpenResult opened = files.create_for_writing(table.target);
+    const OpenResult opened =
+        target.names_a_descriptor ? files.open_for_appending(table.target) : files.create_for_writing(table.target);
     table.file = opened.file;
     return opened.status;
 }
@@ -92,26 +115,103 @@ IoStatus forget_new_file_once(const IoStatus& status, NewTable& table)
     return status;
 }
 
+constexpr std::size_t kCopyChunkBytes = std::size_t{64} * 1024;
+constexpr std::string_view kMayBeIncomplete = "; the table may now be incomplete";
+
+IoStatus incomplete(IoStatus status)
+{
+    status.reason.append(kMayBeIncomplete);
+    return status;
+}
+
+// The copy itself, with interrupts held: from the first byte written to the
+// last, the old table is neither whole nor new, and nothing must end the
+// run in between.
+IoStatus copy_whole(FileLayer& files, OwnedFile& from, OwnedFile& to, std::uint64_t size)
+{
+    const InterruptsHeld held;
+    if (const IoStatus rewound = files.rewind(to.handle()); !rewound.ok) {
+        return rewound;
+    }
+    std::vector<char> chunk(kCopyChunkBytes);
+    for (;;) {
+        const ReadResult got = from.read(chunk);
+        if (!got.status.ok) {
+            return incomplete(got.status);
+        }
+        if (got.count == 0) {
+            break;
+        }
+        if (const IoStatus written = to.write(std::span<const char>(chunk.data(), got.count)); !written.ok) {
+            return incomplete(written);
+        }
+    }
+    if (const IoStatus read = from.close(); !read.ok) {
+        return incomplete(read);
+    }
+    if (const IoStatus cut = files.truncate(to.handle(), size); !cut.ok) {
+        return incomplete(cut);
+    }
+    const IoStatus closed = to.close();
+    return closed.ok ? closed : incomplete(closed);
+}
+
+// Everything that can fail before the old table is touched comes first:
+// opening it, the lock, the room, the temporary file.
+IoStatus copy_into_table(FileLayer& files, NewTable& table, std::uint64_t size)
+{
+    const OpenResult opened = files.open_for_update(table.target);
+    if (!opened.status.ok) {
+        return opened.status;
+    }
+    OwnedFile to(files, opened.file);
+    if (const IoStatus locked = files.lock(to.handle()); !locked.ok) {
+        return locked;
+    }
+    if (const IoStatus room = files.reserve(to.handle(), size); !room.ok) {
+        if (!room.unsupported) {
+            return room;
+        }
+        table.room_not_reserved = true;
+    }
+    const OpenResult source = files.open_for_reading(table.new_name);
+    if (!source.status.ok) {
+        return source.status;
+    }
+    OwnedFile from(files, source.file);
+    return copy_whole(files, from, to, size);
+}
+
 } // namespace
 
 IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.target = target.final_name;
-    if (target.exists && !target.regular) {
-        return open_in_place(files, table);
+    if (target.names_a_descriptor || (target.exists && !target.regular)) {
+        return open_in_place(files, target, table);
     }
     if (const IoStatus writable = files.check_writable(table.target); !writable.ok) {
         return writable;
     }
-    table.way = Replacement::rename;
-    const IoStatus created = create_beside(files, table);
-    return created.denied ? open_in_place(files, table) : created;
+    const bool rename_drops = target.exists && (target.links > 1 || target.carries_more);
+    return rename_drops ? create_temporary(files, table) : create_beside(files, table);
 }
 
-IoStatus put_new_table_in_place(FileLayer& files, NewTable& table)
+IoStatus put_new_table_in_place(FileLayer& files, NewTable& table, std::uint64_t size)
 {
     if (table.new_name.empty()) {
         return {};
+    }
+    if (table.way == Replacement::copy) {
+        const IoStatus copied = copy_into_table(files, table, size);
+        const std::string temporary = table.new_name;
+        const InterruptsHeld held;
+        const IoStatus removed = forget_new_file_once(files.remove(temporary), table);
+        if (copied.ok && !removed.ok) {
+            table.left_behind = temporary;
+            table.left_behind_because = removed;
+        }
+        return copied;
     }
     const InterruptsHeld held;
     return forget_new_file_once(files.move_over(table.new_name, table.target), table);

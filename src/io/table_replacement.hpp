@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "io/file_layer.hpp"
@@ -10,28 +11,39 @@
 namespace cardtab {
 
 enum class Replacement {
-    in_place, // a device or a pipe, written as it is
-    rename,   // a new file beside the table, moved over it when complete
+    in_place, // a device, a pipe, a descriptor a link names: written as it is
+    rename,   // written beside the table, then moved over it in one step
+    // Written whole to a temporary file, then copied into the old table, which
+    // keeps what a rename would drop: its other names (hard links), its
+    // access-control list and attributes; or it lies in a folder that allows
+    // no new file.
+    copy,
 };
 
 struct NewTable {
-    FileHandle file;
+    FileHandle file; // where the table is written
     Replacement way = Replacement::in_place;
     std::string target;   // the file the table ends up as, its links followed
-    std::string new_name; // the file written beside it; empty when none is left to move or remove
+    std::string new_name; // the new or temporary file; empty when none is left to move or remove
+    // The copy went ahead on a file system that cannot reserve room first.
+    bool room_not_reserved = false;
+    // The table is in place, but its temporary copy could not be removed.
+    std::string left_behind;
+    IoStatus left_behind_because;
 };
 
-// Starts the table that is to end up as `target`. Where `target` is a plain
-// file, or none yet, the table is written beside it as a new file, under a
-// name no other run takes, that takes its place only once it is complete;
-// an interrupt removes it meanwhile. An existing table that may not be
-// written is refused, as opening it for writing would have been. Anything
-// else (a device, a pipe), or a file in a folder that allows no new file,
-// is written in place.
+// Starts the table that is to end up as `target`. An existing table that may
+// not be written is refused, as opening it for writing would have been. A
+// new or temporary file is made under a name no other run takes, and an
+// interrupt removes it until it is gone.
 IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table);
 
-// Puts the complete table, closed, in place of the old one.
-IoStatus put_new_table_in_place(FileLayer& files, NewTable& table);
+// Puts the complete table, `size` bytes and closed, in place of the old one.
+// Where it is copied, the old table is locked against other runs, room for
+// the table is reserved first, and interrupts wait until the copy is done;
+// a failure after the first byte has been copied says that the table may be
+// incomplete. The temporary file is removed in every case.
+IoStatus put_new_table_in_place(FileLayer& files, NewTable& table, std::uint64_t size);
 
 // Gives the table up, closed: the new file is removed and the old table
 // stays as it was. A table written in place stays as written.

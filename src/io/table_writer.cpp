@@ -20,6 +20,7 @@ void flush(TableWriter& writer)
         return;
     }
     writer.status = writer.file.write(std::span<const char>(writer.buffer.data(), writer.used));
+    writer.written += writer.used;
     writer.used = 0;
 }
 
@@ -176,7 +177,7 @@ IoStatus close_table_writer(TableWriter& writer)
 
 IoStatus put_table_in_place(TableWriter& writer)
 {
-    return writer.files == nullptr ? IoStatus{} : put_new_table_in_place(*writer.files, writer.table);
+    return writer.files == nullptr ? IoStatus{} : put_new_table_in_place(*writer.files, writer.table, writer.written);
 }
 
 void discard_table(TableWriter& writer)

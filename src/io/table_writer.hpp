@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,7 @@ struct TableWriter {
     NewTable table; // how the table takes the old one's place
     std::vector<char> buffer;
     std::size_t used = 0;
+    std::uint64_t written = 0; // bytes handed to the file so far
     IoStatus status;
 };
 

@@ -19,8 +19,18 @@ void fail(RunResult& result, std::string_view text)
 void fail_on_file(RunResult& result, std::string_view action, std::string_view name,
                   const IoStatus& status)
 {
+    fail_on_file(result, action, name, name, status);
+}
+
+void fail_on_file(RunResult& result, std::string_view action, std::string_view name, std::string_view final_name,
+                  const IoStatus& status)
+{
     std::string text = "cannot ";
-    text.append(action).append(" '").append(name).append("': ").append(status.reason);
+    text.append(action).append(" '").append(name).append("'");
+    if (final_name != name) {
+        text.append(" (a link to '").append(final_name).append("')");
+    }
+    text.append(": ").append(status.reason);
     fail(result, text);
 }
 

@@ -30,6 +30,11 @@ void fail(RunResult& result, std::string_view text);
 void fail_on_file(RunResult& result, std::string_view action, std::string_view name,
                   const IoStatus& status);
 
+// The same for a name that a link leads elsewhere: both are named,
+// "cannot <action> '<name>' (a link to '<final name>'): <reason>".
+void fail_on_file(RunResult& result, std::string_view action, std::string_view name, std::string_view final_name,
+                  const IoStatus& status);
+
 int exit_status(const RunResult& result);
 
 } // namespace cardtab

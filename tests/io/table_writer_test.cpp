@@ -47,26 +47,38 @@ TEST(TableWriter, KeepsTheFirstFailureUntilClose)
 
 TEST(TableWriter, ReplacesAPlainFileOnlyOnceItIsComplete)
 {
+    const std::string old_table = "an old table, longer than the new";
     const struct {
         std::string name;
-        bool folder_refuses;
+        std::function<void(MemoryFiles&)> prepare;
+        Replacement way;
         std::string during; // the target while the table is being written
+        std::string after;
     } cases[] = {
-        {"written beside, then moved", false, "old"},
-        {"written in place where the folder allows no new file", true, ""},
+        {"written beside, then moved", [](MemoryFiles&) {}, Replacement::rename, old_table, "new\r\n"},
+        {"copied where the folder allows no new file", [](MemoryFiles& files) { files.refuses_new_files = true; },
+         Replacement::copy, old_table, "new\r\n"},
+        {"copied into a table with a second name", [](MemoryFiles& files) { files.linked.insert("t.csv"); },
+         Replacement::copy, old_table, "new\r\n"},
+        {"copied into a table with attributes", [](MemoryFiles& files) { files.with_attributes.insert("t.csv"); },
+         Replacement::copy, old_table, "new\r\n"},
+        {"appended to the descriptor a link names", [](MemoryFiles& files) { files.descriptors.insert("t.csv"); },
+         Replacement::in_place, old_table, old_table + "new\r\n"},
     };
     for (const auto& c : cases) {
         MemoryFiles files;
-        files.files["t.csv"] = "old";
-        files.refuses_new_files = c.folder_refuses;
+        files.files["t.csv"] = old_table;
+        c.prepare(files);
         TableWriter writer;
         ASSERT_TRUE(create_table_writer(writer, files, files.look_up("t.csv"), 2).ok) << c.name;
+        EXPECT_EQ(writer.table.way, c.way) << c.name;
         put_text(writer, "new\n");
         EXPECT_EQ(files.files["t.csv"].substr(0, c.during.size()), c.during) << c.name;
         ASSERT_TRUE(close_table_writer(writer).ok) << c.name;
         ASSERT_TRUE(put_table_in_place(writer).ok) << c.name;
-        EXPECT_EQ(files.files["t.csv"], "new\r\n") << c.name;
-        EXPECT_EQ(files.names(), "t.csv ") << c.name;
+        EXPECT_EQ(escaped(files.files["t.csv"]), escaped(c.after)) << c.name;
+        EXPECT_EQ(files.names(), "t.csv ") << c.name << ": the new file is gone";
+        EXPECT_EQ(files.open_count(), 0u) << c.name;
     }
 }
 

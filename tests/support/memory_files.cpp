@@ -53,6 +53,9 @@ FileFacts MemoryFiles::look_up(std::string_view name)
     facts.exists = files.count(key) != 0 || folders.count(key) != 0;
     facts.regular = files.count(key) != 0;
     facts.id = {1, std::hash<std::string>{}(key)};
+    facts.links = linked.count(key) != 0 ? 2 : 1;
+    facts.carries_more = with_attributes.count(key) != 0;
+    facts.names_a_descriptor = descriptors.count(key) != 0;
     return facts;
 }
 
@@ -64,7 +67,7 @@ OpenResult MemoryFiles::create_new(std::string_view name)
         exists.exists = true;
         return {FileHandle{}, exists};
     }
-    if (refuses_new_files) {
+    if (refuses_new_files && !key.starts_with(kTemporaryFolder)) {
         IoStatus denied = failed_with("Permission denied");
         denied.denied = true;
         return {FileHandle{}, denied};
@@ -72,6 +75,30 @@ OpenResult MemoryFiles::create_new(std::string_view name)
     files[key].clear();
     new_files_.insert(key);
     return {open_file(key), {}};
+}
+
+OpenResult MemoryFiles::open_for_update(std::string_view name)
+{
+    const std::string key(name);
+    if (files.count(key) == 0) {
+        return {FileHandle{}, no_such_file()};
+    }
+    return {open_file(key), {}};
+}
+
+OpenResult MemoryFiles::open_for_appending(std::string_view name)
+{
+    OpenResult opened = open_for_update(name);
+    if (opened.status.ok) {
+        Open& open = *open_.at(opened.file.handle);
+        open.position = open.bytes->size();
+    }
+    return opened;
+}
+
+std::string MemoryFiles::temporary_folder()
+{
+    return std::string(kTemporaryFolder);
 }
 
 IoStatus MemoryFiles::check_writable(std::string_view name)
@@ -115,9 +142,40 @@ ReadResult MemoryFiles::read(FileHandle file, std::span<char> into)
     return result;
 }
 
+IoStatus MemoryFiles::lock(FileHandle)
+{
+    return {};
+}
+
+IoStatus MemoryFiles::reserve(FileHandle, std::uint64_t)
+{
+    if (cannot_reserve) {
+        IoStatus unsupported = failed_with("Operation not supported");
+        unsupported.unsupported = true;
+        return unsupported;
+    }
+    return {};
+}
+
+IoStatus MemoryFiles::rewind(FileHandle file)
+{
+    open_.at(file.handle)->position = 0;
+    return {};
+}
+
+IoStatus MemoryFiles::truncate(FileHandle file, std::uint64_t size)
+{
+    open_.at(file.handle)->bytes->resize(static_cast<std::size_t>(size));
+    return {};
+}
+
+// Writes where the file stands, over what is there and past its end.
 IoStatus MemoryFiles::write(FileHandle file, std::span<const char> bytes)
 {
-    open_.at(file.handle)->bytes->append(bytes.data(), bytes.size());
+    Open& open = *open_.at(file.handle);
+    open.bytes->replace(open.position, std::min(bytes.size(), open.bytes->size() - open.position), bytes.data(),
+                        bytes.size());
+    open.position += bytes.size();
     return {};
 }
 
@@ -171,6 +229,59 @@ OpenResult FaultyFiles::create_new(std::string_view name)
         return {FileHandle{}, failed_with(std::string(kInjectedReason))};
     }
     return inner_.create_new(name);
+}
+
+OpenResult FaultyFiles::open_for_update(std::string_view name)
+{
+    if (next_call_fails()) {
+        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
+    }
+    return inner_.open_for_update(name);
+}
+
+OpenResult FaultyFiles::open_for_appending(std::string_view name)
+{
+    if (next_call_fails()) {
+        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
+    }
+    return inner_.open_for_appending(name);
+}
+
+std::string FaultyFiles::temporary_folder()
+{
+    return inner_.temporary_folder();
+}
+
+IoStatus FaultyFiles::lock(FileHandle file)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.lock(file);
+}
+
+IoStatus FaultyFiles::reserve(FileHandle file, std::uint64_t size)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.reserve(file, size);
+}
+
+IoStatus FaultyFiles::rewind(FileHandle file)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.rewind(file);
+}
+
+IoStatus FaultyFiles::truncate(FileHandle file, std::uint64_t size)
+{
+    if (next_call_fails()) {
+        return failed_with(std::string(kInjectedReason));
+    }
+    return inner_.truncate(file, size);
 }
 
 IoStatus FaultyFiles::check_writable(std::string_view name)

@@ -19,17 +19,33 @@ public:
     std::map<std::string, bool> folders;
     // Largest count one read returns, to exercise short reads.
     std::size_t read_limit = static_cast<std::size_t>(-1);
-    // The folder allows no new file, as a folder without write permission.
+    // The folder allows no new file, as a folder without write permission;
+    // the folder for temporary files still does.
     bool refuses_new_files = false;
+    // Files a rename would take something from: a second name (a hard
+    // link), or attributes.
+    std::set<std::string> linked;
+    std::set<std::string> with_attributes;
+    // Links that lead to a descriptor, as /dev/stdout.
+    std::set<std::string> descriptors;
+    bool cannot_reserve = false;
+    static constexpr std::string_view kTemporaryFolder = "tmp/";
 
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
     OpenResult create_new(std::string_view name) override;
+    OpenResult open_for_update(std::string_view name) override;
+    OpenResult open_for_appending(std::string_view name) override;
+    std::string temporary_folder() override;
     FileFacts look_up(std::string_view name) override;
     IoStatus check_writable(std::string_view name) override;
     void adopt_permissions(FileHandle file, std::string_view like) override;
     IoStatus move_over(std::string_view from, std::string_view to) override;
     IoStatus remove(std::string_view name) override;
+    IoStatus lock(FileHandle file) override;
+    IoStatus reserve(FileHandle file, std::uint64_t size) override;
+    IoStatus rewind(FileHandle file) override;
+    IoStatus truncate(FileHandle file, std::uint64_t size) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;
@@ -64,11 +80,18 @@ public:
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
     OpenResult create_new(std::string_view name) override;
+    OpenResult open_for_update(std::string_view name) override;
+    OpenResult open_for_appending(std::string_view name) override;
+    std::string temporary_folder() override;
     FileFacts look_up(std::string_view name) override;
     IoStatus check_writable(std::string_view name) override;
     void adopt_permissions(FileHandle file, std::string_view like) override;
     IoStatus move_over(std::string_view from, std::string_view to) override;
     IoStatus remove(std::string_view name) override;
+    IoStatus lock(FileHandle file) override;
+    IoStatus reserve(FileHandle file, std::uint64_t size) override;
+    IoStatus rewind(FileHandle file) override;
+    IoStatus truncate(FileHandle file, std::uint64_t size) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;

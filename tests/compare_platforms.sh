@@ -32,7 +32,14 @@ run_side() { # run_side CASE SIDE COMMAND...
 
 compared=0
 differ=0
+skipped=0
 for case in "$cases"/*/; do
+    # A link to a file that does not exist is followed on POSIX only:
+    # Windows cannot tell where it leads.
+    if [ -L "$case/import.csv" ] && [ ! -e "$case/import.csv" ]; then
+        skipped=$((skipped + 1))
+        continue
+    fi
     run_side "$case" linux "$linux_exe"
     run_side "$case" windows "$wine_command" "$windows_exe"
     if ! cmp -s "$work/linux.status" "$work/windows.status" || ! diff -r "$work/linux" "$work/windows" >/dev/null; then
@@ -42,5 +49,5 @@ for case in "$cases"/*/; do
     fi
     compared=$((compared + 1))
 done
-echo "same bytes: $((compared - differ)) passed, $differ failed"
+echo "same bytes: $((compared - differ)) passed, $differ failed, $skipped with a dangling link not compared"
 [ "$differ" -eq 0 ]

@@ -94,6 +94,39 @@ OpenResult open_handle(std::string_view name, DWORD access, DWORD disposition)
     return result;
 }
 
+std::wstring without_long_path_prefix(std::wstring path)
+{
+    constexpr std::wstring_view kPrefix = L"\\\\?\\";
+    return path.starts_with(kPrefix) ? path.substr(kPrefix.size()) : path;
+}
+
+// Whether the name is a link, as far as Windows tells: the file it opens
+// lies elsewhere than the name says. Any other name is kept as it was
+// given, so that a message names the file as its author wrote it.
+bool leads_elsewhere(HANDLE handle, std::string_view name)
+{
+    const std::wstring wide = wide_name(name);
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD final_length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    if (final_length >= final.size()) {
+        final.resize(final_length);
+        final_length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    }
+    if (length == 0 || final_length == 0 || length >= full.size() || final_length >= final.size()) {
+        return false;
+    }
+    full.resize(length);
+    final.resize(final_length);
+    return CompareStringOrdinal(without_long_path_prefix(full).c_str(), -1, without_long_path_prefix(final).c_str(), -1,
+                                TRUE) != CSTR_EQUAL;
+}
+
 // Where a plain file finally lies, its links followed; the name itself when
 // Windows cannot tell.
 std::string final_name_of(HANDLE handle, std::string_view name)
@@ -143,7 +176,7 @@ FileFacts NativeFiles::look_up(std::string_view name)
         facts.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
         facts.links = info.nNumberOfLinks;
     }
-    if (facts.regular) {
+    if (facts.regular && leads_elsewhere(handle, name)) {
         facts.final_name = final_name_of(handle, name);
     }
     CloseHandle(handle);

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <fstream>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,7 +32,9 @@ struct Named {
 // One run of the real program in an empty folder: the files put there
 // before, and what must be there after. A missing expected file is one
 // whose bytes are the marker kAbsent. `prepare` changes the folder further
-// and returns why it cannot, where this system or user cannot.
+// and returns why it cannot, where this system or user cannot. An
+// unprivileged run is bound by permissions even where the tests run as
+// root.
 struct RunCase {
     std::string name;
     std::vector<Named> before;
@@ -40,6 +43,7 @@ struct RunCase {
     std::string error_output;
     std::vector<Named> after;
     std::function<std::string(const ScratchFolder&)> prepare = nullptr;
+    bool unprivileged = false;
 };
 
 const std::string kAbsent = "<absent>";
@@ -67,7 +71,9 @@ std::string check_run(const RunCase& c)
             return " " + c.name + " (" + why_not + ")";
         }
     }
-    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    testing::RunOptions options;
+    options.unprivileged = c.unprivileged;
+    const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
     EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
     EXPECT_EQ(run.error_output, c.error_output) << c.name;
     EXPECT_EQ(folder.names().find(".cardtab-"), std::string::npos) << c.name << ": " << folder.names();
@@ -92,10 +98,13 @@ void check_runs(std::span<const RunCase> cases)
 
 constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
 
+// Where the program cannot run as another user (Windows), one that may write
+// read-only files (an administrator) cannot show it.
 std::string make_read_only(const ScratchFolder& folder, std::string_view name)
 {
     fs::permissions(folder / name, kReadOnly);
-    return std::ofstream(folder / name, std::ios::app) ? "this user may write read-only files" : "";
+    const bool bound = testing::can_limit_runs() || !std::ofstream(folder / name, std::ios::app);
+    return bound ? "" : "this user may write read-only files";
 }
 
 std::string link_table_to_a_full_disk(const ScratchFolder& folder)
@@ -131,7 +140,7 @@ TEST(Run, FailsLoudlyAndLosesNothing)
          link_table_to_a_full_disk},
         {"a table that may not be written", {{"import.vcf", ""}, {"import.csv", "old"}}, {}, 1,
          "cardtab: cannot create table file 'import.csv': Permission denied\n", {{"import.csv", "old"}},
-         [](const ScratchFolder& folder) { return make_read_only(folder, "import.csv"); }},
+         [](const ScratchFolder& folder) { return make_read_only(folder, "import.csv"); }, true},
     };
     check_runs(cases);
 }
@@ -418,6 +427,206 @@ TEST(Run, AnInterruptKeepsTheOldTableAndLeavesNothingBehind)
         EXPECT_EQ(folder.names(), "cardtab.ini import.csv import.vcf ") << "signal " << signal_number;
     }
 #endif
+}
+
+#ifndef _WIN32
+// A folder the run may not make a file in, holding a table it may write,
+// reached through a link; and a folder of the run's own for temporary files.
+void make_a_shared_folder_that_refuses_new_files(const ScratchFolder& folder)
+{
+    using fs::perms;
+    folder.write("cardtab.ini", "Name=N:\n");
+    fs::create_directory(folder / "shared");
+    folder.write("shared/list.csv", "old table");
+    fs::permissions(folder / "shared/list.csv", perms::owner_read | perms::owner_write | perms::group_read |
+                                                    perms::group_write | perms::others_read | perms::others_write);
+    fs::permissions(folder / "shared", perms::owner_read | perms::owner_exec | perms::group_read |
+                                           perms::group_exec | perms::others_read | perms::others_exec);
+    fs::create_directory(folder / "tmp");
+    fs::permissions(folder / "tmp", perms::all | perms::sticky_bit);
+    fs::permissions(folder.path(), perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                       perms::others_exec);
+}
+
+#endif
+
+std::string many_cards(int count, std::string_view name)
+{
+    std::string cards;
+    for (int n = 0; n < count; ++n) {
+        cards += "BEGIN:VCARD\nN:" + std::string(name) + " " + std::to_string(n) + "\nEND:VCARD\n";
+    }
+    return cards;
+}
+
+std::string table_of(int count, std::string_view name)
+{
+    std::string table = "Name\r\n";
+    for (int n = 0; n < count; ++n) {
+        table += "\"" + std::string(name) + " " + std::to_string(n) + "\"\r\n";
+    }
+    return table;
+}
+
+#ifndef _WIN32
+// Nothing but the table, in the shared folder and among the temporary
+// files, is left of the run.
+void expect_no_new_file(const ScratchFolder& folder, const std::string& name)
+{
+    EXPECT_EQ(fs::directory_iterator(folder / "shared")->path().filename(), "list.csv") << name;
+    EXPECT_TRUE(fs::is_empty(folder / "tmp")) << name;
+}
+
+#endif
+
+TEST(Run, ATableInAFolderThatRefusesNewFilesIsCopiedIntoPlaceWhole)
+{
+    if (!testing::can_limit_runs() || !testing::can_interrupt_runs()) {
+        GTEST_SKIP() << "this system cannot run the program as another user, limit it or interrupt it";
+    }
+#ifndef _WIN32
+    const std::string cards = many_cards(2000, "Someone with a long enough name");
+    const testing::RunOptions as_nobody = {.unprivileged = true,
+                                           .temporary_folder = std::string(),
+                                           .output_before = std::string()};
+    {
+        ScratchFolder folder;
+        make_a_shared_folder_that_refuses_new_files(folder);
+        folder.write("import.vcf", kCards);
+        ASSERT_TRUE(testing::make_symlink(fs::path("shared") / "list.csv", folder / "import.csv"));
+        testing::RunOptions options = as_nobody;
+        options.temporary_folder = (folder / "tmp").string();
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
+        EXPECT_EQ(run.exit_status, 0) << run.error_output;
+        EXPECT_EQ(escaped(folder.read("shared/list.csv")), escaped(kTable));
+        expect_no_new_file(folder, "copied");
+    }
+    {
+        ScratchFolder folder;
+        make_a_shared_folder_that_refuses_new_files(folder);
+        folder.write("import.vcf", cards);
+        ASSERT_TRUE(testing::make_symlink(fs::path("shared") / "list.csv", folder / "import.csv"));
+        testing::RunOptions options = as_nobody;
+        options.temporary_folder = (folder / "tmp").string();
+        options.file_size_bytes = 4096;
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.error_output, "cardtab: cannot write table file 'import.csv' (a link to 'shared/list.csv'): "
+                                    "File too large\n");
+        EXPECT_EQ(folder.read("shared/list.csv"), "old table");
+        expect_no_new_file(folder, "limited");
+    }
+    for (const int signal_number : {SIGTERM, SIGQUIT}) {
+        ScratchFolder folder;
+        make_a_shared_folder_that_refuses_new_files(folder);
+        ASSERT_TRUE(testing::make_symlink(fs::path("shared") / "list.csv", folder / "import.csv"));
+        testing::RunOptions options = as_nobody;
+        options.temporary_folder = (folder / "tmp").string();
+        const testing::InterruptedRun interrupted =
+            testing::run_cardtab_interrupted(folder.path(), signal_number, cards, options);
+        EXPECT_TRUE(interrupted.new_file_seen) << "signal " << signal_number;
+        EXPECT_EQ(interrupted.run.exit_status, 128 + signal_number);
+        EXPECT_EQ(folder.read("shared/list.csv"), "old table") << "signal " << signal_number;
+        expect_no_new_file(folder, "signal " + std::to_string(signal_number));
+    }
+#endif
+}
+
+TEST(Run, ARunAtATimeCopiesIntoATableWithTwoNames)
+{
+    if (!testing::can_interrupt_runs()) {
+        GTEST_SKIP() << "this system runs the program one at a time here";
+    }
+    ScratchFolder folder;
+    fs::create_directory(folder / "shared");
+    folder.write("shared/t.csv", "old table");
+    fs::create_hard_link(folder / "shared/t.csv", folder / "shared/t2.csv");
+    std::vector<fs::path> runs;
+    std::vector<std::string> tables;
+    for (int n = 0; n < 10; ++n) {
+        const fs::path run = folder / ("run" + std::to_string(n));
+        fs::create_directory(run);
+        const std::string name = "Run " + std::to_string(n);
+        folder.write("run" + std::to_string(n) + "/cardtab.ini", "Name=N:\n");
+        folder.write("run" + std::to_string(n) + "/import.vcf", many_cards(3000 + 100 * n, name));
+        ASSERT_TRUE(testing::make_symlink(fs::path("..") / "shared" / (n % 2 == 0 ? "t.csv" : "t2.csv"),
+                                          run / "import.csv"));
+        runs.push_back(run);
+        tables.push_back(table_of(3000 + 100 * n, name));
+    }
+    for (const testing::ProgramRun& run : testing::run_cardtabs_at_once(runs)) {
+        EXPECT_EQ(run.exit_status, 0) << run.error_output;
+    }
+    const std::string table = folder.read("shared/t.csv");
+    EXPECT_NE(std::find(tables.begin(), tables.end(), table), tables.end()) << "one run's whole table";
+    EXPECT_EQ(folder.read("shared/t2.csv"), table) << "the second name still names the table";
+    EXPECT_EQ(folder.names(), "run0 run1 run2 run3 run4 run5 run6 run7 run8 run9 shared ");
+}
+
+// What a rename would drop: the table's other names, its access-control
+// list, its attributes. Each is kept, and so is the file itself.
+TEST(Run, KeepsWhatTheOldTableCarriesBesideItsBytes)
+{
+    const struct {
+        std::string name;
+        std::function<std::string(const ScratchFolder&)> give;  // returns why it cannot, or nothing
+        std::function<bool(const ScratchFolder&)> still_there;
+    } cases[] = {
+        {"a second name (hard link)",
+         [](const ScratchFolder& folder) {
+             fs::create_hard_link(folder / "import.csv", folder / "other.csv");
+             return std::string();
+         },
+         [](const ScratchFolder& folder) { return folder.read("other.csv") == kTable; }},
+        {"an extended attribute", testing::give_attribute, testing::has_attribute},
+        {"an access-control list", testing::give_acl, testing::has_acl},
+    };
+    std::string not_run;
+    for (const auto& c : cases) {
+        ScratchFolder folder;
+        put_inputs(folder);
+        folder.write("import.csv", "old table");
+        if (const std::string why_not = c.give(folder); !why_not.empty()) {
+            not_run += " " + c.name + " (" + why_not + ")";
+            continue;
+        }
+        const auto before = testing::file_id(folder / "import.csv");
+        const testing::ProgramRun run = testing::run_cardtab(folder.path());
+        EXPECT_EQ(run.exit_status, 0) << c.name << ": " << run.error_output;
+        EXPECT_EQ(escaped(folder.read("import.csv")), escaped(kTable)) << c.name;
+        EXPECT_TRUE(c.still_there(folder)) << c.name;
+        EXPECT_EQ(testing::file_id(folder / "import.csv"), before) << c.name << ": the same file";
+        EXPECT_EQ(folder.names().find(".cardtab-"), std::string::npos) << c.name;
+    }
+    testing::note_not_run(not_run);
+}
+
+TEST(Run, WritesToTheDescriptorALinkNames)
+{
+    ScratchFolder folder;
+    put_inputs(folder);
+    if (!testing::make_symlink("/dev/stdout", folder / "import.csv") || !fs::exists("/dev/stdout")) {
+        GTEST_SKIP() << "this system has no /dev/stdout to link to";
+    }
+    const testing::ProgramRun run =
+        testing::run_cardtab(folder.path(), {.arguments = {}, .output_before = "earlier output\n"});
+    EXPECT_EQ(run.exit_status, 0) << run.error_output;
+    EXPECT_EQ(escaped(run.output), escaped("earlier output\n" + kTable));
+    EXPECT_TRUE(fs::is_symlink(folder / "import.csv"));
+}
+
+TEST(Run, NamesTheLinkAndTheFileItLeadsTo)
+{
+    ScratchFolder folder;
+    put_inputs(folder);
+    const std::string long_name(241, 'x');
+    if (!testing::make_symlink(long_name, folder / "import.csv")) {
+        GTEST_SKIP() << "no symbolic link can be made here";
+    }
+    const testing::ProgramRun run = testing::run_cardtab(folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.error_output, "cardtab: cannot create table file 'import.csv' (a link to '" + long_name +
+                                    "'): File name too long\n");
 }
 
 TEST(Run, TakesADriveLetterAndBackslashesAsAPath)

@@ -1,11 +1,16 @@
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/xattr.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <utility>
@@ -35,6 +40,16 @@ bool apply_options(const RunOptions& options)
     if (options.file_mode_mask >= 0) {
         umask(static_cast<mode_t>(options.file_mode_mask));
     }
+    if (!options.temporary_folder.empty() && setenv("TMPDIR", options.temporary_folder.c_str(), 1) != 0) {
+        return false;
+    }
+    if (options.unprivileged && geteuid() == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0) {
+            return false;
+        }
+    }
     if (options.file_size_bytes == 0) {
         return true;
     }
@@ -47,10 +62,20 @@ fs::path output_file_of(const fs::path& folder, const char* stream)
     return folder.parent_path() / (folder.filename().string() + stream);
 }
 
-bool redirect(const fs::path& file, int stream)
+bool redirect(const fs::path& file, int stream, int flags = O_TRUNC)
 {
-    const int descriptor = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int descriptor = open(file.c_str(), O_WRONLY | O_CREAT | flags, 0666);
     return descriptor >= 0 && dup2(descriptor, stream) >= 0 && close(descriptor) == 0;
+}
+
+// Written by the test before the program starts, so that the program
+// appends to it.
+bool fill(const fs::path& file, std::string_view bytes)
+{
+    const int descriptor = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const bool written = descriptor >= 0 && write(descriptor, bytes.data(), bytes.size()) ==
+                                                static_cast<ssize_t>(bytes.size());
+    return descriptor >= 0 && close(descriptor) == 0 && written;
 }
 
 pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
@@ -61,9 +86,13 @@ pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    const bool appends = !options.output_before.empty();
+    if (appends && !fill(output_file_of(folder, ".stdout"), options.output_before)) {
+        return -1;
+    }
     const pid_t child = fork();
     if (child == 0) {
-        if (!redirect(output_file_of(folder, ".stdout"), STDOUT_FILENO) ||
+        if (!redirect(output_file_of(folder, ".stdout"), STDOUT_FILENO, appends ? O_APPEND : O_TRUNC) ||
             !redirect(output_file_of(folder, ".stderr"), STDERR_FILENO) || chdir(folder.c_str()) != 0 ||
             !apply_options(options)) {
             _exit(127);
@@ -92,8 +121,9 @@ ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
 
 bool holds_new_file(const fs::path& folder)
 {
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().starts_with("import.csv.")) {
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ignored)) {
+        if (entry.path().filename().string().find(".cardtab-") != std::string::npos) {
             return true;
         }
     }
@@ -101,6 +131,76 @@ bool holds_new_file(const fs::path& folder)
 }
 
 } // namespace
+
+namespace {
+
+constexpr std::string_view kAttributeName = "user.cardtab-test";
+constexpr std::string_view kAttributeValue = "kept";
+constexpr const char* kAclName = "system.posix_acl_access";
+
+// An access-control list as Linux stores it: a version, then entries of a
+// tag, permissions and an id. It gives the user nobody read and write.
+std::string acl_bytes()
+{
+    constexpr std::uint32_t kVersion = 2;
+    constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+    const struct {
+        std::uint16_t tag;
+        std::uint16_t permissions;
+        std::uint32_t id;
+    } entries[] = {{0x01, 6, kNoId}, {0x02, 6, 65534}, {0x04, 4, kNoId}, {0x10, 6, kNoId}, {0x20, 4, kNoId}};
+    std::string bytes(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
+    for (const auto& entry : entries) {
+        bytes.append(reinterpret_cast<const char*>(&entry.tag), sizeof entry.tag);
+        bytes.append(reinterpret_cast<const char*>(&entry.permissions), sizeof entry.permissions);
+        bytes.append(reinterpret_cast<const char*>(&entry.id), sizeof entry.id);
+    }
+    return bytes;
+}
+
+std::string set_attribute(const fs::path& file, const char* name, std::string_view value)
+{
+    if (setxattr(file.c_str(), name, value.data(), value.size(), 0) == 0) {
+        return {};
+    }
+    return errno == ENOTSUP ? "its file system has none" : std::strerror(errno);
+}
+
+std::string attribute(const fs::path& file, const char* name)
+{
+    std::array<char, 256> value{};
+    const ssize_t length = getxattr(file.c_str(), name, value.data(), value.size());
+    return length < 0 ? std::string() : std::string(value.data(), static_cast<std::size_t>(length));
+}
+
+} // namespace
+
+std::string give_attribute(const ScratchFolder& folder)
+{
+    return set_attribute(folder / "import.csv", std::string(kAttributeName).c_str(), kAttributeValue);
+}
+
+bool has_attribute(const ScratchFolder& folder)
+{
+    return attribute(folder / "import.csv", std::string(kAttributeName).c_str()) == kAttributeValue;
+}
+
+std::string give_acl(const ScratchFolder& folder)
+{
+    return set_attribute(folder / "import.csv", kAclName, acl_bytes());
+}
+
+bool has_acl(const ScratchFolder& folder)
+{
+    return attribute(folder / "import.csv", kAclName) == acl_bytes();
+}
+
+std::pair<std::uint64_t, std::uint64_t> file_id(const fs::path& path)
+{
+    struct stat info{};
+    stat(path.c_str(), &info);
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
 
 // POSIX systems have no mandatory locks: any process may open the file.
 FileLock::FileLock(const fs::path&) {}
@@ -130,14 +230,29 @@ bool can_interrupt_runs()
     return true;
 }
 
-InterruptedRun run_cardtab_interrupted(const fs::path& folder, int signal_number, std::string_view cards)
+std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<fs::path>& folders)
+{
+    // Not kept for another build to run: each folder leads into a shared one.
+    std::vector<pid_t> children;
+    for (const fs::path& folder : folders) {
+        children.push_back(start_cardtab(folder, {}));
+    }
+    std::vector<ProgramRun> runs;
+    for (std::size_t n = 0; n < folders.size(); ++n) {
+        runs.push_back(wait_for_cardtab(children[n], folders[n]));
+    }
+    return runs;
+}
+
+InterruptedRun run_cardtab_interrupted(const fs::path& folder, int signal_number, std::string_view cards,
+                                       const RunOptions& options)
 {
     const fs::path card_file = folder / "import.vcf";
     InterruptedRun interrupted;
-    if (mkfifo(card_file.c_str(), 0600) != 0) {
+    if (mkfifo(card_file.c_str(), 0600) != 0 || chmod(card_file.c_str(), 0666) != 0) {
         return interrupted;
     }
-    const pid_t child = start_cardtab(folder, {});
+    const pid_t child = start_cardtab(folder, options);
     // Blocks until the program opens the card file.
     const int pipe = open(card_file.c_str(), O_WRONLY);
     if (pipe >= 0 && write(pipe, cards.data(), cards.size()) == static_cast<ssize_t>(cards.size())) {

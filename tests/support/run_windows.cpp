@@ -44,7 +44,7 @@ bool can_interrupt_runs()
     return false;
 }
 
-InterruptedRun run_cardtab_interrupted(const std::filesystem::path&, int, std::string_view)
+InterruptedRun run_cardtab_interrupted(const std::filesystem::path&, int, std::string_view, const RunOptions&)
 {
     return {};
 }
@@ -117,6 +117,46 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     run.output = read_text(output_file_of(folder, ".stdout"));
     run.error_output = read_text(output_file_of(folder, ".stderr"));
     return run;
+}
+
+std::string give_attribute(const ScratchFolder&)
+{
+    return "Windows files have no extended attributes of this kind";
+}
+
+bool has_attribute(const ScratchFolder&)
+{
+    return false;
+}
+
+std::string give_acl(const ScratchFolder&)
+{
+    return "a replaced Windows file keeps its access-control list through ReplaceFileW, which wine does not show";
+}
+
+bool has_acl(const ScratchFolder&)
+{
+    return false;
+}
+
+std::pair<std::uint64_t, std::uint64_t> file_id(const std::filesystem::path& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// One after the other: what runs at once on Windows is not seen under wine.
+std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<std::filesystem::path>& folders)
+{
+    std::vector<ProgramRun> runs;
+    for (const std::filesystem::path& folder : folders) {
+        runs.push_back(run_cardtab(folder));
+    }
+    return runs;
 }
 
 } // namespace cardtab::testing

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cardtab::testing {
@@ -55,6 +57,14 @@ struct RunOptions {
     unsigned long file_size_bytes = 0;
     // The umask the program starts with. -1: the test's own.
     int file_mode_mask = -1;
+    // Run as a user without privileges (nobody), also where the tests run
+    // as root, so that permissions bind.
+    bool unprivileged = false;
+    // The system's folder for temporary files, for the program (TMPDIR).
+    std::string temporary_folder = {};
+    // Standard output already holds this, and the program appends to it,
+    // as `cardtab >> run.log` would.
+    std::string output_before = {};
 };
 
 // Runs the cardtab executable with `folder` as its working directory.
@@ -63,16 +73,20 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
 // Whether run_cardtab can apply RunOptions on this system.
 bool can_limit_runs();
 
+// Runs the program in each folder, all at the same time.
+std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<std::filesystem::path>& folders);
+
 struct InterruptedRun {
     ProgramRun run;
     bool new_file_seen = false; // the signal came while the new table was being written
 };
 
 // Runs the program on a card file "import.vcf" that is a pipe: writes
-// `cards` into it, waits until a new file appears beside "import.csv", sends
-// the signal, and only then ends the card file. Needs can_interrupt_runs().
+// `cards` into it, waits until a new file (".cardtab-") appears anywhere in
+// the folder, sends the signal, and only then ends the card file. Needs
+// can_interrupt_runs().
 InterruptedRun run_cardtab_interrupted(const std::filesystem::path& folder, int signal_number,
-                                       std::string_view cards);
+                                       std::string_view cards, const RunOptions& options = {});
 bool can_interrupt_runs();
 
 // Makes `link` a symbolic link to `target`. False where this system, or
@@ -93,6 +107,18 @@ public:
 private:
     void* handle_ = nullptr;
 };
+
+// What a file carries besides its bytes, given to "import.csv" in the
+// folder: each returns why it cannot, where the system or its file system
+// has no such thing, or nothing. The has_ functions tell whether it is
+// still there.
+std::string give_attribute(const ScratchFolder& folder);
+bool has_attribute(const ScratchFolder& folder);
+std::string give_acl(const ScratchFolder& folder);
+bool has_acl(const ScratchFolder& folder);
+
+// Which file a name leads to (device and inode, or volume and index).
+std::pair<std::uint64_t, std::uint64_t> file_id(const std::filesystem::path& path);
 
 // Says, in the test's output, which rows of a table of cases this system
 // cannot run; the rows that it can run still count.

@@ -102,6 +102,22 @@ void check_clean_ways(std::string_view cards)
 // The high bit of the input's second byte asks for --decode.
 constexpr std::size_t kDecodeBit = 0x8000;
 
+// The input's length chooses how the table takes the old one's place: no
+// old table, an old one renamed over, or one copied into (a second name, a
+// folder that allows no new file). Each gives the same table.
+void put_an_old_table(MemoryFiles& files, const testing::ModelConversion& model, std::size_t input_size)
+{
+    const std::size_t layout = (input_size / (kReadChunks.size() * kWriteBuffers.size())) % 4;
+    if (layout == 0 || model.refused) {
+        return;
+    }
+    files.files[model.table_name] = "an old table, which may be longer than the new one";
+    if (layout == 2) {
+        files.linked.insert(model.table_name);
+    }
+    files.refuses_new_files = layout == 3;
+}
+
 BufferSizes buffer_sizes_for(std::string_view input)
 {
     return {kReadChunks[input.size() % kReadChunks.size()],
@@ -130,6 +146,7 @@ void check_conversion(std::string_view input)
     if (!model.refused) {
         files.files[model.card_name] = cards;
     }
+    put_an_old_table(files, model, input.size());
     const RunResult result = run_conversion(files, {.decode = decode, .sizes = buffer_sizes_for(input)});
 
     require(files.open_count() == 0, "every file is closed");

@@ -101,9 +101,6 @@ bool holds_escape(std::string_view value)
     return false;
 }
 
-// The shortest prefix that can hold "QUOTED-PRINTABLE", and the colon after it.
-constexpr std::size_t kShortestEncodedPrefix = 17;
-
 // The ordinary way: the card file in pieces, each value as it stands. It
 // counts the values that look encoded, so that the run can say how to
 // decode them: from a quoted-printable line, holding a backslash escape, or
@@ -155,7 +152,7 @@ struct AsTheyStand {
     // Once for a line that gave `values` values.
     void values_taken(const CardLine& line, std::size_t values)
     {
-        const bool quoted_printable = line.colon >= kShortestEncodedPrefix && holds_quoted_printable(prefix_of(line));
+        const bool quoted_printable = holds_quoted_printable(prefix_of(line));
         const bool escaped = backslash_taken && holds_escape(line.text.substr(line.colon));
         backslash_taken = false;
         if (quoted_printable || escaped) {

@@ -76,15 +76,22 @@ IoStatus create_new_file(FileLayer& files, const std::string& base, NewTable& ta
     return failed_with(std::strerror(EEXIST));
 }
 
-// The table is written beside the old one where the folder allows it, else
-// in the system's folder for temporary files.
+IoStatus create_among_temporary_files(FileLayer& files, NewTable& table)
+{
+    table.way = Replacement::copy;
+    return create_new_file(files, files.temporary_folder() + "cardtab-table", table);
+}
+
+// The table is written whole beside the old one where the folder allows it,
+// else among the system's temporary files, then copied in.
 IoStatus create_temporary(FileLayer& files, NewTable& table)
 {
     table.way = Replacement::copy;
     const IoStatus beside = create_new_file(files, table.target, table);
-    return beside.denied ? create_new_file(files, files.temporary_folder() + "cardtab-table", table) : beside;
+    return beside.denied ? create_among_temporary_files(files, table) : beside;
 }
 
+// Where the folder allows no new file, the table is copied in instead.
 IoStatus create_beside(FileLayer& files, NewTable& table)
 {
     table.way = Replacement::rename;
@@ -92,7 +99,7 @@ IoStatus create_beside(FileLayer& files, NewTable& table)
     if (created.ok) {
         files.adopt_permissions(table.file, table.target);
     }
-    return created.denied ? create_temporary(files, table) : created;
+    return created.denied ? create_among_temporary_files(files, table) : created;
 }
 
 IoStatus open_in_place(FileLayer& files, const FileFacts& target, NewTable& table)

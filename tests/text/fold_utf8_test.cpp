@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/bytes.hpp"
+#include "text/code_pages.hpp"
 
 namespace cardtab {
 namespace {
@@ -20,7 +21,7 @@ std::string folded(std::string line)
 }
 
 // The code points of Windows-1250 bytes 0x80-0xFF, 0 where it has none.
-constexpr std::array<char32_t, 128> kWindows1250 = {
+constexpr std::array<char32_t, 128> kCodePage1250 = {
     0x20AC, 0x0000, 0x201A, 0x0000, 0x201E, 0x2026, 0x2020, 0x2021,
     0x0000, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
     0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -41,8 +42,8 @@ constexpr std::array<char32_t, 128> kWindows1250 = {
 
 int windows1250_byte(char32_t code_point)
 {
-    for (std::size_t n = 0; n < kWindows1250.size(); ++n) {
-        if (kWindows1250[n] == code_point) {
+    for (std::size_t n = 0; n < kCodePage1250.size(); ++n) {
+        if (kCodePage1250[n] == code_point) {
             return static_cast<int>(0x80 + n);
         }
     }
@@ -52,6 +53,13 @@ int windows1250_byte(char32_t code_point)
 std::string utf8_of(char32_t code_point)
 {
     return {static_cast<char>(0xC0 | (code_point >> 6)), static_cast<char>(0x80 | (code_point & 0x3F))};
+}
+
+// The program keeps the code page too, for decoding; both were written out
+// from the published mapping, each on its own.
+TEST(CodePages, TheProgramReadsWindows1250AsTheCodePageIs)
+{
+    EXPECT_EQ(cardtab::kWindows1250, kCodePage1250);
 }
 
 TEST(FoldUtf8, MapsEveryCoveredCharacterAsTheCodePageDoes)

@@ -8,8 +8,6 @@
 
 #include "support/bytes.hpp"
 #include "support/decoding_model.hpp"
-#include "text/code_pages.hpp"
-#include "text/fold_utf8.hpp"
 
 namespace cardtab {
 namespace {
@@ -91,21 +89,6 @@ TEST(DecodeValue, ReadsEachEncodingAsVCardWritesIt)
         const testing::ModelLogicalLine line{c.prefix + ":" + c.raw, c.cut};
         EXPECT_EQ(escaped(testing::model_decoded_value(line, c.version_21, c.drop_spaces)), escaped(c.value))
             << c.name << ": the model agrees";
-    }
-}
-
-// Both tables are written out from published sources; where they meet,
-// from U+00A0 to U+017F, they must agree.
-TEST(CodePages, FoldingWritesEveryLetterAsWindows1250Does)
-{
-    for (std::size_t byte = 0xA0; byte <= 0xFF; ++byte) {
-        const char32_t character = kWindows1250[byte - 0x80];
-        if (character < 0xA0 || character > 0x17F) {
-            continue;
-        }
-        const auto lead = static_cast<unsigned char>(0xC0 | (character >> 6));
-        const auto second = static_cast<unsigned char>(0x80 | (character & 0x3F));
-        EXPECT_EQ(fold_pair(lead, second), static_cast<int>(byte)) << std::hex << static_cast<unsigned>(character);
     }
 }
 

@@ -10,11 +10,12 @@
 // of --help and --version, and --decode.
 int main(int argc, char* argv[])
 {
-    const cardtab::CommandLine command = cardtab::read_command_line({argv + 1, static_cast<std::size_t>(argc - 1)});
-    if (command.request != cardtab::Request::convert) {
-        return cardtab::answer(command.request);
+    cardtab::RunOptions options;
+    const cardtab::Request request = cardtab::read_command_line({argv + 1, static_cast<std::size_t>(argc - 1)}, options);
+    if (request != cardtab::Request::convert) {
+        return cardtab::answer(request);
     }
     cardtab::install_interrupt_cleanup();
     cardtab::NativeFiles files;
-    return cardtab::report_run(cardtab::run_conversion(files, {.decode = command.decode, .sizes = {}}));
+    return cardtab::report_run(cardtab::run_conversion(files, options));
 }

@@ -30,20 +30,19 @@ constexpr std::string_view kUsage =
 
 } // namespace
 
-CommandLine read_command_line(std::span<const char* const> arguments)
+Request read_command_line(std::span<const char* const> arguments, RunOptions& options)
 {
-    CommandLine command;
+    Request request = Request::convert;
     for (const std::string_view argument : arguments) {
         if (argument == "--help" || argument == "-h") {
-            command.request = Request::help;
-            return command;
+            return Request::help;
         }
         if (argument == "--version") {
-            command.request = Request::version;
+            request = Request::version;
         }
-        command.decode = command.decode || argument == "--decode";
+        options.decode = options.decode || argument == "--decode";
     }
-    return command;
+    return request;
 }
 
 int answer(Request request)

@@ -35,7 +35,6 @@ void add_column(ColumnTable& table, std::string_view title, std::string_view tag
     Column& column = table.columns[table.count++];
     assign(column.title, title);
     assign(column.tag, tag);
-    column.value.length = 0;
     column.marks = marks_of_title(view(column.title));
 }
 

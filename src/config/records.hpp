@@ -28,7 +28,7 @@ struct RunSettings {
     BaseName output_base_name;
     char separator = ',';
     char quote = '"';
-    // Read the card file as vCard: join folded lines and decode values.
+    // The card file's line asks to read it as vCard ("people.vcf decode").
     bool decode = false;
 };
 
@@ -40,10 +40,11 @@ struct ColumnMarks {
     bool is_constant = false;
 };
 
+// A column as the configuration gives it; the values of a card are the
+// scan's own (CardValues).
 struct Column {
     FixedText<kMaxTitleBytes> title;
     FixedText<kMaxTagBytes> tag;
-    FixedText<kMaxValueBytes> value;
     ColumnMarks marks;
 };
 
@@ -59,7 +60,7 @@ RunSettings default_settings();
 // find_text finds it, so 'IIdent' carries no "Ident".
 ColumnMarks marks_of_title(std::string_view title);
 
-// Appends a column with an empty value. The caller keeps count below
+// Appends a column. The caller keeps count below
 // kMaxColumns and title and tag within their capacities.
 void add_column(ColumnTable& table, std::string_view title, std::string_view tag);
 

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "convert/csv_output.hpp"
+#include "convert/encoded_values.hpp"
+#include "convert/logical_lines.hpp"
 #include "convert/tag_index.hpp"
 #include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
@@ -22,15 +23,13 @@ namespace {
 
 constexpr std::string_view kCardStart = "BEGIN:VCARD";
 constexpr std::string_view kCardEnd = "END:";
+constexpr std::string_view kVersion = "VERSION:";
 
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
 struct CardLine {
-    // The text stays where the scan keeps it: copied in here, its two
-    // halves, stored apart, would be read back as one, which stalls the
-    // processor on every line.
-    explicit CardLine(const std::string_view& line_text) : text(line_text) {}
-    const std::string_view& text;
+    explicit CardLine(std::string_view line_text) : text(line_text) {}
+    std::string_view text;
     std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
     // The start of the line folded, enough for any tag.
@@ -38,34 +37,6 @@ struct CardLine {
     std::size_t folded_length = 0;
     bool folded_done = false;
 };
-
-// A tag that folding may change is compared with the start of the line
-// folded, which is worked out once for the line.
-bool folded_line_begins_with(CardLine& line, std::string_view tag)
-{
-    if (!line.folded_done) {
-        const std::size_t length = std::min(line.text.size(), line.folded.size());
-        line.text.copy(line.folded.data(), length);
-        line.folded_length = fold_utf8_line(std::span<char>(line.folded.data(), length));
-        line.folded_done = true;
-    }
-    return begins_with(std::string_view(line.folded.data(), line.folded_length), tag);
-}
-
-// A line a non-empty tag may begin with is compared as read: the tag never
-// ends in a space or a line feed, so trimming cannot cut into it.
-inline bool tag_matches(CardLine& line, std::string_view tag, bool plain)
-{
-    if (tag.empty()) {
-        return true;
-    }
-    if (plain) {
-        return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
-    }
-    return folded_line_begins_with(line, tag);
-}
-
-static_assert(kReadablePastValueText <= kReadablePastPiece, "a value is cleaned from a piece a word at a time");
 
 // The text after the first colon that is not the line's first byte. Folding
 // neither makes nor moves a colon, so it is found in the line as read; with
@@ -90,210 +61,218 @@ std::string_view prefix_of(const CardLine& line)
     return found ? line.text.substr(0, line.colon - 1) : std::string_view();
 }
 
-// A backslash followed by one of the bytes that make an escape.
-bool holds_escape(std::string_view value)
+// A tag that folding may change is compared with the start of the line
+// folded, which is worked out once for the line.
+bool folded_line_begins_with(CardLine& line, std::string_view tag)
 {
-    for (std::size_t at = value.find('\\'); at != std::string_view::npos; at = value.find('\\', at + 1)) {
-        if (at + 1 < value.size() && std::string_view(",;\\nN").find(value[at + 1]) != std::string_view::npos) {
-            return true;
-        }
+    if (!line.folded_done) {
+        const std::size_t length = std::min(line.text.size(), line.folded.size());
+        line.text.copy(line.folded.data(), length);
+        line.folded_length = fold_utf8_line(std::span<char>(line.folded.data(), length));
+        line.folded_done = true;
     }
-    return false;
+    return begins_with(std::string_view(line.folded.data(), line.folded_length), tag);
 }
 
-// The ordinary way: the card file in pieces, each value as it stands. It
-// counts the values that look encoded, so that the run can say how to
-// decode them: from a quoted-printable line, holding a backslash escape, or
-// from a line that the next line continues.
-struct AsTheyStand {
-    std::size_t encoded = 0;
-    std::size_t first_encoded_line = 0;
-    // Lines as a person counts them: a line longer than a piece is still one.
-    std::size_t line_number = 0;
-    bool starts_line = true;
-    // Values taken from the line `pending_line` that look plain so far: the
-    // next line may still show that it continues theirs.
-    std::size_t pending = 0;
-    std::size_t pending_line = 0;
-    bool backslash_taken = false; // by a value of the current line
+// Columns match the lines that begin with their tags, compared byte for
+// byte with the line folded.
+struct TagPrefixes {
+    const ColumnTable& columns;
+    TagIndex index = index_tags(columns);
 
-    static bool read(LineReader& cards) { return read_piece(cards); }
-
-    void count_encoded(std::size_t values, std::size_t on_line)
+    // A line a non-empty tag may begin with is compared as read: the tag
+    // never ends in a space or a line feed, so trimming cannot cut into it.
+    bool matches(CardLine& line, std::size_t j) const
     {
-        first_encoded_line = encoded == 0 ? on_line : first_encoded_line;
-        encoded += values;
-    }
-
-    void begin_line(const LineReader& cards, std::string_view text)
-    {
-        if (starts_line) {
-            ++line_number;
-            if (pending != 0) {
-                if (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
-                    count_encoded(pending, pending_line);
-                }
-                pending = 0;
-            }
+        const std::string_view tag = view(columns.columns[j].tag);
+        if (tag.empty()) {
+            return true;
         }
-        starts_line = cards.piece_ends_line;
-    }
-
-    void begin_card() {}
-
-    std::size_t take_value(CardLine& line, std::size_t search_from, Column& column)
-    {
-        const CleanedValue cleaned =
-            clean_value(text_after_colon(line, search_from), column.value.bytes, column.marks.strips_spaces);
-        backslash_taken = backslash_taken || cleaned.holds_backslash;
-        return cleaned.length;
-    }
-
-    // Once for a line that gave `values` values.
-    void values_taken(const CardLine& line, std::size_t values)
-    {
-        const bool quoted_printable = holds_quoted_printable(prefix_of(line));
-        const bool escaped = backslash_taken && holds_escape(line.text.substr(line.colon));
-        backslash_taken = false;
-        if (quoted_printable || escaped) {
-            count_encoded(values, line_number);
-        } else {
-            pending += values;
-            pending_line = line_number;
+        if ((index.plain_tags >> j & 1) != 0) {
+            return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
         }
+        return folded_line_begins_with(line, tag);
     }
 
-    void end(const LineReader& cards, CardsSeen& seen) const
+    ColumnSet columns_matching(CardLine& line) const
     {
-        seen.encoded_values = encoded;
-        seen.first_encoded_line = first_encoded_line;
-        // A 0x1A at the start of a line stands on the line after the last.
-        seen.eof_byte_line = cards.stopped_at_eof_byte ? line_number + (starts_line ? 1 : 0) : 0;
+        ColumnSet matching = 0;
+        for (ColumnSet set = columns_to_try(index, line.text); set != 0; set &= set - 1) {
+            const auto j = static_cast<std::size_t>(std::countr_zero(set));
+            matching |= matches(line, j) ? ColumnSet{1} << j : 0;
+        }
+        return matching;
     }
 };
 
-constexpr std::string_view kVersion = "VERSION:";
+static_assert(kReadablePastValueText <= kReadablePastPiece, "a value is cleaned from a line a word at a time");
+
+// The ordinary way: the card file in pieces, each value as it stands.
+struct AsTheyStand {
+    AsTheyStand(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
+    LineReader& cards;
+    TagPrefixes tags;
+    // Lines as a person counts them: a line longer than a piece is still one.
+    std::size_t lines_begun = 0;
+    bool starts_line = true;
+
+    bool read_line()
+    {
+        if (!read_piece(cards)) {
+            return false;
+        }
+        lines_begun += starts_line ? 1 : 0;
+        starts_line = cards.piece_ends_line;
+        return true;
+    }
+
+    std::string_view text() const { return current_text(cards); }
+
+    std::size_t line_number() const { return lines_begun; }
+
+    ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
+
+    std::size_t take_value(CardLine& line, std::size_t j, bool, std::span<char> value) const
+    {
+        const Column& column = tags.columns.columns[j];
+        return clean_value(text_after_colon(line, tags.index.colon_from[j]), value, column.marks.strips_spaces);
+    }
+
+    // A 0x1A at the start of a line stands on the line after the last.
+    std::size_t eof_byte_line() const { return lines_begun + (starts_line ? 1 : 0); }
+};
 
 // The decoding way: the card file in logical lines, each value decoded as
 // its line's prefix and its card's version say.
 struct Decoded {
-    bool version_21 = false;
-    bool line_cut = false;
+    Decoded(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
+    LineReader& cards;
+    TagPrefixes tags;
+    LogicalLines lines;
     std::vector<char> scratch = std::vector<char>(kMaxLogicalLineBytes + kReadablePastValueText);
 
-    static bool read(LineReader& cards) { return read_logical_line(cards); }
+    bool read_line() { return read_logical_line(cards, lines); }
 
-    // The last "VERSION:" line of the card counts, its value trimmed of
-    // spaces and CRs.
-    void begin_line(const LineReader& cards, std::string_view text)
+    std::string_view text() const { return lines.text; }
+
+    std::size_t line_number() const { return lines.line_number; }
+
+    ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
+
+    std::size_t take_value(CardLine& line, std::size_t j, bool version_21, std::span<char> value)
     {
-        line_cut = cards.line_cut;
-        if (!text.empty() && text[0] == 'V' && text.starts_with(kVersion)) {
-            std::string_view version = text.substr(kVersion.size());
-            version.remove_prefix(std::min(version.find_first_not_of(" \r"), version.size()));
-            version = version.substr(0, version.find_last_not_of(" \r") + 1);
-            version_21 = version == "2.1";
-        }
+        const std::string_view raw = text_after_colon(line, tags.index.colon_from[j]);
+        const ValueDecoding how{encoding_of(prefix_of(line)), version_21, lines.cut};
+        return decode_value(raw, how, scratch, value, tags.columns.columns[j].marks.strips_spaces);
     }
 
-    void begin_card() { version_21 = false; }
+    std::size_t eof_byte_line() const { return cards.eof_byte_line; }
+};
 
-    std::size_t take_value(CardLine& line, std::size_t search_from, Column& column)
+// What the run notices beside a scan without decoding.
+struct WatchForEncoded {
+    EncodedValues seen;
+
+    void line_read(std::string_view text, std::size_t line_number) { note_piece(seen, text, line_number); }
+
+    void values_taken(const CardLine& line, std::size_t values, std::size_t line_number)
     {
-        const std::string_view raw = text_after_colon(line, search_from);
-        const ValueDecoding how{encoding_of(prefix_of(line)), version_21, line_cut};
-        return decode_value(raw, how, scratch, column.value.bytes, column.marks.strips_spaces);
+        note_values(seen, prefix_of(line), line.text.substr(line.colon), values, line_number);
     }
 
-    void values_taken(const CardLine&, std::size_t) {}
-
-    static void end(const LineReader& cards, CardsSeen& seen)
+    void report(CardsSeen& cards) const
     {
-        seen.eof_byte_line = cards.stopped_at_eof_byte ? cards.eof_byte_line : 0;
+        cards.encoded_values = seen.count;
+        cards.first_encoded_line = seen.first_line;
     }
 };
 
-// Returns how many values the line gave.
-template <class Way>
-std::size_t capture_line(Way& way, ColumnTable& columns, const TagIndex& index, ColumnSet set, CardLine& line,
-                         ColumnSet& filled)
+// Decoding leaves nothing encoded to notice.
+struct NothingToWatch {
+    void line_read(std::string_view, std::size_t) {}
+    void values_taken(const CardLine&, std::size_t, std::size_t) {}
+    void report(CardsSeen&) const {}
+};
+
+// The last "VERSION:" line of a card counts, its value trimmed of spaces and
+// CRs.
+bool is_version_21(std::string_view line)
 {
-    std::size_t values = 0;
-    for (; set != 0; set &= set - 1) {
-        const auto j = static_cast<std::size_t>(std::countr_zero(set));
-        const ColumnSet bit = ColumnSet{1} << j;
-        Column& column = columns.columns[j];
-        if (!tag_matches(line, view(column.tag), (index.plain_tags & bit) != 0)) {
-            continue;
-        }
-        column.value.length = way.take_value(line, index.colon_from[j], column);
-        filled = column.value.length != 0 ? filled | bit : filled & ~bit;
-        ++values;
-    }
-    return values;
+    std::string_view version = line.substr(kVersion.size());
+    version.remove_prefix(std::min(version.find_first_not_of(" \r"), version.size()));
+    version = version.substr(0, version.find_last_not_of(" \r") + 1);
+    return version == "2.1";
 }
 
-void clear_values(ColumnTable& columns, ColumnSet& filled)
+// Both ways share everything but how lines are read, matched and their
+// values taken: the card bounds, the required and constant columns, the
+// rows.
+template <class Mode, class Watch>
+CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& settings, const ColumnTable& columns)
 {
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        columns.columns[j].value.length = 0;
-    }
-    filled = 0;
-}
-
-// Both ways share everything but how lines are read and values taken: the
-// card bounds, the tag match, the required and constant columns, the rows.
-template <class Way>
-CardsSeen scan(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
-{
-    const TagIndex index = index_tags(columns);
-    // The columns whose value is not empty. A constant column's value is its
-    // tag once a row has been written; it is marked then.
-    ColumnSet filled = 0;
+    const TagIndex& index = mode.tags.index;
+    CardValues card;
+    bool version_21 = false;
     CardsSeen seen;
-    Way way;
-    while (table.status.ok && Way::read(cards)) {
-        const std::string_view text = current_text(cards);
+    while (table.status.ok && mode.read_line()) {
+        const std::string_view text = mode.text();
         // Folding keeps every ASCII byte and makes none but '_' and '`', so it
-        // cannot make or unmake "END:": both card bounds are tested on the
-        // line as read, and the line itself is never folded.
+        // cannot make or unmake a card bound: both are tested on the line as
+        // read, and the line itself is never folded.
         const unsigned char first_byte = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
         if (first_byte == 'B' && text.starts_with(kCardStart)) {
-            clear_values(columns, filled);
-            way.begin_card();
-        }
-        way.begin_line(cards, text);
-        const bool ends_card = first_byte == 'E' && text.starts_with(kCardEnd);
-        if (const ColumnSet set = columns_to_try(index, text); set != 0) {
-            CardLine line(text);
-            if (const std::size_t values = capture_line(way, columns, index, set, line, filled); values != 0) {
-                way.values_taken(line, values);
+            card.filled = 0;
+            for (std::size_t j = 0; j < columns.count; ++j) {
+                card.values[j].length = 0;
             }
+            version_21 = false;
+        } else if (first_byte == 'V' && text.starts_with(kVersion)) {
+            version_21 = is_version_21(text);
         }
-        if (ends_card) {
+        watch.line_read(text, mode.line_number());
+        CardLine line(text);
+        if (const ColumnSet matching = mode.columns_matching(line); matching != 0) {
+            for (ColumnSet set = matching; set != 0; set &= set - 1) {
+                const auto j = static_cast<std::size_t>(std::countr_zero(set));
+                const ColumnSet bit = ColumnSet{1} << j;
+                card.values[j].length = mode.take_value(line, j, version_21, card.values[j].bytes);
+                card.filled = card.values[j].length != 0 ? card.filled | bit : card.filled & ~bit;
+            }
+            watch.values_taken(line, static_cast<std::size_t>(std::popcount(matching)), mode.line_number());
+        }
+        if (first_byte == 'E' && text.starts_with(kCardEnd)) {
             ++seen.card_ends;
-            seen.required_ever_filled |= filled & index.required;
-            // The check sees the values as they stand, before write_row puts
-            // a constant column's tag in place.
-            if ((index.required & ~filled) == 0) {
-                write_row(table, settings, columns);
+            seen.required_ever_filled |= card.filled & index.required;
+            if ((index.required & ~card.filled) == 0) {
+                write_row(table, settings, columns, card);
                 ++seen.rows;
-                filled |= index.constant;
+                // From now on a constant column counts as filled, as if its
+                // row had stored the tag it shows as its value: a card that
+                // goes on without a "BEGIN:VCARD" sees it so.
+                card.filled |= index.constant;
             }
         }
     }
     seen.required_never_filled = index.required & ~seen.required_ever_filled;
-    seen.wide_text = wide_text_of(cards);
-    way.end(cards, seen);
+    seen.wide_text = wide_text_of(mode.cards);
+    seen.eof_byte_line = mode.cards.stopped_at_eof_byte ? mode.eof_byte_line() : 0;
+    watch.report(seen);
     return seen;
 }
 
 } // namespace
 
-CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns)
+CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, const ColumnTable& columns,
+                     CardReading reading)
 {
-    return settings.decode ? scan<Decoded>(cards, table, settings, columns)
-                           : scan<AsTheyStand>(cards, table, settings, columns);
+    if (reading == CardReading::decoded) {
+        Decoded mode(cards, columns);
+        NothingToWatch watch;
+        return scan(mode, watch, table, settings, columns);
+    }
+    AsTheyStand mode(cards, columns);
+    WatchForEncoded watch;
+    return scan(mode, watch, table, settings, columns);
 }
 
 } // namespace cardtab

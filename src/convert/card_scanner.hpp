@@ -1,28 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "config/records.hpp"
+#include "convert/card_values.hpp"
 #include "io/line_reader.hpp"
 #include "io/table_writer.hpp"
 
 namespace cardtab {
 
-// Reads the card file to its end. Each line that begins with a column's tag
-// gives that column its value: the text after the line's first colon that
-// is not its first byte, cleaned up. At each "END:" line a data line is
-// written, unless a required column is empty. Values are cleared only at
-// "BEGIN:VCARD" lines. Nothing else of the card format is interpreted.
-// Stops early once the table can no longer be written.
-// In the decoding mode (settings.decode) the file is read in logical lines
-// and each value is decoded before it is cleaned.
+// What a scan saw that the run may have to say.
 struct CardsSeen {
     WideText wide_text = WideText::none; // no line of the file can match
     std::size_t card_ends = 0;           // lines beginning "END:"
     std::size_t rows = 0;
     // Required columns filled at some card's end, and never.
-    std::uint64_t required_ever_filled = 0;
-    std::uint64_t required_never_filled = 0;
+    ColumnSet required_ever_filled = 0;
+    ColumnSet required_never_filled = 0;
     // The line holding a 0x1A that ended the file early, or 0.
     std::size_t eof_byte_line = 0;
     // Values taken as they stand that look encoded: quoted-printable,
@@ -30,6 +25,19 @@ struct CardsSeen {
     std::size_t encoded_values = 0;
     std::size_t first_encoded_line = 0;
 };
-CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, ColumnTable& columns);
+
+enum class CardReading {
+    as_they_stand, // lines in pieces of 1,999 bytes, values as they stand
+    decoded,       // logical lines, values decoded as vCard writes them
+};
+
+// Reads the card file to its end. Each line that begins with a column's tag
+// gives that column its value: the text after the line's first colon that
+// is not its first byte, cleaned up. At each "END:" line a data line is
+// written, unless a required column is empty. Values are cleared only at
+// "BEGIN:VCARD" lines. Nothing else of the card format is interpreted.
+// Stops early once the table can no longer be written.
+CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, const ColumnTable& columns,
+                     CardReading reading);
 
 } // namespace cardtab

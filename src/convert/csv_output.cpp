@@ -51,18 +51,17 @@ void write_header(TableWriter& table, const RunSettings& settings, const ColumnT
     put_line_end(table);
 }
 
-void write_row(TableWriter& table, const RunSettings& settings, ColumnTable& columns)
+void write_row(TableWriter& table, const RunSettings& settings, const ColumnTable& columns, const CardValues& card)
 {
+    static_assert(kMaxTagBytes <= kMaxValueBytes, "a constant column's field is no longer than a value's");
     char* out = begin_line(table, kMaxColumns * (kMaxFieldBytes + 1));
     for (std::size_t j = 0; j < columns.count; ++j) {
-        Column& column = columns.columns[j];
+        const Column& column = columns.columns[j];
         if (j > 0) {
             *out++ = settings.separator;
         }
-        if (column.marks.is_constant) {
-            assign(column.value, view(column.tag));
-        }
-        out = append_quoted(out, trim_value(view(column.value)), settings.quote);
+        const std::string_view field = column.marks.is_constant ? view(column.tag) : view(card.values[j]);
+        out = append_quoted(out, trim_value(field), settings.quote);
     }
     end_line(table, out);
 }

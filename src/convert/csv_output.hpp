@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/records.hpp"
+#include "convert/card_values.hpp"
 #include "io/table_writer.hpp"
 
 namespace cardtab {
@@ -12,9 +13,9 @@ std::string_view header_text(const Column& column);
 // separator, the quote byte or a CR, then the line end.
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns);
 
-// One data line: each value right-trimmed between quote bytes, inner quote
-// bytes doubled, then the line end. A constant column's value is replaced by
-// its tag first, and keeps the tag afterwards.
-void write_row(TableWriter& table, const RunSettings& settings, ColumnTable& columns);
+// One data line: each value of the card right-trimmed between quote bytes,
+// inner quote bytes doubled, then the line end. A constant column shows its
+// tag instead of a value.
+void write_row(TableWriter& table, const RunSettings& settings, const ColumnTable& columns, const CardValues& card);
 
 } // namespace cardtab

@@ -163,9 +163,10 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, C
     }
 }
 
-void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings& settings, ColumnTable& columns,
-                   ConfigurationOutcome configuration, RunResult& result)
+void convert_cards(FileLayer& files, const RunOptions& options, const RunSettings& settings,
+                   const ColumnTable& columns, ConfigurationOutcome configuration, RunResult& result)
 {
+    const BufferSizes& sizes = options.sizes;
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
     if (!open_cards(files, card_name, sizes.read_chunk, cards, result)) {
@@ -177,7 +178,8 @@ void convert_cards(FileLayer& files, const BufferSizes& sizes, const RunSettings
         return;
     }
     write_header(table, settings, columns);
-    const CardsSeen seen = scan_cards(cards, table, settings, columns);
+    const CardReading reading = options.decode || settings.decode ? CardReading::decoded : CardReading::as_they_stand;
+    const CardsSeen seen = scan_cards(cards, table, settings, columns, reading);
     const std::uint64_t unread = count_bytes_after_eof_byte(cards);
     finish_table(cards, card_name, table, table_name, result);
     if (!result.failed) {
@@ -199,9 +201,8 @@ RunResult run_conversion(FileLayer& files, const RunOptions& options)
     ColumnTable columns;
     const ConfigurationOutcome configuration =
         load_configuration(files, settings, columns, result, options.sizes.read_chunk);
-    settings.decode = settings.decode || options.decode;
     if (configuration != ConfigurationOutcome::failed) {
-        convert_cards(files, options.sizes, settings, columns, configuration, result);
+        convert_cards(files, options, settings, columns, configuration, result);
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config/records.hpp"
+#include "convert/card_values.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 
@@ -13,10 +14,6 @@
 // lines cost a look at their first byte: only a line that some tag may
 // begin is compared with tags at all.
 namespace cardtab {
-
-// One bit for each column.
-using ColumnSet = std::uint64_t;
-static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 
 struct TagIndex {
     std::array<ColumnSet, 256> by_first_byte{}; // the columns whose tag begins with the byte

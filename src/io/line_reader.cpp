@@ -138,7 +138,7 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     reader.file = OwnedFile(files, opened.file);
     const std::size_t bytes = std::max<std::size_t>(chunk_bytes, 1);
     reader.chunk.assign(bytes + kReadablePastPiece, '\0');
-    reader.copied.assign(std::max(kLineBufferBytes, kMaxLogicalLineBytes) + kReadablePastPiece, '\0');
+    reader.copied.assign(kLineBufferBytes + kReadablePastPiece, '\0');
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
     return {};
 }

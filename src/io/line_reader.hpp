@@ -16,10 +16,6 @@ namespace cardtab {
 // its own.
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
-// Read as vCard, physical lines are joined into logical lines, of which
-// only the first 4,096 bytes are kept: the rest is read past, so that a
-// photo of many megabytes costs no memory.
-inline constexpr std::size_t kMaxLogicalLineBytes = 4096;
 inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
 // The reader promises that the kReadablePastPiece bytes after the end of
 // every piece may be read (they mean nothing), so that callers can work on
@@ -29,7 +25,8 @@ inline constexpr std::size_t kReadablePastPiece = 32;
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. It hands out either
 // pieces, each of which stops after its line feed, at the end of the file
-// or at 1,999 bytes; or logical lines, which join folded lines.
+// or at 1,999 bytes; or whole physical lines of any length, run by run, for
+// a caller that joins them as it sees fit.
 struct LineReader {
     OwnedFile file;
     std::vector<char> chunk; // raw bytes as read, refilled in large reads
@@ -46,16 +43,16 @@ struct LineReader {
     std::size_t opening_length = 0;
     bool chunk_read = false;
     // The file went on after a 0x1A, which ends it as text: the bytes after
-    // it so far read, and, for logical lines, the line it stands on.
+    // it so far read, and, read in physical lines, the line it stands on.
     bool stopped_at_eof_byte = false;
     std::uint64_t bytes_after_eof_byte = 0;
     std::size_t eof_byte_line = 0;
-    // A piece or logical line that crosses chunks or needs changing is
-    // copied here; most are used where they lie in the chunk. It is not part
+    // A piece that crosses chunks or needs changing is copied here; most
+    // are used where they lie in the chunk. It is not part
     // of the record itself: a reader kept on the stack stays small, and its
     // fields do not share their low address bits with the caller's.
     std::vector<char> copied;
-    // The current piece or logical line as a text, which a zero byte ends.
+    // The current piece as a text, which a zero byte ends.
     const char* text = nullptr;
     std::size_t text_length = 0;
     // The piece ended at a line feed, even one that a zero byte hid: the
@@ -63,11 +60,11 @@ struct LineReader {
     // the first piece. Callers that count lines count them from this, which
     // keeps the piece loop as small as it is.
     bool piece_ends_line = true;
-    // The logical line was longer than the bytes of it that are kept.
-    bool line_cut = false;
-    // The line of the file on which the current logical line begins.
-    std::size_t line_number = 0;
+    // Read in physical lines: how many have begun, and whether a zero byte
+    // has ended the text of the current one.
     std::size_t lines_begun = 0;
+    bool line_text_ended = false;
+    bool line_ended = false; // the run read last ended its line
 };
 
 IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,
@@ -82,14 +79,31 @@ IoStatus read_ahead(LineReader& reader);
 // whose first byte is zero is the empty text and does not end the file.
 bool read_piece(LineReader& reader);
 
-// Reads the next logical line, without its line feed. A physical line
-// that begins with a space or a tab continues the line before it, without
-// that byte (folding); so does any line after one that ends in a '=' of a
-// quoted-printable value (a soft line break), without the '='. False at the
-// end of the file or after a failed read.
-bool read_logical_line(LineReader& reader);
+// Begins the next physical line: false at the end of the file, after a
+// failed read, or at a 0x1A, which ends the file even at a line's start.
+bool begin_physical_line(LineReader& reader);
 
-// The piece or logical line read last.
+// The next run of the current physical line's text, as it lies in the read
+// buffer: valid until the next call. The text-mode rules hold: the line
+// ends at its line feed, at a CR LF, at the end of the file or at a 0x1A;
+// other CRs are text; a zero byte ends the text, and the rest of the line
+// is read past. `reader.line_ended` is set with the line's last run, which
+// may be empty. (The run comes back alone, in registers: stored with a flag
+// and read back at once, it would stall the processor on every line.)
+std::string_view read_line_run(LineReader& reader);
+
+// The bytes already read that follow the reader's position, without a
+// read: empty where the next byte has yet to be read.
+inline std::string_view bytes_ahead(const LineReader& reader)
+{
+    return {reader.chunk.data() + reader.chunk_pos, reader.chunk_end - reader.chunk_pos};
+}
+
+// The first byte of the next physical line, read if need be; -1 where no
+// line follows (the end of the file, or a 0x1A).
+int first_byte_of_next_line(LineReader& reader);
+
+// The piece read last.
 inline std::string_view current_text(const LineReader& reader)
 {
     return {reader.text, reader.text_length};

@@ -51,7 +51,7 @@ Word special_bytes(Word word, Word semicolons, bool drop_spaces)
 // text may reach past its end: those bytes count as special.
 } // namespace
 
-CleanedValue clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text)
+std::size_t clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only)
 {
     static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
     constexpr Word kSemicolonToSpace = ';' - ' ';
@@ -77,9 +77,11 @@ CleanedValue clean_value_with_words(std::string_view text, std::span<char> value
         clean_byte(text, at, value.data(), kept, drop_spaces);
         ++taken;
     }
-    const bool only_folding_text = check_text && holds_only_folding_text(text.substr(0, at), true);
-    const bool backslash = std::memchr(text.data(), '\\', at) != nullptr;
-    return {trim_value(std::string_view(value.data(), kept)).size(), backslash, only_folding_text};
+    if (plain_only && (!holds_only_folding_text(text.substr(0, at), true) ||
+                       std::memchr(text.data(), '\\', at) != nullptr)) {
+        return kNeedsDecoding;
+    }
+    return trim_value(std::string_view(value.data(), kept)).size();
 }
 
 std::size_t clean_folded_value(std::span<char> text, bool drop_spaces)
@@ -93,10 +95,16 @@ std::size_t clean_folded_value(std::span<char> text, bool drop_spaces)
     return trim_value(std::string_view(text.data(), kept)).size();
 }
 
-CleanedValue clean_value(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text)
+std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces)
 {
-    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, check_text)
-                                   : clean_value_with_words(text, value, drop_spaces, check_text);
+    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, false)
+                                   : clean_value_with_words(text, value, drop_spaces, false);
+}
+
+std::size_t clean_plain_value(std::string_view text, std::span<char> value, bool drop_spaces)
+{
+    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, true)
+                                   : clean_value_with_words(text, value, drop_spaces, true);
 }
 
 bool holds_only_folding_text(std::string_view text, bool pairs)

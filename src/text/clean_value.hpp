@@ -21,18 +21,6 @@ inline constexpr std::array<char, 256> kCleanedBytes = [] {
     return table;
 }();
 
-struct CleanedValue {
-    std::size_t length = 0;
-    // The bytes taken hold a backslash, which may begin an escape. The
-    // AVX-512 way sees it for free among the bytes it looks at anyway. (Small
-    // enough, with the other fields, to come back in two registers.)
-    bool holds_backslash = false;
-    // When asked for (`check_text`): the bytes taken are such as
-    // holds_only_folding_text accepts with pairs, so that decoding them
-    // would give the same value.
-    bool only_folding_text = false;
-};
-
 // Makes a column's value from the text after a card line's colon, in one
 // pass: the first value.size() bytes of the text folded (fold_utf8_line),
 // each semicolon made a space and each accented letter its plain letter
@@ -40,8 +28,16 @@ struct CleanedValue {
 // trailing spaces, line feeds and carriage returns trimmed (trim_value).
 // Writes the value at the start of `value`. Reads up to
 // kReadablePastValueText bytes past the end of `text`, which mean nothing
-// there.
-CleanedValue clean_value(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text = false);
+// there. Returns the value's length.
+std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces);
+
+// The same where `text` holds only bytes that decoding reads as folding
+// does: ASCII without CR, LF, the zero byte and the backslash, which may
+// begin an escape, and the two-byte sequences that folding covers. Where it
+// holds another, the value is left unfinished and kNeedsDecoding returned.
+// Decoding takes most values this way, in the one pass.
+inline constexpr std::size_t kNeedsDecoding = static_cast<std::size_t>(-1);
+std::size_t clean_plain_value(std::string_view text, std::span<char> value, bool drop_spaces);
 
 // ASCII without CR, LF and the zero byte, and, when `pairs`, the two-byte
 // sequences that folding covers: text that decoding as UTF-8 reads just as
@@ -59,10 +55,8 @@ std::size_t clean_folded_value(std::span<char> text, bool drop_spaces);
 // a time on one with AVX-512 VBMI2 (clean_value_avx512.cpp), which
 // clean_value takes wherever it runs on one. Ask for the second only where
 // can_clean_with_avx512().
-CleanedValue clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces,
-                                    bool check_text = false);
-CleanedValue clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces,
-                                     bool check_text = false);
+std::size_t clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only);
+std::size_t clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only);
 bool can_clean_with_avx512();
 
 } // namespace cardtab

@@ -76,8 +76,8 @@ CARDTAB_AVX512 __mmask64 bytes_below(__m512i bytes, char from, char count)
 // up both alone and as the lead of a pair with the byte after it, the
 // second bytes of pairs and the dropped spaces are squeezed out, and the
 // value is cut after its hundredth folded byte.
-CARDTAB_AVX512 CleanedValue clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces,
-                                                    bool check_text)
+CARDTAB_AVX512 std::size_t clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces,
+                                                   bool plain_only)
 {
     const Table256 singles = load_table(kCleanedBytes);
     const Table256 pairs = load_table(kCleanedPairs);
@@ -85,8 +85,7 @@ CARDTAB_AVX512 CleanedValue clean_value_with_avx512(std::string_view text, std::
     std::size_t kept = 0;
     std::size_t taken = 0;
     std::size_t length = 0; // up to the last byte that trimming keeps
-    __mmask64 backslashes = 0;
-    __mmask64 unusual = 0; // bytes that folding reads otherwise than decoding
+    __mmask64 unusual = 0;  // bytes that decoding reads otherwise than folding
     while (taken < value.size() && at < text.size()) {
         const std::size_t count = std::min<std::size_t>(64, text.size() - at);
         const __m512i bytes = _mm512_maskz_loadu_epi8(first_bytes(count), text.data() + at);
@@ -110,11 +109,11 @@ CARDTAB_AVX512 CleanedValue clean_value_with_avx512(std::string_view text, std::
             const std::uint64_t last = _pdep_u64(std::uint64_t{1} << (value.size() - taken - 1), folded);
             folded &= last | (last - 1);
         }
-        backslashes |= _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\\')) & folded;
-        if (check_text) {
+        if (plain_only) {
             unusual |= ((_mm512_movepi8_mask(bytes) & ~pairs_here) |
                         _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r')) |
                         _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')) |
+                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\\')) |
                         _mm512_cmpeq_epi8_mask(bytes, _mm512_setzero_si512())) &
                        folded;
         }
@@ -136,7 +135,7 @@ CARDTAB_AVX512 CleanedValue clean_value_with_avx512(std::string_view text, std::
         taken += static_cast<std::size_t>(std::popcount(folded));
         at += used;
     }
-    return {length, backslashes != 0, check_text && unusual == 0};
+    return unusual != 0 ? kNeedsDecoding : length;
 }
 
 bool can_clean_with_avx512()
@@ -155,9 +154,9 @@ bool can_clean_with_avx512()
 }
 
 // Never called: can_clean_with_avx512() is false wherever this is built.
-CleanedValue clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces, bool check_text)
+std::size_t clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only)
 {
-    return clean_value_with_words(text, value, drop_spaces, check_text);
+    return clean_value_with_words(text, value, drop_spaces, plain_only);
 }
 
 #endif

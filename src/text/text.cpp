@@ -43,9 +43,7 @@ std::size_t remove_char(std::span<char> text, char c)
 void upper_ascii(std::span<char> text)
 {
     for (char& byte : text) {
-        if (byte >= 'a' && byte <= 'z') {
-            byte = static_cast<char>(byte - ('a' - 'A'));
-        }
+        byte = upper_ascii_byte(byte);
     }
 }
 

@@ -67,7 +67,13 @@ inline std::string_view trim_value(std::string_view value)
 // Deletes every byte `c` from `text` in place; returns the new length.
 std::size_t remove_char(std::span<char> text, char c);
 
-// Turns a-z into A-Z in place; every other byte, 0x80-0xFF included, stays.
+// A byte a-z as A-Z; every other byte, 0x80-0xFF included, as it is.
+inline char upper_ascii_byte(char byte)
+{
+    return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - ('a' - 'A')) : byte;
+}
+
+// Turns a-z into A-Z in place; every other byte stays.
 void upper_ascii(std::span<char> text);
 
 } // namespace cardtab

@@ -5,7 +5,9 @@
 
 #include "text/clean_value.hpp"
 #include "text/code_pages.hpp"
+#include "text/escapes.hpp"
 #include "text/fold_utf8.hpp"
+#include "text/text.hpp"
 #include "text/utf8.hpp"
 
 namespace cardtab {
@@ -17,11 +19,6 @@ namespace {
 constexpr char32_t kNoCharacter = 0xFFFFFFFF;
 constexpr char kUnknownCharacter = '?';
 
-char upper_case(char byte)
-{
-    return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - ('a' - 'A')) : byte;
-}
-
 // `upper` is in upper case.
 bool equals_in_any_case(std::string_view text, std::string_view upper)
 {
@@ -29,7 +26,7 @@ bool equals_in_any_case(std::string_view text, std::string_view upper)
         return false;
     }
     for (std::size_t n = 0; n < text.size(); ++n) {
-        if (upper_case(text[n]) != upper[n]) {
+        if (upper_ascii_byte(text[n]) != upper[n]) {
             return false;
         }
     }
@@ -85,7 +82,7 @@ int hex_digit(char byte)
     if (byte >= '0' && byte <= '9') {
         return byte - '0';
     }
-    const char upper = upper_case(byte);
+    const char upper = upper_ascii_byte(byte);
     return upper >= 'A' && upper <= 'F' ? upper - 'A' + 10 : -1;
 }
 
@@ -105,26 +102,6 @@ std::size_t undo_quoted_printable(std::string_view raw, char* out)
         }
     }
     return length;
-}
-
-// The byte a backslash escape stands for, or 0 when the backslash stays.
-char escaped_byte(char after, bool version_21)
-{
-    if (version_21) {
-        return after == ';' ? ';' : '\0';
-    }
-    switch (after) {
-    case '\\':
-    case ',':
-    case ';':
-    case ':':
-        return after;
-    case 'n':
-    case 'N':
-        return '\n';
-    default:
-        return '\0';
-    }
 }
 
 // Backslash escapes undone from left to right; a backslash that starts no
@@ -288,12 +265,10 @@ std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::sp
     const bool maybe_utf8 = how.encoding.charset == Charset::unnamed || how.encoding.charset == Charset::utf8;
     // Most values are plain ASCII or UTF-8 letters of the folding table,
     // without escapes, and short enough to be taken whole: the ordinary
-    // cleaning, which looks at every byte anyway, tells so, and gives the
-    // value that decoding would.
+    // cleaning tells so as it goes, and gives the value that decoding would.
     if (!quoted_printable && !how.line_cut && maybe_utf8 && raw.size() <= value.size()) {
-        const CleanedValue cleaned = clean_value(raw, value, drop_spaces, true);
-        if (cleaned.only_folding_text && !cleaned.holds_backslash) {
-            return cleaned.length;
+        if (const std::size_t length = clean_plain_value(raw, value, drop_spaces); length != kNeedsDecoding) {
+            return length;
         }
     }
     if (how.line_cut) {
@@ -309,7 +284,7 @@ std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::sp
         decoded = without_half_character(decoded);
     }
     if (holds_only_folding_text(decoded, maybe_utf8)) {
-        return clean_value(decoded, value, drop_spaces).length;
+        return clean_value(decoded, value, drop_spaces);
     }
     Charset charset = how.encoding.charset;
     if (charset == Charset::unnamed) {

@@ -36,9 +36,9 @@ TEST(CommandLine, OnlyExactQuestionsAreAnswered)
         for (const char* argument : c.arguments) {
             shown += std::string(argument) + " ";
         }
-        const CommandLine command = read_command_line(c.arguments);
-        EXPECT_EQ(command.request, c.request) << shown;
-        EXPECT_EQ(command.decode, c.decode) << shown;
+        RunOptions options;
+        EXPECT_EQ(read_command_line(c.arguments, options), c.request) << shown;
+        EXPECT_EQ(options.decode, c.decode) << shown;
     }
 }
 

@@ -36,7 +36,6 @@ TEST(ColumnMarks, ComeFromTheTitle)
         EXPECT_EQ(column.marks.is_required, c.required) << c.title;
         EXPECT_EQ(column.marks.strips_spaces, c.strips_spaces) << c.title;
         EXPECT_EQ(column.marks.is_constant, c.constant) << c.title;
-        EXPECT_EQ(column.value.length, 0u) << c.title;
     }
 }
 

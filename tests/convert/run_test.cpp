@@ -222,6 +222,13 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "the first on line 4) and is written as it stands; to decode it, add 'decode' after the card file's "
          "name in cardtab.ini or run 'cardtab --decode'\n",
          {{"import.csv", "Note\r\n\"" + std::string(100, 'n') + "\"\r\n"}}},
+        {"an escaped colon looks encoded too", {{"cardtab.ini", "Note=NOTE\n"},
+          {"import.vcf", "BEGIN:VCARD\nNOTE:a\\:b\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded or escaped; "
+         "the first on line 2) and is written as it stands; to decode it, add 'decode' after the card file's "
+         "name in cardtab.ini or run 'cardtab --decode'\n",
+         {{"import.csv", "Note\r\n\"a\\:b\"\r\n"}}},
         {"a separator with a space after it on the last line", {{"cardtab.ini", "Name=N:\n; "}, {"import.vcf", kCards}},
          {}, 0,
          "cardtab: warning: cardtab.ini: line 2: '; ' became a column; a last line sets the separator only when "

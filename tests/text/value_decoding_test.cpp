@@ -8,6 +8,7 @@
 
 #include "support/bytes.hpp"
 #include "support/decoding_model.hpp"
+#include "text/escapes.hpp"
 
 namespace cardtab {
 namespace {
@@ -89,6 +90,26 @@ TEST(DecodeValue, ReadsEachEncodingAsVCardWritesIt)
         const testing::ModelLogicalLine line{c.prefix + ":" + c.raw, c.cut};
         EXPECT_EQ(escaped(testing::model_decoded_value(line, c.version_21, c.drop_spaces)), escaped(c.value))
             << c.name << ": the model agrees";
+    }
+}
+
+// Each escape once, from the one list that decoding undoes and a run
+// without decoding warns of.
+TEST(DecodeValue, UndoesEachEscapeThatARunWithoutDecodingWarnsOf)
+{
+    const struct {
+        std::string raw;
+        bool version_21;
+        std::string value; // the raw text itself where it holds no escape
+    } cases[] = {
+        {"a\\\\b", false, "a\\b"}, {"a\\,b", false, "a,b"},  {"a\\;b", false, "a b"},
+        {"a\\:b", false, "a:b"},   {"a\\nb", false, "a b"},  {"a\\Nb", false, "a b"},
+        {"a\\;b", true, "a b"},    {"a\\,b", true, "a\\,b"}, {"a\\:b", true, "a\\:b"},
+        {"a\\tb", false, "a\\tb"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(escaped(decoded("NOTE", c.raw, c.version_21, false, false)), escaped(c.value)) << escaped(c.raw);
+        EXPECT_EQ(holds_escape(c.raw, c.version_21), c.value != c.raw) << escaped(c.raw);
     }
 }
 

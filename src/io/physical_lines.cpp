@@ -1,0 +1,104 @@
+#include <string_view>
+
+#include "io/line_reader.hpp"
+#include "io/read_chunk.hpp"
+
+// Whole physical lines of any length, handed out a run at a time as they
+// lie in the read buffer, with the text-mode rules applied.
+namespace cardtab {
+
+namespace {
+
+constexpr std::string_view kLoneCr = "\r";
+
+std::string_view end_line(LineReader& reader)
+{
+    reader.line_ended = true;
+    return {};
+}
+
+// The byte at the reader's position is a zero byte, a 0x1A or a CR that
+// ended the chunk; takes it.
+std::string_view take_stop_byte(LineReader& reader)
+{
+    const char byte = reader.chunk[reader.chunk_pos++];
+    if (byte == kEndOfFileByte) {
+        stop_at_eof_byte(reader);
+        reader.eof_byte_line = reader.lines_begun;
+        return end_line(reader);
+    }
+    if (byte == '\0') {
+        reader.line_text_ended = true;
+        return {};
+    }
+    // A CR at the end of a chunk: a line end if a line feed follows it.
+    if (has_byte(reader) && reader.chunk[reader.chunk_pos] == '\n') {
+        ++reader.chunk_pos;
+        return end_line(reader);
+    }
+    return kLoneCr;
+}
+
+} // namespace
+
+bool begin_physical_line(LineReader& reader)
+{
+    if (!has_byte(reader)) {
+        return false;
+    }
+    if (reader.chunk[reader.chunk_pos] == kEndOfFileByte) {
+        ++reader.chunk_pos;
+        stop_at_eof_byte(reader);
+        reader.eof_byte_line = reader.lines_begun + 1;
+        return false;
+    }
+    ++reader.lines_begun;
+    reader.line_text_ended = false;
+    reader.line_ended = false;
+    return true;
+}
+
+std::string_view read_line_run(LineReader& reader)
+{
+    for (;;) {
+        if (!has_byte(reader)) {
+            return end_line(reader);
+        }
+        const std::size_t start = reader.chunk_pos;
+        const std::size_t stop = next_stop(reader, reader.chunk_end);
+        const bool at_line_feed = stop < reader.chunk_end && reader.chunk[stop] == '\n';
+        std::size_t end = stop;
+        // A CR before the line feed is part of the line end; one at the end
+        // of the chunk waits until the next byte is read.
+        if (end > start && reader.chunk[end - 1] == '\r' && (at_line_feed || stop == reader.chunk_end)) {
+            --end;
+        }
+        std::string_view run;
+        if (end > start) {
+            run = std::string_view(reader.chunk.data() + start, end - start);
+            reader.chunk_pos = end;
+        } else if (!at_line_feed) {
+            run = take_stop_byte(reader);
+        }
+        if (at_line_feed && reader.chunk_pos + 1 >= stop) {
+            reader.chunk_pos = stop + 1;
+            reader.line_ended = true;
+        }
+        if (reader.line_text_ended) {
+            run = {};
+        }
+        if (!run.empty() || reader.line_ended) {
+            return run;
+        }
+    }
+}
+
+int first_byte_of_next_line(LineReader& reader)
+{
+    if (!has_byte(reader) || reader.chunk[reader.chunk_pos] == kEndOfFileByte) {
+        return -1;
+    }
+    return static_cast<unsigned char>(reader.chunk[reader.chunk_pos]);
+}
+
+} // namespace cardtab

@@ -28,9 +28,17 @@ struct ConfigReading {
     std::size_t first_ignored_line = 0;
 };
 
+// Warnings and failures about a line name the file and the line.
+constexpr FileInMessage kConfigurationInMessages = {"", kConfigurationFileName};
+
 std::string line_prefix(const ConfigReading& reading)
 {
-    return std::string(kConfigurationFileName) + ": line " + std::to_string(reading.line_number) + ": ";
+    return at_line(kConfigurationInMessages, reading.line_number);
+}
+
+void warn_of_line(ConfigReading& reading, std::string_view text)
+{
+    warn_about_line(reading.result, kConfigurationInMessages, reading.line_number, text);
 }
 
 // Sets a base name from the bytes before the extension found at `at`.
@@ -74,7 +82,7 @@ void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
     }
     reading.settings.decode = start > 0 && std::string_view(upper.data(), upper.size()) == kDecodeWord;
     if (!word.empty() && !reading.settings.decode) {
-        warn(reading.result, line_prefix(reading) + "'" + std::string(word) +
+        warn_of_line(reading, "'" + std::string(word) +
                                  "' after the card file's name is ignored; only the word 'decode', after a space, may stand there");
     }
 }
@@ -89,7 +97,7 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
         return false;
     }
     if (title.size() > kMaxTitleBytes) {
-        warn(reading.result, line_prefix(reading) + "title longer than " + std::to_string(kMaxTitleBytes) +
+        warn_of_line(reading, "title longer than " + std::to_string(kMaxTitleBytes) +
                                  " bytes; shortened to its first " + std::to_string(kMaxTitleBytes));
         title = take_span(title, 0, kMaxTitleBytes);
     }
@@ -114,26 +122,16 @@ void warn_of_a_separator_made_column(ConfigReading& reading, std::string_view li
     if (line.ends_with('\n')) {
         const std::string_view without_line_feed = line.substr(0, line.size() - 1);
         if (find_text(kSeparatorSet, without_line_feed, 0) != kNotFound) {
-            warn(reading.result, line_prefix(reading) + "'" + std::string(without_line_feed) +
+            warn_of_line(reading, "'" + std::string(without_line_feed) +
                                      "' became a column; only a last line without a line feed sets the separator");
         }
         return;
     }
     const std::string_view separator = without_blanks(line);
     if (!separator.empty() && find_text(kSeparatorSet, separator, 0) != kNotFound) {
-        warn(reading.result, line_prefix(reading) + "'" + std::string(line) +
+        warn_of_line(reading, "'" + std::string(line) +
                                  "' became a column; a last line sets the separator only when it holds nothing "
                                  "else, no space, tab or CR around it");
-    }
-}
-
-void warn_of_wide_text(ConfigReading& reading, const LineReader& reader)
-{
-    const WideText wide = wide_text_of(reader);
-    if (wide != WideText::none) {
-        warn(reading.result, "configuration file '" + std::string(kConfigurationFileName) + "' is " +
-                                 (wide == WideText::utf16 ? "UTF-16" : "UTF-32") +
-                                 ", in which no line is read as meant; save it as UTF-8");
     }
 }
 
@@ -175,7 +173,7 @@ bool apply_line(ConfigReading& reading, std::string_view line)
 void warn_of_a_byte_order_mark(ConfigReading& reading, std::string_view first_line)
 {
     if (first_line.starts_with(kUtf8ByteOrderMark)) {
-        warn(reading.result, line_prefix(reading) + "begins with a UTF-8 byte order mark, which becomes part of '" +
+        warn_of_line(reading, "begins with a UTF-8 byte order mark, which becomes part of '" +
                                  std::string(trim_right(first_line)) +
                                  "'; save the file as UTF-8 without a byte order mark");
     }
@@ -186,11 +184,9 @@ void warn_of_ignored_columns(const ConfigReading& reading)
     if (reading.ignored_columns == 0) {
         return;
     }
-    const char* lines = reading.ignored_columns == 1 ? " column line ignored" : " column lines ignored";
-    warn(reading.result, std::string(kConfigurationFileName) + ": line " +
-                             std::to_string(reading.first_ignored_line) + ": more than " +
-                             std::to_string(kMaxColumns) + " columns; " +
-                             std::to_string(reading.ignored_columns) + lines);
+    warn_about_line(reading.result, kConfigurationInMessages, reading.first_ignored_line,
+                    "more than " + std::to_string(kMaxColumns) + " columns; " +
+                        counted(reading.ignored_columns, "column line ignored", "column lines ignored"));
 }
 
 } // namespace
@@ -216,7 +212,8 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
         }
         fits = apply_line(reading, current_text(reader));
     }
-    warn_of_wide_text(reading, reader);
+    warn_of_wide_text(result, {"configuration file", kConfigurationFileName}, wide_text_of(reader),
+                      "no line is read as meant");
     const IoStatus closed = close_line_reader(reader);
     if (!closed.ok) {
         fail_on_file(result, "read configuration file", kConfigurationFileName, closed);

@@ -99,67 +99,65 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
-void warn_of_encoded_values(const CardsSeen& seen, const std::string& card_name, RunResult& result)
+void warn_of_encoded_values(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
 {
-    const bool one = seen.encoded_values == 1;
-    warn(result, "card file '" + card_name + "': " + std::to_string(seen.encoded_values) +
-                     (one ? " value is" : " values are") +
-                     " encoded (quoted-printable, folded or escaped; the first on line " +
-                     std::to_string(seen.first_encoded_line) + ") and " + (one ? "is" : "are") + " written as " +
-                     (one ? "it stands" : "they stand") + "; to decode " + (one ? "it" : "them") +
-                     ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'");
+    const std::size_t count = seen.encoded_values;
+    warn_about(result, cards,
+               ": " + counted(count, "value is", "values are") +
+                   " encoded (quoted-printable, folded or escaped; the first on line " +
+                   std::to_string(seen.first_encoded_line) + ") and " + std::string(by_count(count, "is", "are")) +
+                   " written as " + std::string(by_count(count, "it stands", "they stand")) + "; to decode " +
+                   std::string(by_count(count, "it", "them")) +
+                   ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'");
 }
 
 // Cards were ended, and not one gave a data line: a required column was
 // empty in each, most likely because its tag begins no card line.
-void warn_of_no_rows(const CardsSeen& seen, const ColumnTable& columns, const std::string& card_name,
+void warn_of_no_rows(const CardsSeen& seen, const ColumnTable& columns, const FileInMessage& cards,
                      RunResult& result)
 {
-    const std::string ended = card_name + "': " + std::to_string(seen.card_ends) +
-                              (seen.card_ends == 1 ? " card was ended, but " : " cards were ended, but ");
+    const std::string ended = ": " + counted(seen.card_ends, "card was ended, but ", "cards were ended, but ");
     bool named = false;
     for (std::size_t j = 0; j < columns.count; ++j) {
         if ((seen.required_never_filled >> j & 1) == 0) {
             continue;
         }
         const Column& column = columns.columns[j];
-        warn(result, "card file '" + ended + "the required column '" + std::string(view(column.title)) +
-                         "' (tag '" + std::string(view(column.tag)) + "') was empty in " +
-                         (seen.card_ends == 1 ? "it" : "every one") +
-                         ", so no data line was written; check that its tag begins the card lines it is meant "
-                         "for");
+        warn_about(result, cards,
+                   ended + "the required column '" + std::string(view(column.title)) + "' (tag '" +
+                       std::string(view(column.tag)) + "') was empty in " +
+                       std::string(by_count(seen.card_ends, "it", "every one")) +
+                       ", so no data line was written; check that its tag begins the card lines it is meant for");
         named = true;
     }
     if (!named) {
-        warn(result, "card file '" + ended + "in each a required column was empty, so no data line was written");
+        warn_about(result, cards, ended + "in each a required column was empty, so no data line was written");
     }
 }
 
 // What a table that was written may hide from its reader, or lack.
 void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, ConfigurationOutcome configuration,
-                                  const ColumnTable& columns, const std::string& card_name, RunResult& result)
+                                  const ColumnTable& columns, const FileInMessage& cards, RunResult& result)
 {
     if (configuration == ConfigurationOutcome::missing) {
-        warn(result, "configuration file '" + std::string(kConfigurationFileName) +
-                         "' not found, so the table has no columns");
+        warn_about(result, {"configuration file", kConfigurationFileName}, " not found, so the table has no columns");
     }
     if (seen.encoded_values != 0) {
-        warn_of_encoded_values(seen, card_name, result);
+        warn_of_encoded_values(seen, cards, result);
     }
     if (unread != 0) {
-        warn(result, "card file '" + card_name + "': line " + std::to_string(seen.eof_byte_line) +
-                         " holds the byte 0x1A, which ends a file of text, so the " + std::to_string(unread) +
-                         (unread == 1 ? " byte after it was" : " bytes after it were") +
-                         " not read; remove that byte to have them read");
+        warn_about(result, cards,
+                   ": line " + std::to_string(seen.eof_byte_line) +
+                       " holds the byte 0x1A, which ends a file of text, so the " +
+                       counted(unread, "byte after it was", "bytes after it were") +
+                       " not read; remove that byte to have them read");
     }
     if (seen.wide_text != WideText::none) {
-        warn(result, "card file '" + card_name + "' is " + (seen.wide_text == WideText::utf16 ? "UTF-16" : "UTF-32") +
-                         ", in which no card line can match; save it as UTF-8");
+        warn_of_wide_text(result, cards, seen.wide_text, "no card line can match");
     } else if (seen.card_ends == 0) {
-        warn(result, "card file '" + card_name +
-                         "' holds no line beginning 'END:', so no card was ended and no data line was written");
+        warn_about(result, cards, " holds no line beginning 'END:', so no card was ended and no data line was written");
     } else if (seen.rows == 0) {
-        warn_of_no_rows(seen, columns, card_name, result);
+        warn_of_no_rows(seen, columns, cards, result);
     }
 }
 
@@ -183,11 +181,10 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetting
     const std::uint64_t unread = count_bytes_after_eof_byte(cards);
     finish_table(cards, card_name, table, table_name, result);
     if (!result.failed) {
-        warn_of_what_the_table_hides(seen, unread, configuration, columns, card_name, result);
+        warn_of_what_the_table_hides(seen, unread, configuration, columns, {"card file", card_name}, result);
         if (table.table.room_not_reserved) {
-            warn(result, "table file '" + table_name +
-                             "' was copied into place without room reserved for it first, which its file "
-                             "system cannot do");
+            warn_about(result, {"table file", table_name},
+                       " was copied into place without room reserved for it first, which its file system cannot do");
         }
     }
 }

@@ -59,7 +59,7 @@ bool set_base_name(ConfigReading& reading, BaseName& base_name, std::string_view
 
 constexpr std::string_view kDecodeWord = "DECODE";
 
-bool is_blank_byte(char byte)
+bool is_space_tab_cr_or_lf(char byte)
 {
     return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
 }
@@ -70,7 +70,7 @@ bool is_blank_byte(char byte)
 void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
 {
     std::string_view words = rest;
-    while (!words.empty() && is_blank_byte(words.back())) {
+    while (!words.empty() && is_space_tab_cr_or_lf(words.back())) {
         words.remove_suffix(1);
     }
     const std::size_t start = words.find_first_not_of(" \t");

@@ -6,18 +6,15 @@ namespace cardtab {
 
 namespace {
 
-// A value with every byte a doubled quote, between two quotes.
-constexpr std::size_t kMaxFieldBytes = 2 * kMaxValueBytes + 2;
+// A field with every byte a doubled quote, between two quotes, and the
+// separator after it.
+constexpr std::size_t kMaxRowFieldBytes = 2 * kMaxValueBytes + 3;
+constexpr std::size_t kMaxHeaderFieldBytes = 2 * kMaxTitleBytes + 3;
 
 bool needs_quotes(std::string_view header, const RunSettings& settings)
 {
     const char special[] = {settings.separator, settings.quote, '\r'};
     return header.find_first_of(std::string_view(special, sizeof special)) != std::string_view::npos;
-}
-
-void put_line_end(TableWriter& table)
-{
-    put_byte(table, '\n');
 }
 
 } // namespace
@@ -29,32 +26,27 @@ std::string_view header_text(const Column& column)
     if (star == kNotFound) {
         return title;
     }
-    // A header shows at most 100 bytes after the "*"; a title never holds more.
-    static_assert(kMaxTitleBytes <= 100);
     const auto after_star = static_cast<std::size_t>(star) + 1;
     return take_span(title, after_star, title.size() - after_star);
 }
 
 void write_header(TableWriter& table, const RunSettings& settings, const ColumnTable& columns)
 {
+    char* out = begin_line(table, kMaxColumns * kMaxHeaderFieldBytes);
     for (std::size_t j = 0; j < columns.count; ++j) {
         if (j > 0) {
-            put_byte(table, settings.separator);
+            *out++ = settings.separator;
         }
         const std::string_view header = header_text(columns.columns[j]);
-        if (needs_quotes(header, settings)) {
-            put_quoted(table, header, settings.quote);
-        } else {
-            put_text(table, header);
-        }
+        out = needs_quotes(header, settings) ? append_quoted(out, header, settings.quote) : append_text(out, header);
     }
-    put_line_end(table);
+    end_line(table, out);
 }
 
 void write_row(TableWriter& table, const RunSettings& settings, const ColumnTable& columns, const CardValues& card)
 {
     static_assert(kMaxTagBytes <= kMaxValueBytes, "a constant column's field is no longer than a value's");
-    char* out = begin_line(table, kMaxColumns * (kMaxFieldBytes + 1));
+    char* out = begin_line(table, kMaxColumns * kMaxRowFieldBytes);
     for (std::size_t j = 0; j < columns.count; ++j) {
         const Column& column = columns.columns[j];
         if (j > 0) {

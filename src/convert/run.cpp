@@ -44,10 +44,9 @@ bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::st
 
 // The card file is opened, and read, before the table is touched, so a card
 // file that is missing or cannot be read leaves an existing table alone.
-bool open_cards(FileLayer& files, const std::string& card_name, std::size_t chunk_bytes, LineReader& cards,
-                RunResult& result)
+bool open_cards(FileLayer& files, const std::string& card_name, LineReader& cards, RunResult& result)
 {
-    IoStatus status = open_line_reader(cards, files, card_name, chunk_bytes);
+    IoStatus status = open_line_reader(cards, files, card_name);
     if (!status.ok) {
         fail_on_file(result, "open card file", card_name, status);
         return false;
@@ -60,8 +59,8 @@ bool open_cards(FileLayer& files, const std::string& card_name, std::size_t chun
     return true;
 }
 
-bool open_table(FileLayer& files, const std::string& table_name, const std::string& card_name,
-                std::size_t buffer_bytes, TableWriter& table, RunResult& result)
+bool open_table(FileLayer& files, const std::string& table_name, const std::string& card_name, TableWriter& table,
+                RunResult& result)
 {
     const FileFacts facts = files.look_up(table_name);
     if (!facts.status.ok) {
@@ -71,7 +70,7 @@ bool open_table(FileLayer& files, const std::string& table_name, const std::stri
     if (!table_spares_inputs(files, facts, table_name, card_name, result)) {
         return false;
     }
-    const IoStatus created = create_table_writer(table, files, facts, buffer_bytes);
+    const IoStatus created = create_table_writer(table, files, facts);
     if (!created.ok) {
         fail_on_file(result, "create table file", table_name, facts.final_name, created);
         return false;
@@ -91,7 +90,7 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
         fail_on_file(result, "read card file", card_name, read);
     } else if (!written.ok) {
         fail_on_file(result, "write table file", table_name, final_name, written);
-    } else if (const IoStatus replaced = put_table_in_place(table); !replaced.ok) {
+    } else if (const IoStatus replaced = commit_table(table); !replaced.ok) {
         fail_on_file(result, "replace table file", table_name, final_name, replaced);
     } else if (!table.table.left_behind.empty()) {
         fail_on_file(result, "remove the temporary copy of the table", table.table.left_behind,
@@ -164,15 +163,14 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, C
 void convert_cards(FileLayer& files, const RunOptions& options, const RunSettings& settings,
                    const ColumnTable& columns, ConfigurationOutcome configuration, RunResult& result)
 {
-    const BufferSizes& sizes = options.sizes;
     const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
-    if (!open_cards(files, card_name, sizes.read_chunk, cards, result)) {
+    if (!open_cards(files, card_name, cards, result)) {
         return;
     }
     const std::string table_name = file_name(effective_output_base_name(settings), kTableFileExtension);
     TableWriter table;
-    if (!open_table(files, table_name, card_name, sizes.write_buffer, table, result)) {
+    if (!open_table(files, table_name, card_name, table, result)) {
         return;
     }
     write_header(table, settings, columns);
@@ -197,7 +195,7 @@ RunResult run_conversion(FileLayer& files, const RunOptions& options)
     RunSettings settings = default_settings();
     ColumnTable columns;
     const ConfigurationOutcome configuration =
-        load_configuration(files, settings, columns, result, options.sizes.read_chunk);
+        load_configuration(files, settings, columns, result);
     if (configuration != ConfigurationOutcome::failed) {
         convert_cards(files, options, settings, columns, configuration, result);
     }

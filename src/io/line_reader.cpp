@@ -27,7 +27,7 @@ constexpr std::array<char, 3> kStopBytes = {'\n', '\0', kEndOfFileByte};
 // and holds no zero byte and no 0x1A. It is then used where it lies, its
 // CR LF turned into LF in place. Returns false when the careful way must
 // handle the piece.
-bool take_piece_in_place(LineReader& reader)
+bool take_piece_where_it_lies(LineReader& reader)
 {
     if (reader.chunk_pos == reader.chunk_end) {
         return false;
@@ -151,7 +151,7 @@ IoStatus read_ahead(LineReader& reader)
 
 bool read_piece(LineReader& reader)
 {
-    return take_piece_in_place(reader) || copy_piece(reader);
+    return take_piece_where_it_lies(reader) || copy_piece(reader);
 }
 
 WideText wide_text_of(const LineReader& reader)

@@ -7,7 +7,10 @@ namespace cardtab {
 // Files of the operating system, opened in binary mode by their byte names
 // and read and written unbuffered: the line reader and the table writer
 // bring their own large buffers. native_files_posix.cpp and
-// native_files_windows.cpp hold the system calls, and nothing else.
+// native_files_windows.cpp hold the system calls and the facts only the
+// system can tell (FileFacts: where a name's links lead, which names are the
+// process's own descriptors, what a rename would drop); what the program
+// makes of those facts is decided once, in table_replacement.cpp.
 class NativeFiles final : public FileLayer {
 public:
     OpenResult open_for_reading(std::string_view name) override;

@@ -102,9 +102,9 @@ IoStatus create_beside(FileLayer& files, NewTable& table)
     return created.denied ? create_among_temporary_files(files, table) : created;
 }
 
-IoStatus open_in_place(FileLayer& files, const FileFacts& target, NewTable& table)
+IoStatus open_directly(FileLayer& files, const FileFacts& target, NewTable& table)
 {
-    table.way = Replacement::in_place;
+    table.way = Replacement::written_directly;
     const OpenResult opened =
         target.names_a_descriptor ? files.open_for_appending(table.target) : files.create_for_writing(table.target);
     table.file = opened.file;
@@ -195,7 +195,7 @@ IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.target = target.final_name;
     if (target.names_a_descriptor || (target.exists && !target.regular)) {
-        return open_in_place(files, target, table);
+        return open_directly(files, target, table);
     }
     if (const IoStatus writable = files.check_writable(table.target); !writable.ok) {
         return writable;
@@ -204,7 +204,7 @@ IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table)
     return rename_drops ? create_temporary(files, table) : create_beside(files, table);
 }
 
-IoStatus put_new_table_in_place(FileLayer& files, NewTable& table, std::uint64_t size)
+IoStatus commit_new_table(FileLayer& files, NewTable& table, std::uint64_t size)
 {
     if (table.new_name.empty()) {
         return {};

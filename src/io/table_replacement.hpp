@@ -11,7 +11,7 @@
 namespace cardtab {
 
 enum class Replacement {
-    in_place, // a device, a pipe, a descriptor a link names: written as it is
+    written_directly, // a device, a pipe, a descriptor a link names: written as it is
     rename,   // written beside the table, then moved over it in one step
     // Written whole to a temporary file, then copied into the old table, which
     // keeps what a rename would drop: its other names (hard links), its
@@ -22,7 +22,7 @@ enum class Replacement {
 
 struct NewTable {
     FileHandle file; // where the table is written
-    Replacement way = Replacement::in_place;
+    Replacement way = Replacement::written_directly;
     std::string target;   // the file the table ends up as, its links followed
     std::string new_name; // the new or temporary file; empty when none is left to move or remove
     // The copy went ahead on a file system that cannot reserve room first.
@@ -32,6 +32,13 @@ struct NewTable {
     IoStatus left_behind_because;
 };
 
+// The facts of `target` that decide the way, as each platform supplies
+// them: on POSIX, `names_a_descriptor` for /dev/stdout, /dev/fd/N and
+// /proc/self/fd/N, and `carries_more` for an access-control list or extended
+// attributes; on Windows neither, since ReplaceFileW keeps the old file's
+// access-control list, attributes and streams, and no name there is a link
+// to a descriptor. Both supply `links`, for a second name, and `regular`.
+//
 // Starts the table that is to end up as `target`. An existing table that may
 // not be written is refused, as opening it for writing would have been. A
 // new or temporary file is made under a name no other run takes, and an
@@ -43,10 +50,10 @@ IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table)
 // the table is reserved first, and interrupts wait until the copy is done;
 // a failure after the first byte has been copied says that the table may be
 // incomplete. The temporary file is removed in every case.
-IoStatus put_new_table_in_place(FileLayer& files, NewTable& table, std::uint64_t size);
+IoStatus commit_new_table(FileLayer& files, NewTable& table, std::uint64_t size);
 
 // Gives the table up, closed: the new file is removed and the old table
-// stays as it was. A table written in place stays as written.
+// stays as it was. A table written directly stays as written.
 void discard_new_table(FileLayer& files, NewTable& table);
 
 } // namespace cardtab

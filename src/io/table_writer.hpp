@@ -14,8 +14,8 @@ namespace cardtab {
 
 inline constexpr std::size_t kWriteChunkBytes = std::size_t{128} * 1024;
 
-// Writes a file as text the same way on every platform: each line feed
-// becomes CR LF. Output is gathered in a large buffer; the first failure is
+// Writes a file of text lines the same way on every platform: each line
+// ends in CR LF. Output is gathered in a large buffer; the first failure is
 // kept, later output is dropped, and close_table_writer reports it.
 // A table that has not been put in place by the time the writer goes is
 // discarded.
@@ -39,17 +39,15 @@ struct TableWriter {
 IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
                              std::size_t buffer_bytes = kWriteChunkBytes);
 
-void put_text(TableWriter& writer, std::string_view text);
-// The text between two `quote` bytes, each quote byte in it written twice.
-void put_quoted(TableWriter& writer, std::string_view text, char quote);
-void put_byte(TableWriter& writer, char byte);
-
 // A line written field by field straight into the buffer: begin_line makes
-// room for at most `bytes` and returns where the line starts; append_quoted
-// adds a field as put_quoted would, from a text that holds no line feed (no
-// field of a table row does: a value ends where its card line does);
-// end_line adds the line end and takes the line. One check for room a line.
+// room for at most `bytes` and returns where the line starts; append_text
+// adds a text as it is, append_quoted between two `quote` bytes with each
+// quote byte in it written twice, both from a text that holds no line feed
+// (no field does: a value ends where its card line does, a title where its
+// configuration line does); end_line adds the line end, CR LF, and takes the
+// line. One check for room a line.
 char* begin_line(TableWriter& writer, std::size_t bytes);
+char* append_text(char* out, std::string_view text);
 char* append_quoted(char* out, std::string_view text, char quote);
 void end_line(TableWriter& writer, char* out);
 
@@ -58,10 +56,10 @@ void end_line(TableWriter& writer, char* out);
 IoStatus close_table_writer(TableWriter& writer);
 
 // Puts the complete, closed table in place of the old one.
-IoStatus put_table_in_place(TableWriter& writer);
+IoStatus commit_table(TableWriter& writer);
 
 // Gives up the table: closes it if need be and removes the new file, so the
-// old table stays as it was. A table written in place stays as written.
+// old table stays as it was. A table written directly stays as written.
 void discard_table(TableWriter& writer);
 
 } // namespace cardtab

@@ -65,7 +65,7 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
         write_header(table, settings, columns);
         write_row(table, settings, columns, card);
         ASSERT_TRUE(close_table_writer(table).ok);
-        ASSERT_TRUE(put_table_in_place(table).ok);
+        ASSERT_TRUE(commit_table(table).ok);
         EXPECT_EQ(escaped(files.files["t.csv"]), escaped(c.expected)) << c.name;
     }
 }

@@ -73,9 +73,8 @@ void check_table(std::string_view table, char separator, std::size_t columns)
     }
 }
 
-// Buffers from one byte on, so that lines and rows cross their edges.
+// Reads from one byte on, so that lines cross the edges of what is read.
 constexpr std::array<std::size_t, 6> kReadChunks = {1, 7, 64, 1999, 2000, 4096};
-constexpr std::array<std::size_t, 3> kWriteBuffers = {4, 61, 4096};
 
 // Both ways of cleaning a value give the same value for the text after the
 // first colon of every line of the cards.
@@ -108,7 +107,7 @@ constexpr std::size_t kDecodeBit = 0x8000;
 // folder that allows no new file). Each gives the same table.
 void put_an_old_table(MemoryFiles& files, const testing::ModelConversion& model, std::size_t input_size)
 {
-    const std::size_t layout = (input_size / (kReadChunks.size() * kWriteBuffers.size())) % 4;
+    const std::size_t layout = (input_size / kReadChunks.size()) % 4;
     if (layout == 0 || model.refused) {
         return;
     }
@@ -119,11 +118,6 @@ void put_an_old_table(MemoryFiles& files, const testing::ModelConversion& model,
     files.refuses_new_files = layout == 3;
 }
 
-BufferSizes buffer_sizes_for(std::string_view input)
-{
-    return {kReadChunks[input.size() % kReadChunks.size()],
-            kWriteBuffers[(input.size() / kReadChunks.size()) % kWriteBuffers.size()]};
-}
 
 } // namespace
 
@@ -148,7 +142,8 @@ void check_conversion(std::string_view input)
         files.files[model.card_name] = cards;
     }
     put_an_old_table(files, model, input.size());
-    const RunResult result = run_conversion(files, {.decode = decode, .sizes = buffer_sizes_for(input)});
+    files.read_limit = kReadChunks[input.size() % kReadChunks.size()];
+    const RunResult result = run_conversion(files, {.decode = decode});
 
     require(files.open_count() == 0, "every file is closed");
     require(files.new_files_left() == 0, "no new table file is left behind");

@@ -197,54 +197,69 @@ std::string MemoryFiles::names() const
     return all;
 }
 
+namespace {
+
+IoStatus injected_failure()
+{
+    return failed_with(std::string(kInjectedReason));
+}
+
+} // namespace
+
+template <>
+IoStatus FaultyFiles::failure<IoStatus>()
+{
+    return injected_failure();
+}
+
+template <>
+OpenResult FaultyFiles::failure<OpenResult>()
+{
+    return {FileHandle{}, injected_failure()};
+}
+
+template <>
+ReadResult FaultyFiles::failure<ReadResult>()
+{
+    return {0, injected_failure()};
+}
+
+template <>
+FileFacts FaultyFiles::failure<FileFacts>()
+{
+    FileFacts facts;
+    facts.status = injected_failure();
+    return facts;
+}
+
 OpenResult FaultyFiles::open_for_reading(std::string_view name)
 {
-    if (next_call_fails()) {
-        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
-    }
-    return inner_.open_for_reading(name);
+    return pass_on([&] { return inner_.open_for_reading(name); });
 }
 
 OpenResult FaultyFiles::create_for_writing(std::string_view name)
 {
-    if (next_call_fails()) {
-        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
-    }
-    return inner_.create_for_writing(name);
+    return pass_on([&] { return inner_.create_for_writing(name); });
 }
 
 FileFacts FaultyFiles::look_up(std::string_view name)
 {
-    if (next_call_fails()) {
-        FileFacts facts;
-        facts.status = failed_with(std::string(kInjectedReason));
-        return facts;
-    }
-    return inner_.look_up(name);
+    return pass_on([&] { return inner_.look_up(name); });
 }
 
 OpenResult FaultyFiles::create_new(std::string_view name)
 {
-    if (next_call_fails()) {
-        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
-    }
-    return inner_.create_new(name);
+    return pass_on([&] { return inner_.create_new(name); });
 }
 
 OpenResult FaultyFiles::open_for_update(std::string_view name)
 {
-    if (next_call_fails()) {
-        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
-    }
-    return inner_.open_for_update(name);
+    return pass_on([&] { return inner_.open_for_update(name); });
 }
 
 OpenResult FaultyFiles::open_for_appending(std::string_view name)
 {
-    if (next_call_fails()) {
-        return {FileHandle{}, failed_with(std::string(kInjectedReason))};
-    }
-    return inner_.open_for_appending(name);
+    return pass_on([&] { return inner_.open_for_appending(name); });
 }
 
 std::string FaultyFiles::temporary_folder()
@@ -254,42 +269,27 @@ std::string FaultyFiles::temporary_folder()
 
 IoStatus FaultyFiles::lock(FileHandle file)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.lock(file);
+    return pass_on([&] { return inner_.lock(file); });
 }
 
 IoStatus FaultyFiles::reserve(FileHandle file, std::uint64_t size)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.reserve(file, size);
+    return pass_on([&] { return inner_.reserve(file, size); });
 }
 
 IoStatus FaultyFiles::rewind(FileHandle file)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.rewind(file);
+    return pass_on([&] { return inner_.rewind(file); });
 }
 
 IoStatus FaultyFiles::truncate(FileHandle file, std::uint64_t size)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.truncate(file, size);
+    return pass_on([&] { return inner_.truncate(file, size); });
 }
 
 IoStatus FaultyFiles::check_writable(std::string_view name)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.check_writable(name);
+    return pass_on([&] { return inner_.check_writable(name); });
 }
 
 // It cannot fail: where permissions cannot be given, the file stays as made.
@@ -300,44 +300,29 @@ void FaultyFiles::adopt_permissions(FileHandle file, std::string_view like)
 
 IoStatus FaultyFiles::move_over(std::string_view from, std::string_view to)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.move_over(from, to);
+    return pass_on([&] { return inner_.move_over(from, to); });
 }
 
 IoStatus FaultyFiles::remove(std::string_view name)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.remove(name);
+    return pass_on([&] { return inner_.remove(name); });
 }
 
 ReadResult FaultyFiles::read(FileHandle file, std::span<char> into)
 {
-    if (next_call_fails()) {
-        return {0, failed_with(std::string(kInjectedReason))};
-    }
-    return inner_.read(file, into);
+    return pass_on([&] { return inner_.read(file, into); });
 }
 
 IoStatus FaultyFiles::write(FileHandle file, std::span<const char> bytes)
 {
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return inner_.write(file, bytes);
+    return pass_on([&] { return inner_.write(file, bytes); });
 }
 
 // A failed close still releases the file, as fclose does.
 IoStatus FaultyFiles::close(FileHandle file)
 {
     IoStatus closed = inner_.close(file);
-    if (next_call_fails()) {
-        return failed_with(std::string(kInjectedReason));
-    }
-    return closed;
+    return next_call_fails() ? injected_failure() : closed;
 }
 
 } // namespace cardtab::testing

@@ -103,6 +103,16 @@ private:
         ++calls_;
         return calls_ == fail_at_ || (sticky_ && calls_ > fail_at_);
     }
+    // What a failed call of each kind returns.
+    template <class Result>
+    static Result failure();
+    // Passes a call on to the inner layer, unless it is the one to fail.
+    template <class Call>
+    auto pass_on(Call call)
+    {
+        using Result = decltype(call());
+        return next_call_fails() ? failure<Result>() : call();
+    }
     FileLayer& inner_;
     std::size_t fail_at_;
     bool sticky_;

@@ -28,7 +28,8 @@ constexpr std::string_view kVersion = "VERSION:";
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
 struct CardLine {
-    explicit CardLine(std::string_view line_text) : text(line_text) {}
+    explicit CardLine(PaddedText line_text) : padded(line_text), text(line_text.view()) {}
+    PaddedText padded;
     std::string_view text;
     std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
@@ -41,7 +42,7 @@ struct CardLine {
 // The text after the first colon that is not the line's first byte. Folding
 // neither makes nor moves a colon, so it is found in the line as read; with
 // no colon the value is empty.
-std::string_view text_after_colon(CardLine& line, std::size_t search_from)
+PaddedText text_after_colon(CardLine& line, std::size_t search_from)
 {
     if (!line.colon_found) {
         std::size_t colon = search_from;
@@ -51,7 +52,7 @@ std::string_view text_after_colon(CardLine& line, std::size_t search_from)
         line.colon = std::min(colon + 1, line.text.size());
         line.colon_found = true;
     }
-    return line.text.substr(line.colon);
+    return line.padded.substr(line.colon);
 }
 
 // The text before the colon, once text_after_colon has found it.
@@ -105,8 +106,6 @@ struct TagPrefixes {
     }
 };
 
-static_assert(kReadablePastValueText <= kReadablePastPiece, "a value is cleaned from a line a word at a time");
-
 // The ordinary way: the card file in pieces, each value as it stands.
 struct AsTheyStand {
     AsTheyStand(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
@@ -126,7 +125,7 @@ struct AsTheyStand {
         return true;
     }
 
-    std::string_view text() const { return current_text(cards); }
+    PaddedText text() const { return current_padded_text(cards); }
 
     std::size_t line_number() const { return lines_begun; }
 
@@ -149,11 +148,11 @@ struct Decoded {
     LineReader& cards;
     TagPrefixes tags;
     LogicalLines lines;
-    std::vector<char> scratch = std::vector<char>(kMaxLogicalLineBytes + kReadablePastValueText);
+    PaddedBuffer scratch = PaddedBuffer(kMaxLogicalLineBytes);
 
     bool read_line() { return read_logical_line(cards, lines); }
 
-    std::string_view text() const { return lines.text; }
+    PaddedText text() const { return lines.text; }
 
     std::size_t line_number() const { return lines.line_number; }
 
@@ -161,7 +160,7 @@ struct Decoded {
 
     std::size_t take_value(CardLine& line, std::size_t j, bool version_21, std::span<char> value)
     {
-        const std::string_view raw = text_after_colon(line, tags.index.colon_from[j]);
+        const PaddedText raw = text_after_colon(line, tags.index.colon_from[j]);
         const ValueDecoding how{encoding_of(prefix_of(line)), version_21, lines.cut};
         return decode_value(raw, how, scratch, value, tags.columns.columns[j].marks.strips_spaces);
     }
@@ -215,7 +214,8 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
     bool version_21 = false;
     CardsSeen seen;
     while (table.status.ok && mode.read_line()) {
-        const std::string_view text = mode.text();
+        const PaddedText padded = mode.text();
+        const std::string_view text = padded.view();
         // Folding keeps every ASCII byte and makes none but '_' and '`', so it
         // cannot make or unmake a card bound: both are tested on the line as
         // read, and the line itself is never folded.
@@ -230,7 +230,7 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
             version_21 = is_version_21(text);
         }
         watch.line_read(text, mode.line_number());
-        CardLine line(text);
+        CardLine line(padded);
         if (const ColumnSet matching = mode.columns_matching(line); matching != 0) {
             for (ColumnSet set = matching; set != 0; set &= set - 1) {
                 const auto j = static_cast<std::size_t>(std::countr_zero(set));

@@ -89,12 +89,12 @@ void join_bytes(LogicalLines& lines, Joining& joining, std::string_view bytes)
 
 // Joins the physical line's runs from `run` on, the first of them without
 // its first `skipped` bytes.
-void join_physical_line(LineReader& reader, LogicalLines& lines, Joining& joining, std::string_view run,
+void join_physical_line(LineReader& reader, LogicalLines& lines, Joining& joining, PaddedText run,
                         std::size_t skipped)
 {
-    run.remove_prefix(skipped);
+    run = run.substr(skipped);
     for (;; run = read_line_run(reader)) {
-        join_bytes(lines, joining, run);
+        join_bytes(lines, joining, run.view());
         if (reader.line_ended) {
             return;
         }
@@ -109,7 +109,7 @@ bool ends_in_soft_break(const Joining& joining)
            joining.quoted_printable && joining.last_solid > joining.colon;
 }
 
-bool join_logical_line(LineReader& reader, LogicalLines& lines, std::string_view first_run)
+bool join_logical_line(LineReader& reader, LogicalLines& lines, PaddedText first_run)
 {
     Joining joining;
     join_physical_line(reader, lines, joining, first_run, 0);
@@ -129,7 +129,7 @@ bool join_logical_line(LineReader& reader, LogicalLines& lines, std::string_view
         begin_physical_line(joining);
         join_physical_line(reader, lines, joining, read_line_run(reader), skipped);
     }
-    lines.text = std::string_view(lines.joined.data(), std::min(joining.length, kMaxLogicalLineBytes));
+    lines.text = lines.joined.text(0, std::min(joining.length, kMaxLogicalLineBytes));
     lines.cut = joining.length > kMaxLogicalLineBytes;
     return true;
 }
@@ -142,12 +142,12 @@ bool read_logical_line(LineReader& reader, LogicalLines& lines)
         return false;
     }
     lines.line_number = reader.lines_begun;
-    const std::string_view run = read_line_run(reader);
+    const PaddedText run = read_line_run(reader);
     // Most lines lie whole in the read buffer, fit the bytes that are kept,
     // cannot end in a soft break and are not continued by the next line,
     // which is already read: they are used where they lie.
     if (reader.line_ended && run.size() <= kMaxLogicalLineBytes) {
-        const std::size_t solid = last_solid(run);
+        const std::size_t solid = last_solid(run.view());
         const std::string_view ahead = bytes_ahead(reader);
         if ((solid == std::string_view::npos || run[solid] != kSoftBreak) && !ahead.empty() &&
             !continues_line(static_cast<unsigned char>(ahead.front()))) {

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 #include "io/line_reader.hpp"
 
@@ -16,9 +15,9 @@ inline constexpr std::size_t kMaxLogicalLineBytes = 4096;
 
 struct LogicalLines {
     // A line that cannot be used where it lies is joined here.
-    std::vector<char> joined = std::vector<char>(kMaxLogicalLineBytes + kReadablePastPiece);
+    PaddedBuffer joined = PaddedBuffer(kMaxLogicalLineBytes);
     // The current logical line, without its line end.
-    std::string_view text;
+    PaddedText text;
     // The line was longer than the bytes of it that are kept.
     bool cut = false;
     // The line of the file on which it begins.

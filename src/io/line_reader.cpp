@@ -110,7 +110,7 @@ bool refill_chunk(LineReader& reader)
     if (reader.at_end) {
         return false;
     }
-    const std::span<char> room = std::span<char>(reader.chunk).first(reader.chunk.size() - kReadablePastPiece);
+    const std::span<char> room(reader.chunk.data(), reader.chunk.capacity());
     ReadResult got = reader.file.read(room);
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
@@ -122,7 +122,7 @@ bool refill_chunk(LineReader& reader)
     if (!reader.chunk_read) {
         reader.chunk_read = true;
         reader.opening_length = std::min(got.count, reader.opening.size());
-        std::copy_n(reader.chunk.begin(), reader.opening_length, reader.opening.begin());
+        std::copy_n(reader.chunk.data(), reader.opening_length, reader.opening.begin());
     }
     mark_bytes(std::span<const char>(reader.chunk.data(), got.count), kStopBytes, reader.stops);
     return true;
@@ -137,8 +137,8 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     }
     reader.file = OwnedFile(files, opened.file);
     const std::size_t bytes = std::max<std::size_t>(chunk_bytes, 1);
-    reader.chunk.assign(bytes + kReadablePastPiece, '\0');
-    reader.copied.assign(kLineBufferBytes + kReadablePastPiece, '\0');
+    reader.chunk.assign(bytes);
+    reader.copied.assign(kLineBufferBytes);
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
     return {};
 }
@@ -169,7 +169,7 @@ std::uint64_t count_bytes_after_eof_byte(LineReader& reader)
         return 0;
     }
     for (;;) {
-        const ReadResult got = reader.file.read(reader.chunk);
+        const ReadResult got = reader.file.read(std::span<char>(reader.chunk.data(), reader.chunk.capacity()));
         if (!got.status.ok || got.count == 0) {
             return reader.bytes_after_eof_byte;
         }

@@ -8,6 +8,7 @@
 
 #include "io/file_layer.hpp"
 #include "io/owned_file.hpp"
+#include "text/padded_text.hpp"
 
 namespace cardtab {
 
@@ -17,10 +18,6 @@ namespace cardtab {
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
 inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
-// The reader promises that the kReadablePastPiece bytes after the end of
-// every piece may be read (they mean nothing), so that callers can work on
-// whole words of a piece without checking where it ends.
-inline constexpr std::size_t kReadablePastPiece = 32;
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. It hands out either
@@ -29,7 +26,9 @@ inline constexpr std::size_t kReadablePastPiece = 32;
 // a caller that joins them as it sees fit.
 struct LineReader {
     OwnedFile file;
-    std::vector<char> chunk; // raw bytes as read, refilled in large reads
+    // Raw bytes as read, refilled in large reads. Every piece and run lies
+    // in a padded buffer, so its callers may read past its end.
+    PaddedBuffer chunk;
     std::size_t chunk_pos = 0;
     std::size_t chunk_end = 0;
     // One bit for each line feed, zero byte and 0x1A in the chunk, marked
@@ -51,7 +50,7 @@ struct LineReader {
     // are used where they lie in the chunk. It is not part
     // of the record itself: a reader kept on the stack stays small, and its
     // fields do not share their low address bits with the caller's.
-    std::vector<char> copied;
+    PaddedBuffer copied;
     // The current piece as a text, which a zero byte ends.
     const char* text = nullptr;
     std::size_t text_length = 0;
@@ -90,7 +89,7 @@ bool begin_physical_line(LineReader& reader);
 // is read past. `reader.line_ended` is set with the line's last run, which
 // may be empty. (The run comes back alone, in registers: stored with a flag
 // and read back at once, it would stall the processor on every line.)
-std::string_view read_line_run(LineReader& reader);
+PaddedText read_line_run(LineReader& reader);
 
 // The bytes already read that follow the reader's position, without a
 // read: empty where the next byte has yet to be read.
@@ -107,6 +106,14 @@ int first_byte_of_next_line(LineReader& reader);
 inline std::string_view current_text(const LineReader& reader)
 {
     return {reader.text, reader.text_length};
+}
+
+// The same, as a text that may be read past its end.
+inline PaddedText current_padded_text(const LineReader& reader)
+{
+    return reader.text == reader.copied.data()
+               ? reader.copied.text(0, reader.text_length)
+               : reader.chunk.text(static_cast<std::size_t>(reader.text - reader.chunk.data()), reader.text_length);
 }
 
 enum class WideText {

@@ -9,17 +9,24 @@ namespace cardtab {
 
 namespace {
 
-constexpr std::string_view kLoneCr = "\r";
-
-std::string_view end_line(LineReader& reader)
+PaddedText end_line(LineReader& reader)
 {
     reader.line_ended = true;
     return {};
 }
 
+// A CR that ended a chunk and turned out to be no line end, handed out as a
+// run of its own. The chunk it stood in may be refilled by now: it is
+// written to the buffer for copied pieces, which physical lines never use.
+PaddedText lone_cr(LineReader& reader)
+{
+    reader.copied[0] = '\r';
+    return reader.copied.text(0, 1);
+}
+
 // The byte at the reader's position is a zero byte, a 0x1A or a CR that
 // ended the chunk; takes it.
-std::string_view take_stop_byte(LineReader& reader)
+PaddedText take_stop_byte(LineReader& reader)
 {
     const char byte = reader.chunk[reader.chunk_pos++];
     if (byte == kEndOfFileByte) {
@@ -36,7 +43,7 @@ std::string_view take_stop_byte(LineReader& reader)
         ++reader.chunk_pos;
         return end_line(reader);
     }
-    return kLoneCr;
+    return lone_cr(reader);
 }
 
 } // namespace
@@ -58,7 +65,7 @@ bool begin_physical_line(LineReader& reader)
     return true;
 }
 
-std::string_view read_line_run(LineReader& reader)
+PaddedText read_line_run(LineReader& reader)
 {
     for (;;) {
         if (!has_byte(reader)) {
@@ -73,9 +80,9 @@ std::string_view read_line_run(LineReader& reader)
         if (end > start && reader.chunk[end - 1] == '\r' && (at_line_feed || stop == reader.chunk_end)) {
             --end;
         }
-        std::string_view run;
+        PaddedText run;
         if (end > start) {
-            run = std::string_view(reader.chunk.data() + start, end - start);
+            run = reader.chunk.text(start, end - start);
             reader.chunk_pos = end;
         } else if (!at_line_feed) {
             run = take_stop_byte(reader);

@@ -15,7 +15,7 @@ namespace {
 
 // One byte of the text, or one folded pair, cleaned into the value; a
 // space is not kept when `drop_spaces`.
-void clean_byte(std::string_view text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces)
+void clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces)
 {
     auto byte = static_cast<unsigned char>(text[at++]);
     if (byte >= kFirstFoldLead && byte <= kLastFoldLead && at < text.size()) {
@@ -51,7 +51,7 @@ Word special_bytes(Word word, Word semicolons, bool drop_spaces)
 // text may reach past its end: those bytes count as special.
 } // namespace
 
-std::size_t clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only)
+std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only)
 {
     static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
     constexpr Word kSemicolonToSpace = ';' - ' ';
@@ -95,19 +95,19 @@ std::size_t clean_folded_value(std::span<char> text, bool drop_spaces)
     return trim_value(std::string_view(text.data(), kept)).size();
 }
 
-std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces)
+std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces)
 {
     return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, false)
                                    : clean_value_with_words(text, value, drop_spaces, false);
 }
 
-std::size_t clean_plain_value(std::string_view text, std::span<char> value, bool drop_spaces)
+std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces)
 {
     return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, true)
                                    : clean_value_with_words(text, value, drop_spaces, true);
 }
 
-bool holds_only_folding_text(std::string_view text, bool pairs)
+bool holds_only_folding_text(PaddedText text, bool pairs)
 {
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t left = text.size() - at;

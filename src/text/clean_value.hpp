@@ -6,10 +6,9 @@
 #include <string_view>
 
 #include "text/diacritics.hpp"
+#include "text/padded_text.hpp"
 
 namespace cardtab {
-
-inline constexpr std::size_t kReadablePastValueText = 7;
 
 // What each byte of a value becomes: semicolons spaces and accented letters
 // plain ones, in one table. The two rules never meet, and neither makes a
@@ -26,10 +25,8 @@ inline constexpr std::array<char, 256> kCleanedBytes = [] {
 // each semicolon made a space and each accented letter its plain letter
 // (strip_diacritics), every space dropped when `drop_spaces`, and the
 // trailing spaces, line feeds and carriage returns trimmed (trim_value).
-// Writes the value at the start of `value`. Reads up to
-// kReadablePastValueText bytes past the end of `text`, which mean nothing
-// there. Returns the value's length.
-std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_spaces);
+// Writes the value at the start of `value`; returns its length.
+std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces);
 
 // The same where `text` holds only bytes that decoding reads as folding
 // does: ASCII without CR, LF, the zero byte and the backslash, which may
@@ -37,12 +34,12 @@ std::size_t clean_value(std::string_view text, std::span<char> value, bool drop_
 // holds another, the value is left unfinished and kNeedsDecoding returned.
 // Decoding takes most values this way, in the one pass.
 inline constexpr std::size_t kNeedsDecoding = static_cast<std::size_t>(-1);
-std::size_t clean_plain_value(std::string_view text, std::span<char> value, bool drop_spaces);
+std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces);
 
 // ASCII without CR, LF and the zero byte, and, when `pairs`, the two-byte
 // sequences that folding covers: text that decoding as UTF-8 reads just as
-// folding does. Reads up to seven bytes past the end of the text.
-bool holds_only_folding_text(std::string_view text, bool pairs);
+// folding does.
+bool holds_only_folding_text(PaddedText text, bool pairs);
 
 // The same value rules on a text that is already Windows-1250, in place:
 // semicolons as spaces, every space dropped when `drop_spaces`, accented
@@ -55,8 +52,8 @@ std::size_t clean_folded_value(std::span<char> text, bool drop_spaces);
 // a time on one with AVX-512 VBMI2 (clean_value_avx512.cpp), which
 // clean_value takes wherever it runs on one. Ask for the second only where
 // can_clean_with_avx512().
-std::size_t clean_value_with_words(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only);
-std::size_t clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only);
+std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only);
+std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only);
 bool can_clean_with_avx512();
 
 } // namespace cardtab

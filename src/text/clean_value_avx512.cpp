@@ -76,7 +76,7 @@ CARDTAB_AVX512 __mmask64 bytes_below(__m512i bytes, char from, char count)
 // up both alone and as the lead of a pair with the byte after it, the
 // second bytes of pairs and the dropped spaces are squeezed out, and the
 // value is cut after its hundredth folded byte.
-CARDTAB_AVX512 std::size_t clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces,
+CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces,
                                                    bool plain_only)
 {
     const Table256 singles = load_table(kCleanedBytes);
@@ -154,7 +154,7 @@ bool can_clean_with_avx512()
 }
 
 // Never called: can_clean_with_avx512() is false wherever this is built.
-std::size_t clean_value_with_avx512(std::string_view text, std::span<char> value, bool drop_spaces, bool plain_only)
+std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only)
 {
     return clean_value_with_words(text, value, drop_spaces, plain_only);
 }

@@ -125,13 +125,13 @@ std::size_t undo_escapes(std::string_view raw, bool version_21, char* out)
 
 // A line cut after the bytes that are kept may end inside an escape: a '='
 // with less than two hex digits, or a lone backslash.
-std::string_view without_half_escape(std::string_view raw, bool quoted_printable)
+PaddedText without_half_escape(PaddedText raw, bool quoted_printable)
 {
     const char escape = quoted_printable ? '=' : '\\';
-    if (raw.ends_with(escape)) {
+    if (raw.view().ends_with(escape)) {
         return raw.substr(0, raw.size() - 1);
     }
-    if (quoted_printable && raw.size() >= 2 && raw[raw.size() - 2] == '=' && hex_digit(raw.back()) >= 0) {
+    if (quoted_printable && raw.size() >= 2 && raw[raw.size() - 2] == '=' && hex_digit(raw.view().back()) >= 0) {
         return raw.substr(0, raw.size() - 2);
     }
     return raw;
@@ -139,7 +139,7 @@ std::string_view without_half_escape(std::string_view raw, bool quoted_printable
 
 // ... or inside a UTF-8 character: a lead byte followed by fewer bytes than
 // it needs.
-std::string_view without_half_character(std::string_view text)
+PaddedText without_half_character(PaddedText text)
 {
     for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
         const auto byte = static_cast<unsigned char>(text[text.size() - back]);
@@ -258,8 +258,8 @@ ValueEncoding encoding_of(std::string_view prefix)
     return {holds_quoted_printable(prefix), charset_of(prefix)};
 }
 
-std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::span<char> scratch,
-                         std::span<char> value, bool drop_spaces)
+std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
+                         bool drop_spaces)
 {
     const bool quoted_printable = how.encoding.quoted_printable;
     const bool maybe_utf8 = how.encoding.charset == Charset::unnamed || how.encoding.charset == Charset::utf8;
@@ -274,11 +274,11 @@ std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::sp
     if (how.line_cut) {
         raw = without_half_escape(raw, quoted_printable);
     }
-    std::string_view decoded = raw;
+    PaddedText decoded = raw;
     if (quoted_printable) {
-        decoded = {scratch.data(), undo_quoted_printable(raw, scratch.data())};
+        decoded = scratch.text(0, undo_quoted_printable(raw.view(), scratch.data()));
     } else if (std::memchr(raw.data(), '\\', raw.size()) != nullptr) {
-        decoded = {scratch.data(), undo_escapes(raw, how.version_21, scratch.data())};
+        decoded = scratch.text(0, undo_escapes(raw.view(), how.version_21, scratch.data()));
     }
     if (how.line_cut && maybe_utf8) {
         decoded = without_half_character(decoded);
@@ -288,9 +288,9 @@ std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::sp
     }
     Charset charset = how.encoding.charset;
     if (charset == Charset::unnamed) {
-        charset = is_utf8(decoded) ? Charset::utf8 : Charset::windows_1250;
+        charset = is_utf8(decoded.view()) ? Charset::utf8 : Charset::windows_1250;
     }
-    const std::size_t length = to_windows_1250(decoded, charset, value);
+    const std::size_t length = to_windows_1250(decoded.view(), charset, value);
     return clean_folded_value(value.first(length), drop_spaces);
 }
 

@@ -4,6 +4,8 @@
 #include <span>
 #include <string_view>
 
+#include "text/padded_text.hpp"
+
 // Card values read as vCard writes them, for the decoding mode: quoted-
 // printable or backslash escapes undone, the bytes read in their character
 // set, and the text written as Windows-1250, the table's code page. The
@@ -50,10 +52,8 @@ struct ValueDecoding {
 // then the value rules of the ordinary mode: the first value.size() bytes,
 // semicolons as spaces, spaces dropped when `drop_spaces`, accented
 // letters plain, trailing spaces, line feeds and CRs trimmed. `scratch`
-// holds at least raw.size() + kReadablePastValueText bytes. Reads up to
-// kReadablePastValueText bytes past the end of `raw`, which mean nothing
-// there. Returns the value's length.
-std::size_t decode_value(std::string_view raw, const ValueDecoding& how, std::span<char> scratch,
-                         std::span<char> value, bool drop_spaces);
+// holds at least raw.size() bytes. Returns the value's length.
+std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
+                         bool drop_spaces);
 
 } // namespace cardtab

@@ -27,7 +27,7 @@ std::string logical_lines_of(std::string_view bytes, std::size_t chunk_bytes)
     std::string joined;
     LogicalLines lines;
     while (read_logical_line(reader, lines)) {
-        joined += std::to_string(lines.line_number) + ":" + escaped(lines.text) + (lines.cut ? "+" : "") + "|";
+        joined += std::to_string(lines.line_number) + ":" + escaped(lines.text.view()) + (lines.cut ? "+" : "") + "|";
     }
     EXPECT_TRUE(close_line_reader(reader).ok);
     return joined;

@@ -1,5 +1,7 @@
 #include "support/bytes.hpp"
 
+#include <algorithm>
+
 #include <cstdio>
 
 namespace cardtab::testing {
@@ -24,6 +26,14 @@ std::string escaped(std::string_view bytes)
         }
     }
     return shown;
+}
+
+PaddedBuffer padded_copy(std::string_view bytes, char filler)
+{
+    PaddedBuffer buffer(bytes.size() + kReadablePast);
+    std::fill_n(buffer.data(), buffer.capacity(), filler);
+    bytes.copy(buffer.data(), bytes.size());
+    return buffer;
 }
 
 } // namespace cardtab::testing

@@ -3,10 +3,17 @@
 #include <string>
 #include <string_view>
 
+#include "text/padded_text.hpp"
+
 namespace cardtab::testing {
 
 // Shows bytes so that a failed comparison can be read: \r, \n, \0 and
 // every byte outside printable ASCII as \xNN.
 std::string escaped(std::string_view bytes);
+
+// `bytes` in a buffer of their own, followed by `filler` up to the end of
+// its padding: as a reader's bytes after a text, they mean nothing. Take the
+// text with `.text(0, bytes.size())`.
+PaddedBuffer padded_copy(std::string_view bytes, char filler);
 
 } // namespace cardtab::testing

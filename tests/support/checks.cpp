@@ -85,8 +85,8 @@ void check_clean_ways(std::string_view cards)
     for (const std::string& piece : testing::model_pieces(cards)) {
         const std::size_t colon = piece.find(':', 1);
         const std::string text = colon == std::string::npos ? std::string() : piece.substr(colon + 1);
-        const std::string padded = text + std::string(kReadablePastValueText, '\0');
-        const std::string_view view(padded.data(), text.size());
+        const PaddedBuffer padded = testing::padded_copy(text, '\0');
+        const PaddedText view = padded.text(0, text.size());
         for (const bool drop_spaces : {false, true}) {
             const std::size_t by_words = clean_value_with_words(view, words, drop_spaces, false);
             const std::size_t by_avx512 = clean_value_with_avx512(view, avx512, drop_spaces, false);

@@ -14,15 +14,15 @@ namespace {
 
 using testing::escaped;
 
-using CleanWay = std::size_t (*)(std::string_view, std::span<char>, bool, bool);
+using CleanWay = std::size_t (*)(PaddedText, std::span<char>, bool, bool);
 
 // What `way` makes of `text`, the text followed by bytes that may be read
 // past its end; "(decode)" where it is to be left to decoding.
 std::string cleaned(CleanWay way, const std::string& text, bool drop_spaces, bool plain_only)
 {
-    const std::string padded = text + std::string(kReadablePastValueText, '\xC3');
+    const PaddedBuffer padded = testing::padded_copy(text, '\xC3');
     std::array<char, 100> value{};
-    const std::size_t length = way(std::string_view(padded.data(), text.size()), value, drop_spaces, plain_only);
+    const std::size_t length = way(padded.text(0, text.size()), value, drop_spaces, plain_only);
     return length == kNeedsDecoding ? "(decode)" : std::string(value.data(), length);
 }
 

@@ -19,12 +19,11 @@ using testing::escaped;
 // this prefix, the text followed by bytes that mean nothing.
 std::string decoded(const std::string& prefix, const std::string& raw, bool version_21, bool cut, bool drop_spaces)
 {
-    const std::string padded = raw + std::string(8, '\xC3');
-    std::vector<char> scratch(raw.size() + 8);
+    const PaddedBuffer padded = testing::padded_copy(raw, '\xC3');
+    PaddedBuffer scratch(raw.size());
     std::array<char, 100> value{};
     const ValueDecoding how{encoding_of(prefix), version_21, cut};
-    const std::size_t length =
-        decode_value(std::string_view(padded.data(), raw.size()), how, scratch, value, drop_spaces);
+    const std::size_t length = decode_value(padded.text(0, raw.size()), how, scratch, value, drop_spaces);
     return std::string(value.data(), length);
 }
 

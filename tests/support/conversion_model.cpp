@@ -11,6 +11,8 @@ namespace cardtab::testing {
 namespace {
 
 constexpr std::string_view kSeparatorSet = "|!/#$&?=-+,.:;<>()[]{}";
+// A header shows at most this much of the title after its first '*'.
+constexpr std::size_t kModelHeaderBytes = 100;
 
 // The program's own search: forward, never backing up after a partial match.
 long find(std::string_view subject, std::string_view pattern, std::size_t start = 0)
@@ -184,7 +186,7 @@ std::string header_line(const ModelSettings& settings)
     for (std::size_t j = 0; j < settings.columns.size(); ++j) {
         const std::string& title = settings.columns[j].title;
         const long star = find(title, "*");
-        const std::string header = star < 0 ? title : first(title.substr(static_cast<std::size_t>(star) + 1), 100);
+        const std::string header = star < 0 ? title : first(title.substr(static_cast<std::size_t>(star) + 1), kModelHeaderBytes);
         const bool needs_quotes = header.find_first_of(std::string{settings.separator, '"', '\r'}) != std::string::npos;
         line += (j > 0 ? std::string(1, settings.separator) : "") + (needs_quotes ? quoted(header, '"') : header);
     }
@@ -207,7 +209,7 @@ std::string data_line(ModelSettings& settings)
 std::string value_of(const std::string& line, bool strips_spaces)
 {
     const std::size_t colon = line.find(':', 1);
-    std::string value = colon == std::string::npos || line.empty() ? " " : first(line.substr(colon + 1), 100);
+    std::string value = colon == std::string::npos || line.empty() ? " " : first(line.substr(colon + 1), kMaxValueBytes);
     for (char& byte : value) {
         byte = byte == ';' ? ' ' : byte;
     }

@@ -41,6 +41,12 @@ void warn_of_line(ConfigReading& reading, std::string_view text)
     warn_about_line(reading.result, kConfigurationInMessages, reading.line_number, text);
 }
 
+// A text of the line between single quotes, then what is said of it.
+void warn_of_text(ConfigReading& reading, std::string_view text, std::string_view said)
+{
+    warn_of_line(reading, std::string("'").append(text).append("'").append(said));
+}
+
 // Sets a base name from the bytes before the extension found at `at`.
 // A name too long for the records is refused: shortening it would read or
 // write a file that nobody named.
@@ -82,8 +88,8 @@ void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
     }
     reading.settings.decode = start > 0 && std::string_view(upper.data(), upper.size()) == kDecodeWord;
     if (!word.empty() && !reading.settings.decode) {
-        warn_of_line(reading, "'" + std::string(word) +
-                                 "' after the card file's name is ignored; only the word 'decode', after a space, may stand there");
+        warn_of_text(reading, word,
+                     " after the card file's name is ignored; only the word 'decode', after a space, may stand there");
     }
 }
 
@@ -122,16 +128,16 @@ void warn_of_a_separator_made_column(ConfigReading& reading, std::string_view li
     if (line.ends_with('\n')) {
         const std::string_view without_line_feed = line.substr(0, line.size() - 1);
         if (find_text(kSeparatorSet, without_line_feed, 0) != kNotFound) {
-            warn_of_line(reading, "'" + std::string(without_line_feed) +
-                                     "' became a column; only a last line without a line feed sets the separator");
+            warn_of_text(reading, without_line_feed,
+                         " became a column; only a last line without a line feed sets the separator");
         }
         return;
     }
     const std::string_view separator = without_blanks(line);
     if (!separator.empty() && find_text(kSeparatorSet, separator, 0) != kNotFound) {
-        warn_of_line(reading, "'" + std::string(line) +
-                                 "' became a column; a last line sets the separator only when it holds nothing "
-                                 "else, no space, tab or CR around it");
+        warn_of_text(reading, line,
+                     " became a column; a last line sets the separator only when it holds nothing else, no space, "
+                     "tab or CR around it");
     }
 }
 

@@ -1,6 +1,5 @@
 #include "support/bytes.hpp"
 
-#include <algorithm>
 
 #include <cstdio>
 
@@ -31,8 +30,10 @@ std::string escaped(std::string_view bytes)
 PaddedBuffer padded_copy(std::string_view bytes, char filler)
 {
     PaddedBuffer buffer(bytes.size() + kReadablePast);
-    std::fill_n(buffer.data(), buffer.capacity(), filler);
     bytes.copy(buffer.data(), bytes.size());
+    for (std::size_t at = bytes.size(); at < bytes.size() + kReadablePast; ++at) {
+        buffer[at] = filler;
+    }
     return buffer;
 }
 

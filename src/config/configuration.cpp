@@ -93,8 +93,28 @@ void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
     }
 }
 
-// Returns false when the table is full and the line adds nothing.
-bool add_configured_column(ConfigReading& reading, std::string_view title, std::string_view tag)
+// What a tag lost to its 20 bytes: the rest of its text, without the
+// blanks and line end after it.
+std::string_view cut_from_tag(std::string_view text)
+{
+    if (text.size() <= kMaxTagBytes) {
+        return {};
+    }
+    const std::string_view rest = text.substr(kMaxTagBytes);
+    const std::size_t end = rest.find_last_not_of(" \t\r\n");
+    return end == std::string_view::npos ? std::string_view() : rest.substr(0, end + 1);
+}
+
+// As much of what was cut as a message shows.
+std::string shown_cut(std::string_view cut)
+{
+    return cut.size() <= kMaxTagBytes ? std::string(cut) : std::string(cut.substr(0, kMaxTagBytes)).append("...");
+}
+
+// Returns false when the table is full and the line adds nothing. `text` is
+// all the text the tag was taken from.
+bool add_configured_column(ConfigReading& reading, std::string_view title, std::string_view tag,
+                           std::string_view text)
 {
     if (reading.columns.count == kMaxColumns) {
         if (reading.ignored_columns++ == 0) {
@@ -108,6 +128,20 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
         title = take_span(title, 0, kMaxTitleBytes);
     }
     add_column(reading.columns, title, tag);
+    Column& column = reading.columns.columns[reading.columns.count - 1];
+    column.line_number = reading.line_number;
+    if (const std::string_view cut = cut_from_tag(text); !cut.empty()) {
+        column.tag_cut = true;
+        warn_of_line(reading, std::string("the tag '")
+                                  .append(tag)
+                                  .append("' of the column '")
+                                  .append(view(column.title))
+                                  .append("' is cut at ")
+                                  .append(std::to_string(kMaxTagBytes))
+                                  .append(" bytes; '")
+                                  .append(shown_cut(cut))
+                                  .append("' after it is left out"));
+    }
     return true;
 }
 
@@ -165,10 +199,10 @@ bool apply_line(ConfigReading& reading, std::string_view line)
     if (const std::ptrdiff_t equals = find_text(line, "=", 0); equals != kNotFound) {
         const auto split = static_cast<std::size_t>(equals);
         added = add_configured_column(reading, take_span(line, 0, split),
-                                      trim_right(take_span(line, split + 1, kMaxTagBytes)));
+                                      trim_right(take_span(line, split + 1, kMaxTagBytes)), line.substr(split + 1));
     } else {
         const std::string_view bare = trim_right(take_span(upper, 0, kMaxTagBytes));
-        added = add_configured_column(reading, bare, bare);
+        added = add_configured_column(reading, bare, bare, upper);
     }
     if (added) {
         warn_of_a_separator_made_column(reading, line);

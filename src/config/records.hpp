@@ -46,6 +46,8 @@ struct Column {
     FixedText<kMaxTitleBytes> title;
     FixedText<kMaxTagBytes> tag;
     ColumnMarks marks;
+    bool tag_cut = false;        // the configuration's tag was longer
+    std::size_t line_number = 0; // of the configuration, for messages
 };
 
 struct ColumnTable {

@@ -11,11 +11,13 @@
 #include "convert/csv_output.hpp"
 #include "convert/encoded_values.hpp"
 #include "convert/logical_lines.hpp"
+#include "convert/selectors.hpp"
 #include "convert/tag_index.hpp"
 #include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/value_decoding.hpp"
+#include "text/vcard_prefix.hpp"
 
 namespace cardtab {
 
@@ -75,6 +77,32 @@ bool folded_line_begins_with(CardLine& line, std::string_view tag)
     return begins_with(std::string_view(line.folded.data(), line.folded_length), tag);
 }
 
+void mark_filled(CardValues& card, std::size_t j)
+{
+    const ColumnSet bit = ColumnSet{1} << j;
+    card.filled = card.values[j].length != 0 ? card.filled | bit : card.filled & ~bit;
+}
+
+// A card bound, a byte for byte prefix in the ordinary mode, and in any
+// letter case when decoding. The first byte is looked at first.
+bool begins_with_bound(std::string_view text, std::string_view bound, bool any_case)
+{
+    if (any_case) {
+        return !text.empty() && upper_ascii_byte(text[0]) == bound[0] && begins_in_any_case(text, bound);
+    }
+    return !text.empty() && text[0] == bound[0] && text.starts_with(bound);
+}
+
+void clear_card(CardValues& card, std::size_t count)
+{
+    card.filled = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        card.values[j].length = 0;
+        card.ranked[j].count = 0;
+        card.ranked[j].preferred = 0;
+    }
+}
+
 // Columns match the lines that begin with their tags, compared byte for
 // byte with the line folded.
 struct TagPrefixes {
@@ -109,6 +137,7 @@ struct TagPrefixes {
 // The ordinary way: the card file in pieces, each value as it stands.
 struct AsTheyStand {
     AsTheyStand(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
+    static constexpr bool kBoundsInAnyCase = false;
     LineReader& cards;
     TagPrefixes tags;
     // Lines as a person counts them: a line longer than a piece is still one.
@@ -131,24 +160,126 @@ struct AsTheyStand {
 
     ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
 
-    std::size_t take_value(CardLine& line, std::size_t j, bool, std::span<char> value) const
+    std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value) const
     {
         const Column& column = tags.columns.columns[j];
         return clean_value(text_after_colon(line, tags.index.colon_from[j]), value, column.marks.strips_spaces);
     }
 
+    // A later line a column takes overwrites its value.
+    std::size_t take_line(CardLine& line, CardValues& card, bool)
+    {
+        const ColumnSet matching = columns_matching(line);
+        for (ColumnSet set = matching; set != 0; set &= set - 1) {
+            const auto j = static_cast<std::size_t>(std::countr_zero(set));
+            card.values[j].length = take_value(line, j, card.values[j].bytes);
+            mark_filled(card, j);
+        }
+        return static_cast<std::size_t>(std::popcount(matching));
+    }
+
     // A 0x1A at the start of a line stands on the line after the last.
     std::size_t eof_byte_line() const { return lines_begun + (starts_line ? 1 : 0); }
+
+    void report(CardsSeen&) const {}
 };
 
-// The decoding way: the card file in logical lines, each value decoded as
-// its line's prefix and its card's version say.
+// A card line read as a vCard property, for the decoding mode.
+struct PropertyLine {
+    std::size_t colon = std::string_view::npos; // the prefix's, or npos
+    PrefixParts parts;
+    bool preferred = false;
+};
+
+PropertyLine read_property(std::string_view text)
+{
+    PropertyLine line;
+    line.colon = find_prefix_colon(text);
+    line.parts = split_prefix(text.substr(0, line.colon));
+    line.preferred = is_preferred(line.parts.parameters);
+    return line;
+}
+
+// Columns whose tags name vCard properties: what each names, and which
+// columns a name may begin with a byte, in upper case.
+struct PropertyColumns {
+    explicit PropertyColumns(const ColumnTable& table) : columns(table)
+    {
+        for (std::size_t j = 0; j < columns.count; ++j) {
+            selectors[j] = read_selector(view(columns.columns[j].tag), columns.columns[j].tag_cut);
+            if (selectors[j].names_property) {
+                by_first_byte[static_cast<unsigned char>(selectors[j].name.bytes[0])] |= ColumnSet{1} << j;
+            }
+        }
+    }
+    const ColumnTable& columns;
+    std::array<Selector, kMaxColumns> selectors;
+    std::array<ColumnSet, 256> by_first_byte{};
+
+    ColumnSet columns_named(std::string_view name) const
+    {
+        return name.empty() ? 0 : by_first_byte[static_cast<unsigned char>(upper_ascii_byte(name[0]))];
+    }
+};
+
+// Where a new line goes in a column's ranking, or npos where it falls past
+// the line the column shows: after the preferred lines if it is one, else
+// after all.
+std::size_t rank_of(const RankedValues& ranked, bool preferred, std::size_t shown)
+{
+    const std::size_t at = preferred ? ranked.preferred : ranked.count;
+    return at < shown ? at : std::string_view::npos;
+}
+
+// Makes room at `at`, dropping the last value kept where all are.
+void make_room(RankedValues& ranked, std::size_t at, bool preferred, std::size_t shown)
+{
+    const std::size_t kept = std::min(ranked.count + 1, shown);
+    for (std::size_t n = kept - 1; n > at; --n) {
+        ranked.values[n] = ranked.values[n - 1];
+    }
+    ranked.count = kept;
+    ranked.preferred = preferred ? std::min(ranked.preferred + 1, shown) : ranked.preferred;
+}
+
+// The names of character sets the lines named and this program does not
+// know, for one warning at the end.
+struct UnknownCharsets {
+    static constexpr std::size_t kNamesKept = 16;
+    static constexpr std::size_t kNameBytes = 32;
+    std::array<FixedText<kNameBytes>, kNamesKept> names;
+    std::size_t distinct = 0;
+    std::size_t lines = 0;
+    std::size_t first_line = 0;
+
+    void note(std::string_view name, std::size_t line_number)
+    {
+        first_line = lines++ == 0 ? line_number : first_line;
+        const std::string_view kept = name.substr(0, kNameBytes);
+        for (std::size_t n = 0; n < std::min(distinct, kNamesKept); ++n) {
+            if (view(names[n]) == kept) {
+                return;
+            }
+        }
+        if (distinct < kNamesKept) {
+            assign(names[distinct], kept);
+        }
+        ++distinct;
+    }
+};
+
+// The decoding way: the card file in logical lines, each line read as a
+// vCard property that the columns' tags name, its value decoded as its
+// prefix and its card's version say. A column shows the n-th of the lines
+// it takes, the preferred ones first.
 struct Decoded {
-    Decoded(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
+    Decoded(LineReader& reader, const ColumnTable& columns) : cards(reader), properties(columns) {}
+    static constexpr bool kBoundsInAnyCase = true;
     LineReader& cards;
-    TagPrefixes tags;
+    PropertyColumns properties;
     LogicalLines lines;
     PaddedBuffer scratch = PaddedBuffer(kMaxLogicalLineBytes);
+    UnknownCharsets unknown_charsets;
 
     bool read_line() { return read_logical_line(cards, lines); }
 
@@ -156,16 +287,81 @@ struct Decoded {
 
     std::size_t line_number() const { return lines.line_number; }
 
-    ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
-
-    std::size_t take_value(CardLine& line, std::size_t j, bool version_21, std::span<char> value)
+    ColumnSet columns_matching(const PropertyLine& property) const
     {
-        const PaddedText raw = text_after_colon(line, tags.index.colon_from[j]);
-        const ValueDecoding how{encoding_of(prefix_of(line)), version_21, lines.cut};
-        return decode_value(raw, how, scratch, value, tags.columns.columns[j].marks.strips_spaces);
+        ColumnSet matching = 0;
+        for (ColumnSet set = properties.columns_named(property.parts.name); set != 0; set &= set - 1) {
+            const auto j = static_cast<std::size_t>(std::countr_zero(set));
+            const PrefixParts& parts = property.parts;
+            if (selects(properties.selectors[j], parts.group, parts.grouped, parts.name, parts.parameters,
+                        property.preferred)) {
+                matching |= ColumnSet{1} << j;
+            }
+        }
+        return matching;
+    }
+
+    // The raw value: the text after the prefix's colon, without the "tel:"
+    // of a vCard 4.0 number given as a URI.
+    static PaddedText raw_value(const CardLine& line, const PropertyLine& property)
+    {
+        if (property.colon == std::string_view::npos) {
+            return {};
+        }
+        PaddedText raw = line.padded.substr(property.colon + 1);
+        if (begins_in_any_case(raw.view(), "TEL:") && has_parameter_value(property.parts.parameters, "VALUE", "URI")) {
+            raw = raw.substr(4);
+        }
+        return raw;
+    }
+
+    std::size_t take_value(PaddedText raw, const ValueDecoding& how, std::size_t j, std::span<char> value)
+    {
+        ValueDecoding column_how = how;
+        column_how.component = properties.selectors[j].component;
+        return decode_value(raw, column_how, scratch, value, properties.columns.columns[j].marks.strips_spaces);
+    }
+
+    std::size_t take_line(CardLine& line, CardValues& card, bool version_21)
+    {
+        const PropertyLine property = read_property(line.text);
+        const ColumnSet matching = columns_matching(property);
+        if (matching == 0) {
+            return 0;
+        }
+        const std::string_view prefix = line.text.substr(0, property.colon);
+        const ValueDecoding how{encoding_of(prefix), version_21, lines.cut};
+        if (!how.encoding.unknown_charset.empty()) {
+            unknown_charsets.note(how.encoding.unknown_charset, line_number());
+        }
+        const PaddedText raw = raw_value(line, property);
+        for (ColumnSet set = matching; set != 0; set &= set - 1) {
+            const auto j = static_cast<std::size_t>(std::countr_zero(set));
+            RankedValues& ranked = card.ranked[j];
+            const std::size_t shown = properties.selectors[j].nth_line;
+            if (const std::size_t at = rank_of(ranked, property.preferred, shown); at != std::string_view::npos) {
+                make_room(ranked, at, property.preferred, shown);
+                ranked.values[at].length = take_value(raw, how, j, ranked.values[at].bytes);
+            }
+            // Even a line that falls past the one shown sets the value from
+            // the ranking again, after a row stored a constant column's tag.
+            card.values[j] = ranked.count == shown ? ranked.values[shown - 1] : FixedText<kMaxValueBytes>{};
+            mark_filled(card, j);
+        }
+        return static_cast<std::size_t>(std::popcount(matching));
     }
 
     std::size_t eof_byte_line() const { return cards.eof_byte_line; }
+
+    void report(CardsSeen& seen) const
+    {
+        if (unknown_charsets.lines != 0) {
+            seen.unknown_charset = std::string(view(unknown_charsets.names[0]));
+            seen.unknown_charsets = unknown_charsets.distinct;
+            seen.unknown_charset_lines = unknown_charsets.lines;
+            seen.first_unknown_charset_line = unknown_charsets.first_line;
+        }
+    }
 };
 
 // What the run notices beside a scan without decoding.
@@ -209,7 +405,7 @@ bool is_version_21(std::string_view line)
 template <class Mode, class Watch>
 CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& settings, const ColumnTable& columns)
 {
-    const TagIndex& index = mode.tags.index;
+    const TagIndex index = index_tags(columns);
     CardValues card;
     bool version_21 = false;
     CardsSeen seen;
@@ -219,28 +415,18 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
         // Folding keeps every ASCII byte and makes none but '_' and '`', so it
         // cannot make or unmake a card bound: both are tested on the line as
         // read, and the line itself is never folded.
-        const unsigned char first_byte = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
-        if (first_byte == 'B' && text.starts_with(kCardStart)) {
-            card.filled = 0;
-            for (std::size_t j = 0; j < columns.count; ++j) {
-                card.values[j].length = 0;
-            }
+        if (begins_with_bound(text, kCardStart, Mode::kBoundsInAnyCase)) {
+            clear_card(card, columns.count);
             version_21 = false;
-        } else if (first_byte == 'V' && text.starts_with(kVersion)) {
+        } else if (begins_with_bound(text, kVersion, Mode::kBoundsInAnyCase)) {
             version_21 = is_version_21(text);
         }
         watch.line_read(text, mode.line_number());
         CardLine line(padded);
-        if (const ColumnSet matching = mode.columns_matching(line); matching != 0) {
-            for (ColumnSet set = matching; set != 0; set &= set - 1) {
-                const auto j = static_cast<std::size_t>(std::countr_zero(set));
-                const ColumnSet bit = ColumnSet{1} << j;
-                card.values[j].length = mode.take_value(line, j, version_21, card.values[j].bytes);
-                card.filled = card.values[j].length != 0 ? card.filled | bit : card.filled & ~bit;
-            }
-            watch.values_taken(line, static_cast<std::size_t>(std::popcount(matching)), mode.line_number());
+        if (const std::size_t values = mode.take_line(line, card, version_21); values != 0) {
+            watch.values_taken(line, values, mode.line_number());
         }
-        if (first_byte == 'E' && text.starts_with(kCardEnd)) {
+        if (begins_with_bound(text, kCardEnd, Mode::kBoundsInAnyCase)) {
             ++seen.card_ends;
             seen.required_ever_filled |= card.filled & index.required;
             if ((index.required & ~card.filled) == 0) {
@@ -256,6 +442,7 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
     seen.required_never_filled = index.required & ~seen.required_ever_filled;
     seen.wide_text = wide_text_of(mode.cards);
     seen.eof_byte_line = mode.cards.stopped_at_eof_byte ? mode.eof_byte_line() : 0;
+    mode.report(seen);
     watch.report(seen);
     return seen;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "config/records.hpp"
 #include "convert/card_values.hpp"
@@ -24,6 +25,12 @@ struct CardsSeen {
     // escaped, or continued on the next line. Never counted when decoding.
     std::size_t encoded_values = 0;
     std::size_t first_encoded_line = 0;
+    // Decoding: lines that named a character set this program does not
+    // know, the first such set and how many there were.
+    std::size_t unknown_charset_lines = 0;
+    std::size_t first_unknown_charset_line = 0;
+    std::string unknown_charset;
+    std::size_t unknown_charsets = 0;
 };
 
 enum class CardReading {

@@ -7,6 +7,18 @@
 
 namespace cardtab {
 
+// A column shows at most the ninth of the lines it takes.
+inline constexpr std::size_t kMaxRankedValues = 9;
+
+// The values of the lines a column takes in the decoding mode, in rank:
+// the preferred lines first, then the others, each in file order. Only as
+// many as the column shows the last of are kept.
+struct RankedValues {
+    std::array<FixedText<kMaxValueBytes>, kMaxRankedValues> values;
+    std::size_t count = 0;
+    std::size_t preferred = 0; // of those kept
+};
+
 // One bit for each column.
 using ColumnSet = std::uint64_t;
 static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
@@ -18,6 +30,7 @@ static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 struct CardValues {
     std::array<FixedText<kMaxValueBytes>, kMaxColumns> values;
     ColumnSet filled = 0;
+    std::array<RankedValues, kMaxColumns> ranked;
 };
 
 } // namespace cardtab

@@ -3,13 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/text.hpp"
 #include "text/value_decoding.hpp"
+#include "text/vcard_prefix.hpp"
 
 namespace cardtab {
 
 namespace {
 
 constexpr char kSoftBreak = '=';
+// Two exports joined with cat: the second's byte order mark begins a line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// A soft break never joins a card bound to the line before: the card would
+// be lost.
+constexpr std::string_view kCardStart = "BEGIN:VCARD";
+constexpr std::string_view kCardEnd = "END:";
 
 // A physical line that begins with one of these continues the line before.
 bool continues_line(int first_byte)
@@ -34,41 +42,39 @@ std::size_t last_solid(std::string_view bytes)
     return std::string_view::npos;
 }
 
+// The start of the next physical line as far as it is read, without a byte
+// order mark and up to the first byte that ends its text.
+std::string_view next_line_start(std::string_view ahead)
+{
+    if (ahead.starts_with(kByteOrderMark)) {
+        ahead.remove_prefix(kByteOrderMark.size());
+    }
+    return ahead.substr(0, ahead.find_first_of(std::string_view("\n\0\x1A", 3)));
+}
+
 // The logical line being joined: its length counts every byte joined, kept
 // or not. What ends a physical line is looked at on the physical line
-// joined last, in positions of the logical line; what its prefix says is
-// worked out once, as soon as its colon has been joined.
+// joined last, in positions of the logical line. The prefix is read as the
+// bytes come; whether it is quoted-printable is worked out again only when
+// its colon moves.
 struct Joining {
     std::size_t length = 0;
     std::size_t last_solid = std::string_view::npos;
     char last_solid_byte = '\0';
     std::size_t end_before_crs = 0; // just past the last byte that is not a CR
-    std::size_t colon_searched = 1; // the colon is looked for from the second byte
-    std::size_t colon = std::string_view::npos;
+    PrefixScan prefix;
+    std::size_t checked_colon = std::string_view::npos;
     bool quoted_printable = false;
 };
 
 // The next physical line is joined at `joining.length`, which may have
-// moved back over what ended the line before.
+// moved back over what ended the line before: a soft break's '=' (after
+// the prefix) or CRs, neither of which a prefix scan heeds.
 void begin_physical_line(Joining& joining)
 {
-    joining.colon_searched = std::min(joining.colon_searched, std::max<std::size_t>(joining.length, 1));
+    joining.prefix.scanned = std::min(joining.prefix.scanned, joining.length);
     joining.last_solid = std::string_view::npos;
     joining.end_before_crs = joining.length;
-}
-
-void find_prefix(LogicalLines& lines, Joining& joining)
-{
-    const std::size_t kept = std::min(joining.length, kMaxLogicalLineBytes);
-    if (joining.colon != std::string_view::npos || joining.colon_searched >= kept) {
-        return;
-    }
-    const std::string_view text(lines.joined.data(), kept);
-    joining.colon = text.find(':', joining.colon_searched);
-    joining.colon_searched = kept;
-    if (joining.colon != std::string_view::npos) {
-        joining.quoted_printable = holds_quoted_printable(text.substr(0, joining.colon));
-    }
 }
 
 void join_bytes(LogicalLines& lines, Joining& joining, std::string_view bytes)
@@ -84,7 +90,7 @@ void join_bytes(LogicalLines& lines, Joining& joining, std::string_view bytes)
         joining.last_solid_byte = bytes[solid];
     }
     joining.length += bytes.size();
-    find_prefix(lines, joining);
+    scan_prefix(joining.prefix, std::string_view(lines.joined.data(), std::min(joining.length, kMaxLogicalLineBytes)));
 }
 
 // Joins the physical line's runs from `run` on, the first of them without
@@ -92,7 +98,7 @@ void join_bytes(LogicalLines& lines, Joining& joining, std::string_view bytes)
 void join_physical_line(LineReader& reader, LogicalLines& lines, Joining& joining, PaddedText run,
                         std::size_t skipped)
 {
-    run = run.substr(skipped);
+    run = run.substr(std::min(skipped, run.size()));
     for (;; run = read_line_run(reader)) {
         join_bytes(lines, joining, run.view());
         if (reader.line_ended) {
@@ -102,29 +108,58 @@ void join_physical_line(LineReader& reader, LogicalLines& lines, Joining& joinin
 }
 
 // A quoted-printable line whose last physical line ends, but for spaces,
-// tabs and CRs, in a '=' after the line's colon.
-bool ends_in_soft_break(const Joining& joining)
+// tabs and CRs, in a '=' after the prefix as the bytes so far tell it.
+bool ends_in_soft_break(const LogicalLines& lines, Joining& joining)
 {
-    return joining.last_solid_byte == kSoftBreak && joining.last_solid != std::string_view::npos &&
-           joining.quoted_printable && joining.last_solid > joining.colon;
+    if (joining.last_solid_byte != kSoftBreak || joining.last_solid == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t colon = prefix_colon(joining.prefix);
+    if (colon == std::string_view::npos || joining.last_solid <= colon) {
+        return false;
+    }
+    if (colon != joining.checked_colon) {
+        joining.checked_colon = colon;
+        joining.quoted_printable = holds_quoted_printable(std::string_view(lines.joined.data(), colon));
+    }
+    return joining.quoted_printable;
+}
+
+bool begins_card_bound(std::string_view line_start)
+{
+    return begins_in_any_case(line_start, kCardStart) || begins_in_any_case(line_start, kCardEnd);
+}
+
+// How many bytes of the next physical line to skip where it goes on the
+// logical line (its byte order mark, and the space or tab of a fold), or
+// npos where it begins a logical line of its own.
+std::size_t continuation(LineReader& reader, const LogicalLines& lines, Joining& joining)
+{
+    const std::string_view ahead = peek_ahead(reader, kByteOrderMark.size() + kCardStart.size());
+    if (ahead.empty() || ahead.front() == '\x1A') {
+        return std::string_view::npos;
+    }
+    const std::string_view start = next_line_start(ahead);
+    const std::size_t mark = ahead.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    if (ends_in_soft_break(lines, joining) && !begins_card_bound(start)) {
+        joining.length = joining.last_solid;
+        return mark;
+    }
+    if (!start.empty() && continues_line(static_cast<unsigned char>(start.front()))) {
+        // The CRs before the line feed of a file with CR CR LF line ends
+        // belong to the line end, not to the text that goes on.
+        joining.length = joining.end_before_crs;
+        return mark + 1;
+    }
+    return std::string_view::npos;
 }
 
 bool join_logical_line(LineReader& reader, LogicalLines& lines, PaddedText first_run)
 {
     Joining joining;
     join_physical_line(reader, lines, joining, first_run, 0);
-    for (int next = first_byte_of_next_line(reader); next >= 0; next = first_byte_of_next_line(reader)) {
-        std::size_t skipped = 0;
-        if (ends_in_soft_break(joining)) {
-            joining.length = joining.last_solid;
-        } else if (continues_line(next)) {
-            // The CRs before the line feed of a file with CR CR LF line ends
-            // belong to the line end, not to the text that goes on.
-            joining.length = joining.end_before_crs;
-            skipped = 1;
-        } else {
-            break;
-        }
+    for (std::size_t skipped = continuation(reader, lines, joining); skipped != std::string_view::npos;
+         skipped = continuation(reader, lines, joining)) {
         begin_physical_line(reader);
         begin_physical_line(joining);
         join_physical_line(reader, lines, joining, read_line_run(reader), skipped);
@@ -142,7 +177,11 @@ bool read_logical_line(LineReader& reader, LogicalLines& lines)
         return false;
     }
     lines.line_number = reader.lines_begun;
-    const PaddedText run = read_line_run(reader);
+    const bool marked = peek_ahead(reader, kByteOrderMark.size()).starts_with(kByteOrderMark);
+    PaddedText run = read_line_run(reader);
+    if (marked) {
+        run = run.substr(kByteOrderMark.size());
+    }
     // Most lines lie whole in the read buffer, fit the bytes that are kept,
     // cannot end in a soft break and are not continued by the next line,
     // which is already read: they are used where they lie.
@@ -150,7 +189,7 @@ bool read_logical_line(LineReader& reader, LogicalLines& lines)
         const std::size_t solid = last_solid(run.view());
         const std::string_view ahead = bytes_ahead(reader);
         if ((solid == std::string_view::npos || run[solid] != kSoftBreak) && !ahead.empty() &&
-            !continues_line(static_cast<unsigned char>(ahead.front()))) {
+            !continues_line(static_cast<unsigned char>(ahead.front())) && ahead.front() != kByteOrderMark.front()) {
             lines.text = run;
             lines.cut = false;
             return true;

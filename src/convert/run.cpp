@@ -5,6 +5,7 @@
 #include "config/configuration.hpp"
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
+#include "convert/selectors.hpp"
 
 namespace cardtab {
 
@@ -134,6 +135,40 @@ void warn_of_no_rows(const CardsSeen& seen, const ColumnTable& columns, const Fi
     }
 }
 
+void warn_of_unknown_charsets(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
+{
+    const std::size_t others = seen.unknown_charsets - 1;
+    warn_about(result, cards,
+               std::string(": ")
+                   .append(counted(seen.unknown_charset_lines, "line names", "lines name"))
+                   .append(" a character set this program does not know ('")
+                   .append(seen.unknown_charset)
+                   .append(others == 0 ? "'" : "' and " + counted(others, "other", "others"))
+                   .append("; the first on line ")
+                   .append(std::to_string(seen.first_unknown_charset_line))
+                   .append("), so their values were read as UTF-8 where they are, else as Windows-1250"));
+}
+
+// Decoding reads a column's tag as the vCard property it names. A tag that
+// names none leaves its column empty; a constant column's tag, which is
+// text to show, is left alone unless the column is also required.
+void warn_of_tags_naming_no_property(const ColumnTable& columns, RunResult& result)
+{
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        const Column& column = columns.columns[j];
+        if ((column.marks.is_constant && !column.marks.is_required) ||
+            read_selector(view(column.tag), column.tag_cut).names_property) {
+            continue;
+        }
+        warn_about_line(result, {"", kConfigurationFileName}, column.line_number,
+                        std::string("the tag '")
+                            .append(view(column.tag))
+                            .append("' names no vCard property, so the column '")
+                            .append(view(column.title))
+                            .append("' stays empty in decoding mode"));
+    }
+}
+
 // What a table that was written may hide from its reader, or lack.
 void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, ConfigurationOutcome configuration,
                                   const ColumnTable& columns, const FileInMessage& cards, RunResult& result)
@@ -143,6 +178,9 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, C
     }
     if (seen.encoded_values != 0) {
         warn_of_encoded_values(seen, cards, result);
+    }
+    if (seen.unknown_charset_lines != 0) {
+        warn_of_unknown_charsets(seen, cards, result);
     }
     if (unread != 0) {
         warn_about(result, cards,
@@ -197,6 +235,9 @@ RunResult run_conversion(FileLayer& files, const RunOptions& options)
     const ConfigurationOutcome configuration =
         load_configuration(files, settings, columns, result);
     if (configuration != ConfigurationOutcome::failed) {
+        if (options.decode || settings.decode) {
+            warn_of_tags_naming_no_property(columns, result);
+        }
         convert_cards(files, options, settings, columns, configuration, result);
     }
     return result;

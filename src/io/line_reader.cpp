@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "io/byte_marks.hpp"
 #include "io/read_chunk.hpp"
@@ -110,22 +111,33 @@ bool refill_chunk(LineReader& reader)
     if (reader.at_end) {
         return false;
     }
-    const std::span<char> room(reader.chunk.data(), reader.chunk.capacity());
-    ReadResult got = reader.file.read(room);
+    // What is not taken yet moves to the start, where a peek ahead wants it
+    // beside what is read next.
+    const std::size_t kept = reader.chunk_end - reader.chunk_pos;
+    std::memmove(reader.chunk.data(), reader.chunk.data() + reader.chunk_pos, kept);
+    reader.chunk_pos = 0;
+    reader.chunk_end = kept;
+    ReadResult got = reader.file.read(std::span<char>(reader.chunk.data() + kept, reader.chunk.capacity() - kept));
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
         reader.status = std::move(got.status);
-        return false;
+    } else {
+        reader.chunk_end += got.count;
     }
-    reader.chunk_pos = 0;
-    reader.chunk_end = got.count;
-    if (!reader.chunk_read) {
+    if (!reader.chunk_read && reader.chunk_end > 0) {
         reader.chunk_read = true;
-        reader.opening_length = std::min(got.count, reader.opening.size());
+        reader.opening_length = std::min(reader.chunk_end, reader.opening.size());
         std::copy_n(reader.chunk.data(), reader.opening_length, reader.opening.begin());
     }
-    mark_bytes(std::span<const char>(reader.chunk.data(), got.count), kStopBytes, reader.stops);
-    return true;
+    mark_bytes(std::span<const char>(reader.chunk.data(), reader.chunk_end), kStopBytes, reader.stops);
+    return reader.chunk_end > kept;
+}
+
+std::string_view peek_ahead(LineReader& reader, std::size_t count)
+{
+    while (reader.chunk_end - reader.chunk_pos < std::min(count, reader.chunk.capacity()) && refill_chunk(reader)) {
+    }
+    return bytes_ahead(reader);
 }
 
 IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,
@@ -136,7 +148,7 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
         return opened.status;
     }
     reader.file = OwnedFile(files, opened.file);
-    const std::size_t bytes = std::max<std::size_t>(chunk_bytes, 1);
+    const std::size_t bytes = std::max(chunk_bytes, kMinReadChunkBytes);
     reader.chunk.assign(bytes);
     reader.copied.assign(kLineBufferBytes);
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);

@@ -18,6 +18,9 @@ namespace cardtab {
 inline constexpr std::size_t kLineBufferBytes = 2000;
 inline constexpr std::size_t kMaxPieceBytes = kLineBufferBytes - 1;
 inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
+// Enough to look a few bytes into the next line, whatever chunk is asked
+// for.
+inline constexpr std::size_t kMinReadChunkBytes = 16;
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. It hands out either
@@ -98,9 +101,10 @@ inline std::string_view bytes_ahead(const LineReader& reader)
     return {reader.chunk.data() + reader.chunk_pos, reader.chunk_end - reader.chunk_pos};
 }
 
-// The first byte of the next physical line, read if need be; -1 where no
-// line follows (the end of the file, or a 0x1A).
-int first_byte_of_next_line(LineReader& reader);
+// At least `count` bytes ahead (at most the chunk's size), read if need be
+// and where the file has them. Texts and runs handed out before are no
+// longer valid: the bytes ahead may have moved.
+std::string_view peek_ahead(LineReader& reader, std::size_t count);
 
 // The piece read last.
 inline std::string_view current_text(const LineReader& reader)

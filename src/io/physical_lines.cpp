@@ -100,12 +100,4 @@ PaddedText read_line_run(LineReader& reader)
     }
 }
 
-int first_byte_of_next_line(LineReader& reader)
-{
-    if (!has_byte(reader) || reader.chunk[reader.chunk_pos] == kEndOfFileByte) {
-        return -1;
-    }
-    return static_cast<unsigned char>(reader.chunk[reader.chunk_pos]);
-}
-
 } // namespace cardtab

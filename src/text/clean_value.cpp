@@ -30,11 +30,12 @@ void clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept
 }
 
 // The bytes that decoding reads otherwise than folding does and that no
-// pair folding covers holds: line breaks, which become spaces, and the zero
-// byte.
-Word line_break_or_zero(Word word)
+// pair folding covers holds: control characters but the tab (line breaks
+// become spaces, the others '?') and DEL.
+Word control_bytes(Word word)
 {
-    return bytes_equal_to(word, '\r') | bytes_equal_to(word, '\n') | bytes_equal_to(word, '\0');
+    const Word below_space = ~(((word & kLowSevenBits) + kEveryByte * (0x80 - ' ')) | word) & kHighBits;
+    return (below_space & ~bytes_equal_to(word, '\t')) | bytes_equal_to(word, '\x7F');
 }
 
 // The bytes that the word loop leaves to clean_byte: those of 0x80 or more,
@@ -113,7 +114,7 @@ bool holds_only_folding_text(PaddedText text, bool pairs)
         const std::size_t left = text.size() - at;
         const Word beyond = left >= sizeof(Word) ? 0 : ~Word{0} << (8 * left);
         const Word word = load_word(text.data() + at);
-        const Word special = ((word & kHighBits) | line_break_or_zero(word)) & ~beyond;
+        const Word special = ((word & kHighBits) | control_bytes(word)) & ~beyond;
         if (special == 0) {
             at += sizeof(Word);
             continue;

@@ -29,16 +29,17 @@ inline constexpr std::array<char, 256> kCleanedBytes = [] {
 std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces);
 
 // The same where `text` holds only bytes that decoding reads as folding
-// does: ASCII without CR, LF, the zero byte and the backslash, which may
-// begin an escape, and the two-byte sequences that folding covers. Where it
-// holds another, the value is left unfinished and kNeedsDecoding returned.
-// Decoding takes most values this way, in the one pass.
+// does: ASCII without control characters (but the tab), DEL and the
+// backslash, which may begin an escape, and the two-byte sequences that
+// folding covers. Where it holds another, the value is left unfinished and
+// kNeedsDecoding returned. Decoding takes most values this way, in the one
+// pass.
 inline constexpr std::size_t kNeedsDecoding = static_cast<std::size_t>(-1);
 std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces);
 
-// ASCII without CR, LF and the zero byte, and, when `pairs`, the two-byte
-// sequences that folding covers: text that decoding as UTF-8 reads just as
-// folding does.
+// ASCII without control characters (but the tab) and DEL, and, when
+// `pairs`, the two-byte sequences that folding covers: text that decoding
+// as UTF-8 reads just as folding does.
 bool holds_only_folding_text(PaddedText text, bool pairs);
 
 // The same value rules on a text that is already Windows-1250, in place:

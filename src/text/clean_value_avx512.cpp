@@ -110,11 +110,12 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
             folded &= last | (last - 1);
         }
         if (plain_only) {
-            unusual |= ((_mm512_movepi8_mask(bytes) & ~pairs_here) |
-                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r')) |
-                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')) |
-                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\\')) |
-                        _mm512_cmpeq_epi8_mask(bytes, _mm512_setzero_si512())) &
+            const __mmask64 controls =
+                (_mm512_cmp_epu8_mask(bytes, _mm512_set1_epi8(' '), _MM_CMPINT_LT) &
+                 ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'))) |
+                _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\x7F'));
+            unusual |= ((_mm512_movepi8_mask(bytes) & ~pairs_here) | controls |
+                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\\'))) &
                        folded;
         }
         __mmask64 keep = folded;

@@ -73,6 +73,26 @@ inline char upper_ascii_byte(char byte)
     return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - ('a' - 'A')) : byte;
 }
 
+// `text` equals `upper`, which is in upper case, in any ASCII letter case.
+inline bool equals_in_any_case(std::string_view text, std::string_view upper)
+{
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (std::size_t n = 0; n < text.size(); ++n) {
+        if (upper_ascii_byte(text[n]) != upper[n]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// `text` begins with `upper`, which is in upper case, in any letter case.
+inline bool begins_in_any_case(std::string_view text, std::string_view upper)
+{
+    return text.size() >= upper.size() && equals_in_any_case(text.substr(0, upper.size()), upper);
+}
+
 // Turns a-z into A-Z in place; every other byte stays.
 void upper_ascii(std::span<char> text);
 

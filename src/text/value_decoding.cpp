@@ -9,6 +9,7 @@
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/utf8.hpp"
+#include "text/vcard_prefix.hpp"
 
 namespace cardtab {
 
@@ -18,20 +19,6 @@ namespace {
 // sequence, or left undefined by its code page.
 constexpr char32_t kNoCharacter = 0xFFFFFFFF;
 constexpr char kUnknownCharacter = '?';
-
-// `upper` is in upper case.
-bool equals_in_any_case(std::string_view text, std::string_view upper)
-{
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (std::size_t n = 0; n < text.size(); ++n) {
-        if (upper_ascii_byte(text[n]) != upper[n]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Where `upper` (in upper case) first stands in `text`, in any letter case.
 // It is found by its byte at `mark`, which is no letter: a scan for one
@@ -60,21 +47,30 @@ constexpr std::array<NamedCharset, 7> kCharsetNames = {{
     {"CP1252", Charset::windows_1252},
 }};
 
-Charset charset_of(std::string_view prefix)
+// Named, these sets hold only ASCII: a value is read as one without a set.
+constexpr std::array<std::string_view, 2> kAsciiNames = {"US-ASCII", "ASCII"};
+
+// The first value of the prefix's first CHARSET parameter, compared in any
+// letter case with the names of the known character sets.
+void read_charset(std::string_view prefix, ValueEncoding& encoding)
 {
-    constexpr std::string_view kParameter = "CHARSET=";
-    const std::size_t at = find_in_any_case(prefix, kParameter, kParameter.size() - 1);
-    if (at == std::string_view::npos) {
-        return Charset::unnamed;
+    bool named = false;
+    const std::string_view name = first_parameter_value(split_prefix(prefix).parameters, "CHARSET", named);
+    if (!named) {
+        return;
     }
-    std::string_view name = prefix.substr(at + kParameter.size());
-    name = name.substr(0, name.find(';'));
     for (const NamedCharset& known : kCharsetNames) {
-        if (equals_in_any_case(name, known.name)) {
-            return known.charset;
+        if (equals_unquoted(name, known.name)) {
+            encoding.charset = known.charset;
+            return;
         }
     }
-    return Charset::unnamed;
+    for (const std::string_view ascii : kAsciiNames) {
+        if (equals_unquoted(name, ascii)) {
+            return;
+        }
+    }
+    encoding.unknown_charset = name;
 }
 
 int hex_digit(char byte)
@@ -124,32 +120,61 @@ std::size_t undo_escapes(std::string_view raw, bool version_21, char* out)
 }
 
 // A line cut after the bytes that are kept may end inside an escape: a '='
-// with less than two hex digits, or a lone backslash.
-PaddedText without_half_escape(PaddedText raw, bool quoted_printable)
+// with less than two hex digits; a backslash in a vCard 2.1 card; in other
+// cards a backslash that ends an odd run of them.
+PaddedText without_half_escape(PaddedText raw, bool quoted_printable, bool version_21)
 {
-    const char escape = quoted_printable ? '=' : '\\';
-    if (raw.view().ends_with(escape)) {
-        return raw.substr(0, raw.size() - 1);
+    const std::string_view text = raw.view();
+    if (quoted_printable) {
+        if (text.ends_with('=')) {
+            return raw.substr(0, raw.size() - 1);
+        }
+        const bool half = text.size() >= 2 && text[text.size() - 2] == '=' && hex_digit(text.back()) >= 0;
+        return half ? raw.substr(0, raw.size() - 2) : raw;
     }
-    if (quoted_printable && raw.size() >= 2 && raw[raw.size() - 2] == '=' && hex_digit(raw.view().back()) >= 0) {
-        return raw.substr(0, raw.size() - 2);
-    }
-    return raw;
+    const std::size_t run = text.size() - (text.find_last_not_of('\\') + 1);
+    return run % 2 == 1 || (version_21 && run > 0) ? raw.substr(0, raw.size() - 1) : raw;
 }
 
-// ... or inside a UTF-8 character: a lead byte followed by fewer bytes than
-// it needs.
-PaddedText without_half_character(PaddedText text)
+// The length of an incomplete UTF-8 sequence at the very end of `text`: a
+// lead byte followed by fewer continuation bytes than it needs, where those
+// there could still begin a character (no overlong form, no surrogate,
+// nothing past U+10FFFF). 0 where the text ends otherwise.
+std::size_t incomplete_utf8_end(std::string_view text)
 {
     for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
-        const auto byte = static_cast<unsigned char>(text[text.size() - back]);
-        if ((byte & 0xC0) == 0x80) {
+        const auto lead = static_cast<unsigned char>(text[text.size() - back]);
+        if ((lead & 0xC0) == 0x80) {
             continue;
         }
-        const std::size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 1;
-        return needed > back && byte <= 0xF4 ? text.substr(0, text.size() - back) : text;
+        const std::size_t needed = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        if (needed <= back) {
+            return 0;
+        }
+        if (back >= 2) {
+            const auto second = static_cast<unsigned char>(text[text.size() - back + 1]);
+            const unsigned char lowest = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+            const unsigned char highest = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+            if (second < lowest || second > highest) {
+                return 0;
+            }
+        }
+        return back;
     }
-    return text;
+    return 0;
+}
+
+bool holds_multibyte_sequence(std::string_view text)
+{
+    for (const char byte : text) {
+        if (static_cast<unsigned char>(byte) >= 0x80) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool is_utf8(std::string_view text)
@@ -184,12 +209,18 @@ constexpr std::array<Encoded, kOtherWindows1250Characters> kOtherWindows1250 = [
     return others;
 }();
 
+// A control character other than the tab: none may reach the table, where
+// it could steer a terminal or break a line.
+bool is_control(char32_t character)
+{
+    return (character < 0x20 && character != '\t') || character == 0x7F;
+}
+
 // ASCII as it is; U+00A0-U+017F as folding writes them; the rest of
-// Windows-1250 as its byte; anything else, and a zero byte, which would end
-// a text, as '?'.
+// Windows-1250 as its byte; anything else, and a control character, as '?'.
 char windows_1250_byte(char32_t character)
 {
-    if (character == 0) {
+    if (is_control(character)) {
         return kUnknownCharacter;
     }
     if (character < 0x80) {
@@ -255,8 +286,56 @@ bool holds_quoted_printable(std::string_view prefix)
 
 ValueEncoding encoding_of(std::string_view prefix)
 {
-    return {holds_quoted_printable(prefix), charset_of(prefix)};
+    ValueEncoding encoding;
+    encoding.quoted_printable = holds_quoted_printable(prefix);
+    read_charset(prefix, encoding);
+    return encoding;
 }
+
+std::size_t value_component(std::string_view bytes, std::size_t component, bool version_21, std::size_t& length)
+{
+    std::size_t start = 0;
+    std::size_t number = 1;
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (bytes[at] == '\\' && at + 1 < bytes.size() && (!version_21 || bytes[at + 1] == ';')) {
+            ++at;
+        } else if (bytes[at] == ';') {
+            if (number == component) {
+                length = at - start;
+                return start;
+            }
+            ++number;
+            start = at + 1;
+        }
+    }
+    length = number == component ? bytes.size() - start : 0;
+    return number == component ? start : bytes.size();
+}
+
+namespace {
+
+// The set the value is read in: the one its line names, or, where it names
+// none it knows, UTF-8 where the bytes are UTF-8 and Windows-1250 where they
+// are not. A value cut inside its last UTF-8 character loses that part.
+Charset decide_charset(Charset named, PaddedText& bytes)
+{
+    if (named != Charset::unnamed && named != Charset::utf8) {
+        return named;
+    }
+    const std::size_t incomplete = incomplete_utf8_end(bytes.view());
+    const PaddedText whole = bytes.substr(0, bytes.size() - incomplete);
+    if (named == Charset::utf8) {
+        bytes = whole;
+        return named;
+    }
+    if (!is_utf8(whole.view()) || (incomplete != 0 && !holds_multibyte_sequence(whole.view()))) {
+        return Charset::windows_1250;
+    }
+    bytes = whole;
+    return Charset::utf8;
+}
+
+} // namespace
 
 std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
                          bool drop_spaces)
@@ -266,31 +345,31 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
     // Most values are plain ASCII or UTF-8 letters of the folding table,
     // without escapes, and short enough to be taken whole: the ordinary
     // cleaning tells so as it goes, and gives the value that decoding would.
-    if (!quoted_printable && !how.line_cut && maybe_utf8 && raw.size() <= value.size()) {
+    if (!quoted_printable && !how.line_cut && maybe_utf8 && how.component == 0 && raw.size() <= value.size()) {
         if (const std::size_t length = clean_plain_value(raw, value, drop_spaces); length != kNeedsDecoding) {
             return length;
         }
     }
     if (how.line_cut) {
-        raw = without_half_escape(raw, quoted_printable);
+        raw = without_half_escape(raw, quoted_printable, how.version_21);
     }
-    PaddedText decoded = raw;
+    PaddedText bytes = raw;
     if (quoted_printable) {
-        decoded = scratch.text(0, undo_quoted_printable(raw.view(), scratch.data()));
-    } else if (std::memchr(raw.data(), '\\', raw.size()) != nullptr) {
-        decoded = scratch.text(0, undo_escapes(raw.view(), how.version_21, scratch.data()));
+        bytes = scratch.text(0, undo_quoted_printable(raw.view(), scratch.data()));
     }
-    if (how.line_cut && maybe_utf8) {
-        decoded = without_half_character(decoded);
+    const Charset charset = decide_charset(how.encoding.charset, bytes);
+    if (how.component != 0) {
+        std::size_t length = 0;
+        const std::size_t start = value_component(bytes.view(), how.component, how.version_21, length);
+        bytes = bytes.substr(start, length);
     }
-    if (holds_only_folding_text(decoded, maybe_utf8)) {
-        return clean_value(decoded, value, drop_spaces);
+    if (!quoted_printable && std::memchr(bytes.data(), '\\', bytes.size()) != nullptr) {
+        bytes = scratch.text(0, undo_escapes(bytes.view(), how.version_21, scratch.data()));
     }
-    Charset charset = how.encoding.charset;
-    if (charset == Charset::unnamed) {
-        charset = is_utf8(decoded.view()) ? Charset::utf8 : Charset::windows_1250;
+    if (holds_only_folding_text(bytes, charset == Charset::utf8)) {
+        return clean_value(bytes, value, drop_spaces);
     }
-    const std::size_t length = to_windows_1250(decoded.view(), charset, value);
+    const std::size_t length = to_windows_1250(bytes.view(), charset, value);
     return clean_folded_value(value.first(length), drop_spaces);
 }
 

@@ -13,7 +13,7 @@
 namespace cardtab {
 
 enum class Charset {
-    unnamed, // none given, or one not known here: UTF-8 when the bytes are, else Windows-1250
+    unnamed, // none given, ASCII, or one not known here: UTF-8 when the bytes are, else Windows-1250
     utf8,
     iso_8859_1,
     iso_8859_2,
@@ -26,13 +26,17 @@ enum class Charset {
 struct ValueEncoding {
     bool quoted_printable = false;
     Charset charset = Charset::unnamed;
+    // The name of a set the line names and this program does not know, as
+    // written; empty where there is none.
+    std::string_view unknown_charset;
 };
 
 // "QUOTED-PRINTABLE" anywhere in the prefix, in any letter case.
 bool holds_quoted_printable(std::string_view prefix);
 
-// The text after the first "CHARSET=" of the prefix, up to the next ';',
-// compared in any letter case with the names of the known character sets.
+// The first value of the prefix's first CHARSET parameter, compared in any
+// letter case with the names of the known character sets (US-ASCII and
+// ASCII are read as no set at all).
 ValueEncoding encoding_of(std::string_view prefix);
 
 struct ValueDecoding {
@@ -41,14 +45,25 @@ struct ValueDecoding {
     // also have "\\", "\,", "\:" and "\n" (or "\N") for a line break.
     bool version_21 = false;
     // The line was longer than the part of it that is kept, so the value
-    // may end in half an escape or half a character, which is dropped.
+    // may end in half an escape, which is dropped.
     bool line_cut = false;
+    // The component of the value to take, counting from 1; 0 for all of it.
+    std::size_t component = 0;
 };
 
+// Where component `component` (counting from 1) of a value's bytes starts,
+// and through `length` how long it is: components are split at each ';'
+// that is no part of an escape (in a vCard 2.1 card "\;", in others a
+// backslash and the byte after it). A component past the last is empty.
+std::size_t value_component(std::string_view bytes, std::size_t component, bool version_21, std::size_t& length);
+
 // Makes a column's value from the raw text after a card line's colon:
-// decoded as `how` says, each line break (CR LF, LF or CR) made one space,
-// every character written as its Windows-1250 byte (those from U+00A0 to
-// U+017F as folding writes them) or as '?' where the code page has none;
+// decoded as `how` says (quoted-printable undone, the character set decided
+// on the whole value, the component taken, then its escapes undone), each
+// line break (CR LF, LF or CR) made one space, every character written as
+// its Windows-1250 byte (those from U+00A0 to U+017F as folding writes them)
+// or as '?' where the code page has none, and every control character but
+// the tab as '?';
 // then the value rules of the ordinary mode: the first value.size() bytes,
 // semicolons as spaces, spaces dropped when `drop_spaces`, accented
 // letters plain, trailing spaces, line feeds and CRs trimmed. `scratch`

@@ -79,6 +79,18 @@ std::string repeated_pieces(std::size_t count)
     return columns;
 }
 
+// The warnings of `count` columns cut from lines of A's, on line `line`.
+std::string cut_warnings(std::size_t count, std::size_t line, std::string_view cut)
+{
+    std::string messages;
+    for (std::size_t n = 0; n < count; ++n) {
+        messages += std::string(n > 0 ? "|" : "") + "cardtab: warning: cardtab.ini: line " + std::to_string(line) +
+                    ": the tag 'AAAAAAAAAAAAAAAAAAAA' of the column 'AAAAAAAAAAAAAAAAAAAA' is cut at 20 bytes; '" +
+                    std::string(cut) + "' after it is left out";
+    }
+    return messages;
+}
+
 struct ConfigCase {
     std::string name;
     std::string configuration;
@@ -136,7 +148,11 @@ std::vector<ConfigCase> config_cases()
         {"named column keeps its case", "Mail=email\nemail\n",
          {true, "import", "*", ',', "Mail=email|EMAIL=EMAIL", ""}},
         {"empty base names", ".csv\n.vcf\n", {true, "", "", ',', "", ""}},
-        {"tag cut to 20 bytes", "Phone=TEL;TYPE=CELL;VOICE;PREF\n",
+        {"tag cut to 20 bytes", "Phone=TEL;TYPE=CELL;VOICE;PREF \n",
+         {true, "import", "*", ',', "Phone=TEL;TYPE=CELL;VOICE;",
+          "cardtab: warning: cardtab.ini: line 1: the tag 'TEL;TYPE=CELL;VOICE;' of the column 'Phone' is cut at "
+          "20 bytes; 'PREF' after it is left out"}},
+        {"a tag of 20 bytes and blanks is not cut", "Phone=TEL;TYPE=CELL;VOICE; \t\r\n",
          {true, "import", "*", ',', "Phone=TEL;TYPE=CELL;VOICE;", ""}},
         {"empty and blank lines are empty columns", "\n   \n", {true, "import", "*", ',', "=|=", ""}},
         {"no comments", "# note\n", {true, "import", "*", ',', "# NOTE=# NOTE", ""}},
@@ -152,7 +168,8 @@ std::vector<ConfigCase> config_cases()
          {true, "x", "*", ',', "Name=FN", ""}},
         {"0x1A ends the file", "Name=FN\n\x1Ax.vcf\n", {true, "import", "*", ',', "Name=FN", ""}},
         {"long line in pieces", std::string(2000, 'A') + "\n",
-         {true, "import", "*", ',', "AAAAAAAAAAAAAAAAAAAA=AAAAAAAAAAAAAAAAAAAA|A=A", ""}},
+         {true, "import", "*", ',', "AAAAAAAAAAAAAAAAAAAA=AAAAAAAAAAAAAAAAAAAA|A=A",
+          cut_warnings(1, 1, "AAAAAAAAAAAAAAAAAAAA...")}},
         {"50 columns and a later name", column_lines(50) + "out.csv\n",
          {true, "import", "out", ',', repeated_columns(50), ""}},
         {"60 columns and a later name", column_lines(60) + "out.csv\n;",
@@ -166,10 +183,12 @@ std::vector<ConfigCase> config_cases()
           "cardtab: warning: cardtab.ini: line 1: title longer than 99 bytes; shortened to its first 99"}},
         {"a line after a long one is the second", std::string(1999 * 52, 'A') + "\n" + name95 + "n.vcf\n",
          {false, "import", "*", ',', repeated_pieces(50),
-          "cardtab: cardtab.ini: line 2: card file name is longer than 95 bytes"}},
+          cut_warnings(50, 1, "AAAAAAAAAAAAAAAAAAAA...") +
+              "|cardtab: cardtab.ini: line 2: card file name is longer than 95 bytes"}},
         {"a long line is one line, however many pieces", std::string(1999 * 52, 'A') + "\n" + "Name=FN\n",
          {true, "import", "*", ',', repeated_pieces(50),
-          "cardtab: warning: cardtab.ini: line 1: more than 50 columns; 4 column lines ignored"}},
+          cut_warnings(50, 1, "AAAAAAAAAAAAAAAAAAAA...") +
+              "|cardtab: warning: cardtab.ini: line 1: more than 50 columns; 4 column lines ignored"}},
         {"95-byte base name fits", name95 + ".vcf\n", {true, name95, "*", ',', "", ""}},
         {"96-byte base name is refused", "Name=FN\n" + name95 + "n.vcf\n",
          {false, "import", "*", ',', "Name=FN",

@@ -189,6 +189,28 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "cardtab: warning: cardtab.ini: line 1: begins with a UTF-8 byte order mark, which becomes part of "
          "'\\u{FEFF}Name=N:'; save the file as UTF-8 without a byte order mark\n",
          {{"import.csv", bom + "Name\r\n\"Doe\"\r\n"}}},
+        {"decoding: tags that name no vCard property",
+         {{"cardtab.ini", "import.vcf decode\nA=TEL:x\nB=TEL:0\nC=TEL:100\nD=N:1:2\nE=TEL[0]\nF=TEL[x]\nG=.TEL\n"
+                          "H=item1.\nI=;TYPE=CELL\nJ=T\"EL\nK=TEL;TYPE=CELL;VOICE;PREF\nIdent=TEL:x\nN*Ident=\nL= TEL \n"},
+          {"import.vcf", "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: cardtab.ini: line 12: the tag 'TEL;TYPE=CELL;VOICE;' of the column 'K' is cut at 20 "
+         "bytes; 'PREF' after it is left out\n" +
+             [] {
+                 std::string warnings;
+                 const char* bad[][3] = {{"2", "TEL:x", "A"},   {"3", "TEL:0", "B"},      {"4", "TEL:100", "C"},
+                                         {"5", "N:1:2", "D"},   {"6", "TEL[0]", "E"},     {"7", "TEL[x]", "F"},
+                                         {"8", ".TEL", "G"},    {"9", "item1.", "H"},     {"10", ";TYPE=CELL", "I"},
+                                         {"11", "T\"EL", "J"}, {"12", "TEL;TYPE=CELL;VOICE;", "K"}, {"14", "", "N*Ident"}};
+                 for (const auto& b : bad) {
+                     warnings += std::string("cardtab: warning: cardtab.ini: line ") + b[0] + ": the tag '" + b[1] +
+                                 "' names no vCard property, so the column '" + b[2] + "' stays empty in decoding mode\n";
+                 }
+                 return warnings;
+             }() +
+             "cardtab: warning: card file 'import.vcf': 1 card was ended, but the required column 'N*Ident' (tag '') "
+             "was empty in it, so no data line was written; check that its tag begins the card lines it is meant for\n",
+         {{"import.csv", "A,B,C,D,E,F,G,H,I,J,K,Ident,Ident,L\r\n"}}},
         {"a byte order mark before the card file's name", {{"cardtab.ini", bom + "people.vcf\n"}}, {}, 1,
          "cardtab: warning: cardtab.ini: line 1: begins with a UTF-8 byte order mark, which becomes part of "
          "'\\u{FEFF}people.vcf'; save the file as UTF-8 without a byte order mark\n"
@@ -758,7 +780,51 @@ std::vector<ConversionCase> decoding_cases()
     }
     photo += "\nTEL:123\nEND:VCARD\n";
     const std::string long_prefix = "X" + std::string(4100, ';') + ":value\n";
+    // One cardtab.ini for every export: tags that name vCard properties.
+    const std::string properties = "Family=N:1\nGiven=N:2\n#Mobile=TEL;CELL\nPhone=TEL\nPhone 2=TEL[2]\nMail=EMAIL\n"
+                                   "Mail 2=EMAIL[2]\nStreet=ADR:3\nCity=ADR;HOME:4\nZip=ADR:6\nCompany=ORG:1\n";
+    const std::string header = "Family,Given,#Mobile,Phone,Phone 2,Mail,Mail 2,Street,City,Zip,Company\r\n";
+    const std::string apple = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Nov\xC3\xA1kov\xC3\xA1;Jana;;;\r\n"
+                              "ORG:Apple Caf\xC3\xA9;Design\r\n"
+                              "item1.EMAIL;type=INTERNET;type=pref:jana@example.cz\r\n"
+                              "item2.EMAIL;type=INTERNET:jana.novakova@work.example\r\n"
+                              "TEL;type=HOME;type=VOICE:+420 222 111 000\r\n"
+                              "TEL;type=CELL;type=VOICE;type=pref:+420 777 123 456\r\n"
+                              "TEL;type=PAGER:+420 999 000 111\r\n"
+                              "item3.ADR;type=HOME;type=pref:;;Vinohradsk\xC3\xA1 12\\, byt 3;Praha;;120 00;CZ\r\n"
+                              "item3.X-ABADR:cz\r\nEND:VCARD\r\n";
+    const std::string android_21 =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C5=A0=C5=A5astn=C3=BD;Ji=C5=99=C3=AD;;;\r\n"
+        "TEL;HOME;VOICE:+420 211 000 111\r\nTEL;CELL;PREF:+420 603 111 222\r\nEMAIL;HOME:jiri@example.cz\r\n"
+        "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;N=C3=A1m=C4=9Bst=C3=AD M=C3=ADru 1;Br=\r\nno;;602 00;=\r\n"
+        "=C4=8Cesko\r\nORG:Firma s.r.o.\r\nEND:VCARD\r\n";
+    const std::string version_40 =
+        "begin:vcard\nversion:4.0\nn:Horv\xC3\xA1th;P\xC3\xA9ter;;;\n"
+        "tel;type=\"cell,voice\";pref=1;value=uri:tel:+36-30-123-4567\n"
+        "tel;type=work;value=uri:tel:+36-1-234-5678\nemail;type=work:peter@example.hu\n"
+        "adr;type=home;label=\"F\xC5\x91 utca 1.: 1011; Budapest\";geo=\"geo:47.49,19.04\":;;F\xC5\x91 utca 1.;"
+        "Budapest;;1011;Hungary\norg:P\xC3\xA9lda Kft.;IT\nend:vcard\n";
     return {
+        {"an Apple export: grouped lines, the preferred mobile first, an escaped comma", properties, apple,
+         header + "\"Novakova\",\"Jana\",\"+420777123456\",\"+420 777 123 456\",\"+420 222 111 000\","
+                  "\"jana@example.cz\",\"jana.novakova@work.example\",\"Vinohradska 12, byt 3\",\"Praha\","
+                  "\"120 00\",\"Apple Cafe\"\r\n",
+         true},
+        {"an Android 2.1 export: bare types, quoted-printable components across a soft break", properties,
+         android_21,
+         header + "\"Stastny\",\"Jiri\",\"+420603111222\",\"+420 603 111 222\",\"+420 211 000 111\","
+                  "\"jiri@example.cz\",\"\",\"Namesti Miru 1\",\"Brno\",\"602 00\",\"Firma s.r.o.\"\r\n",
+         true},
+        {"a vCard 4.0 export in lower case: quoted types, PREF=1, tel: URIs, ':' and ';' in quotes", properties,
+         version_40,
+         header + "\"Horvath\",\"Peter\",\"+36-30-123-4567\",\"+36-30-123-4567\",\"+36-1-234-5678\","
+                  "\"peter@example.hu\",\"\",\"Fo utca 1.\",\"Budapest\",\"1011\",\"Pelda Kft.\"\r\n",
+         true},
+        {"the n-th line, a group, a component past the last, a line with no colon", "A=TEL[3]\nB=x.TEL\nC=N:9\nD=NOTE\n",
+         card("TEL:1\nx.TEL:2\nTEL;PREF:3\nNOTE\nN:a;b\n"), "A,B,C,D\r\n\"2\",\"2\",\"\",\"\"\r\n", true},
+        {"a byte order mark begins a line: a second file's card stays its own", "Name=N\n",
+         card("N:a\n") + "\xEF\xBB\xBF" + card("N:b\n") + "\xEF\xBB\xBF x\n", "Name\r\n\"a\"\r\n\"b\"\r\n", true},
         {"an Android export: names in quoted-printable with soft breaks", "N*Name=N;\nFull name=FN;\n"
          "#Phone=TEL;CELL\nNote=NOTE\n;", android,
          "Name;Full name;#Phone;Note\r\n\"Novak Jan\";\"Jan Novak\";\"+420777123456\";\"\"\r\n"
@@ -779,8 +845,9 @@ std::vector<ConversionCase> decoding_cases()
          card("N;ENCODING=QUOTED-PRINTABLE:=C5=A0\n"), "Name\r\n\"S\"\r\n"},
         {"broken quoted-printable stays as it is", "Name=N;\n", card("N;ENCODING=QUOTED-PRINTABLE:=4;=G1\n"),
          "Name\r\n\"=4 =G1\"\r\n", true},
-        {"a '=' at the end of quoted-printable joins the next line, even END:", "Name=N\n",
-         card("N;QUOTED-PRINTABLE:a =\n") + card("N:b\n"), "Name\r\n\"b\"\r\n", true},
+        {"a '=' at the end of quoted-printable joins no card bound: the '=' stays", "Name=N\n",
+         card("N;QUOTED-PRINTABLE:a =\n") + "BEGIN:vcard\nN;QUOTED-PRINTABLE:b=\nend:VCARD\n",
+         "Name\r\n\"a =\"\r\n\"b=\"\r\n", true},
         {"a soft break on the file's last line", "Name=N:\nNote=NOTE\n",
          card("N:x\n") + "NOTE;QUOTED-PRINTABLE:abc=", "Name,Note\r\n\"x\",\"\"\r\n", true},
         {"a file whose first line begins with a space", "Name=N:\n", " BEGIN:VCARD\nN:x\nEND:VCARD\n",

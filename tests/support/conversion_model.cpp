@@ -108,6 +108,10 @@ struct ModelColumn {
     std::string title;
     std::string tag;
     std::string value;
+    bool cut = false; // the tag lost bytes past the 20th
+    // Decoding: the values of the lines taken in this card, preferred first.
+    std::vector<std::string> preferred;
+    std::vector<std::string> others;
 };
 
 struct ModelSettings {
@@ -130,12 +134,18 @@ bool asks_to_decode(const std::string& rest)
     return start != std::string::npos && start > 0 && upper(words.substr(start)) == "DECODE";
 }
 
-void add_column(ModelSettings& settings, std::string title, std::string tag)
+// Whether a tag taken from `text` lost more than blanks and a line end.
+bool cut_from(const std::string& text)
+{
+    return text.size() > kMaxTagBytes && text.substr(kMaxTagBytes).find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
+void add_column(ModelSettings& settings, std::string title, std::string tag, bool cut)
 {
     if (settings.columns.size() == kMaxColumns) {
         return;
     }
-    settings.columns.push_back({first(title, kMaxTitleBytes), std::move(tag), ""});
+    settings.columns.push_back({first(title, kMaxTitleBytes), std::move(tag), "", cut, {}, {}});
 }
 
 // Returns false when the line refuses the run.
@@ -155,10 +165,11 @@ bool apply_line(ModelSettings& settings, const std::string& line)
         settings.separator = line[0];
     } else if (const long equals = find(line, "="); equals >= 0) {
         const auto split = static_cast<std::size_t>(equals);
-        add_column(settings, first(line, split), trimmed(first(line.substr(split + 1), kMaxTagBytes), " \n"));
+        const std::string text = line.substr(split + 1);
+        add_column(settings, first(line, split), trimmed(first(text, kMaxTagBytes), " \n"), cut_from(text));
     } else {
         const std::string bare = trimmed(first(upper_line, kMaxTagBytes), " \n");
-        add_column(settings, bare, bare);
+        add_column(settings, bare, bare, cut_from(upper_line));
     }
     return true;
 }
@@ -223,6 +234,8 @@ void clear_values(ModelSettings& settings)
 {
     for (ModelColumn& column : settings.columns) {
         column.value.clear();
+        column.preferred.clear();
+        column.others.clear();
     }
 }
 
@@ -234,9 +247,9 @@ bool matches(const std::string& text, const ModelColumn& column)
 
 // A data line at the end of a complete card; `text` is the line folded and
 // trimmed, which begins as the folded line does.
-std::string row_at_end(ModelSettings& settings, const std::string& text)
+std::string row_at_end(ModelSettings& settings, const std::string& text, bool any_case = false)
 {
-    if (!begins(text, "END:")) {
+    if (!(any_case ? upper(text).starts_with("END:") : begins(text, "END:"))) {
         return "";
     }
     for (const ModelColumn& column : settings.columns) {
@@ -267,30 +280,42 @@ std::string scanned(ModelSettings& settings, std::string_view cards)
     return table;
 }
 
-// The card file read as vCard: logical lines, values decoded by the line's
-// prefix and the card's version.
+// The card file read as vCard: logical lines read as properties, each
+// column taking those its tag names, ranked preferred first, and showing
+// the n-th, decoded by the line's prefix and the card's version.
 std::string scanned_decoding(ModelSettings& settings, std::string_view cards)
 {
     std::string table;
     bool version_21 = false;
+    std::vector<ModelSelector> selectors;
+    for (const ModelColumn& column : settings.columns) {
+        selectors.push_back(model_selector(column.tag, column.cut));
+    }
     for (const ModelLogicalLine& line : model_logical_lines(cards)) {
-        if (begins(line.text, "BEGIN:VCARD")) {
+        const std::string upper_line = upper(line.text);
+        if (upper_line.starts_with("BEGIN:VCARD")) {
             clear_values(settings);
             version_21 = false;
-        }
-        if (line.text.starts_with("VERSION:")) {
+        } else if (upper_line.starts_with("VERSION:")) {
             const std::string version = line.text.substr(8);
             const std::size_t start = version.find_first_not_of(" \r");
             const std::size_t end = version.find_last_not_of(" \r");
             version_21 = start != std::string::npos && version.substr(start, end - start + 1) == "2.1";
         }
-        const std::string text = trimmed(folded(line.text), " \n");
-        for (ModelColumn& column : settings.columns) {
-            if (matches(text, column)) {
-                column.value = model_decoded_value(line, version_21, holds(column.title, "#"));
+        const ModelProperty property = model_property(line.text);
+        for (std::size_t j = 0; j < settings.columns.size(); ++j) {
+            if (!model_selects(selectors[j], property)) {
+                continue;
             }
+            ModelColumn& column = settings.columns[j];
+            const std::string value =
+                model_decoded_value(line, version_21, holds(column.title, "#"), selectors[j].component);
+            (property.preferred ? column.preferred : column.others).push_back(value);
+            std::vector<std::string> ranked = column.preferred;
+            ranked.insert(ranked.end(), column.others.begin(), column.others.end());
+            column.value = ranked.size() >= selectors[j].nth ? ranked[selectors[j].nth - 1] : "";
         }
-        table += row_at_end(settings, text);
+        table += row_at_end(settings, trimmed(folded(line.text), " \n"), true);
     }
     return table;
 }

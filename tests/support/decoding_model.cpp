@@ -26,14 +26,39 @@ std::string upper(std::string_view text)
     return result;
 }
 
-// The text before the first colon after the first byte, if there is one.
+// Where the prefix ends: the first ':' at 1 or later that no quoted
+// parameter value holds. A '"' right after a '=' or a ',' that stands after
+// the first ';' opens a quoted value, the next '"' closes it; where one is
+// never closed, the first ':' at 1 or later counts after all.
+std::optional<std::size_t> prefix_colon(std::string_view line)
+{
+    const std::size_t semicolon = line.find(';');
+    bool quoted = false;
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        const char byte = line[at];
+        if (quoted) {
+            quoted = byte != '"';
+        } else if (byte == ':' && at >= 1) {
+            return at;
+        } else if (byte == '"' && semicolon != std::string_view::npos && at >= semicolon + 2 &&
+                   (line[at - 1] == '=' || line[at - 1] == ',')) {
+            quoted = true;
+        }
+    }
+    if (quoted && line.find(':', 1) != std::string_view::npos) {
+        return line.find(':', 1);
+    }
+    return std::nullopt;
+}
+
+// The text before the prefix colon, if there is one.
 std::optional<std::string> prefix_of(std::string_view line)
 {
-    const std::size_t colon = line.find(':', 1);
-    if (colon == std::string_view::npos) {
+    const auto colon = prefix_colon(line);
+    if (!colon) {
         return std::nullopt;
     }
-    return std::string(line.substr(0, colon));
+    return std::string(line.substr(0, *colon));
 }
 
 bool is_quoted_printable(std::string_view line)
@@ -48,7 +73,8 @@ bool is_blank(char byte)
 }
 
 // The file after the text-mode rules, cut into physical lines without their
-// line feeds, each cut at its first zero byte.
+// line feeds, each cut at its first zero byte and without a byte order mark
+// at its start.
 std::vector<std::string> physical_lines(std::string_view bytes)
 {
     const std::string text = model_text_mode(bytes);
@@ -56,7 +82,11 @@ std::vector<std::string> physical_lines(std::string_view bytes)
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         const std::string_view line = std::string_view(text).substr(start, end - start);
-        lines.emplace_back(line.substr(0, line.find('\0')));
+        std::string_view kept = line.substr(0, line.find('\0'));
+        if (kept.starts_with("\xEF\xBB\xBF")) {
+            kept.remove_prefix(3);
+        }
+        lines.emplace_back(kept);
         start = end + 1;
     }
     return lines;
@@ -79,13 +109,15 @@ std::vector<ModelLogicalLine> model_logical_lines(std::string_view bytes)
     for (const std::string& physical : physical_lines(bytes)) {
         if (line) {
             const std::string kept = line->substr(0, kMaxLogicalLineBytes);
-            const std::size_t colon = kept.find(':', 1);
             std::size_t solid = line->size();
             while (solid > last && is_blank((*line)[solid - 1])) {
                 --solid;
             }
+            const std::string next = upper(physical);
+            const bool bound = next.starts_with("BEGIN:VCARD") || next.starts_with("END:");
+            const auto colon = prefix_colon(kept);
             const bool soft_break = is_quoted_printable(kept) && solid > last && (*line)[solid - 1] == '=' &&
-                                    solid - 1 > colon;
+                                    colon && solid - 1 > *colon && !bound;
             if (soft_break) {
                 line->resize(solid - 1);
                 last = line->size();
@@ -115,29 +147,91 @@ namespace {
 
 enum class ModelCharset { unnamed, utf8, latin1, latin2, cp1250, cp1252 };
 
+// A parameter of a prefix: its key in upper case and its values, each
+// without double quotes and in upper case.
+struct ModelParameter {
+    std::string key;
+    std::vector<std::string> values;
+};
+
+std::string without_quotes(std::string_view text)
+{
+    std::string result;
+    for (const char byte : text) {
+        if (byte != '"') {
+            result += byte;
+        }
+    }
+    return result;
+}
+
+// The parameters after a prefix's first ';', split at each ';' outside a
+// quoted value (a '"' after a '=' or a ',' opens one).
+std::vector<ModelParameter> parameters_of(std::string_view prefix)
+{
+    std::vector<ModelParameter> parameters;
+    const std::size_t first = prefix.find(';');
+    if (first == std::string_view::npos) {
+        return parameters;
+    }
+    std::vector<std::string> texts(1);
+    bool quoted = false;
+    for (std::size_t at = first + 1; at < prefix.size(); ++at) {
+        const char byte = prefix[at];
+        if (quoted) {
+            quoted = byte != '"';
+        } else if (byte == ';') {
+            texts.emplace_back();
+            continue;
+        } else if (byte == '"' && at > first + 1 && (prefix[at - 1] == '=' || prefix[at - 1] == ',')) {
+            quoted = true;
+        }
+        texts.back() += byte;
+    }
+    for (const std::string& text : texts) {
+        if (text.empty()) {
+            continue;
+        }
+        const std::size_t equals = text.find('=');
+        ModelParameter parameter{equals == std::string::npos ? "TYPE" : upper(without_quotes(text.substr(0, equals))), {}};
+        std::string values = without_quotes(equals == std::string::npos ? text : text.substr(equals + 1));
+        for (std::size_t start = 0;;) {
+            const std::size_t comma = values.find(',', start);
+            parameter.values.push_back(upper(values.substr(start, comma - start)));
+            if (comma == std::string::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+        parameters.push_back(parameter);
+    }
+    return parameters;
+}
+
+// The first value of the first CHARSET parameter.
 ModelCharset charset_named(const std::string& prefix)
 {
-    const std::string name_from = upper(prefix);
-    const std::size_t at = name_from.find("CHARSET=");
-    if (at == std::string::npos) {
+    for (const ModelParameter& parameter : parameters_of(prefix)) {
+        if (parameter.key != "CHARSET") {
+            continue;
+        }
+        const std::string& name = parameter.values[0];
+        if (name == "UTF-8") {
+            return ModelCharset::utf8;
+        }
+        if (name == "ISO-8859-1") {
+            return ModelCharset::latin1;
+        }
+        if (name == "ISO-8859-2") {
+            return ModelCharset::latin2;
+        }
+        if (name == "WINDOWS-1250" || name == "CP1250") {
+            return ModelCharset::cp1250;
+        }
+        if (name == "WINDOWS-1252" || name == "CP1252") {
+            return ModelCharset::cp1252;
+        }
         return ModelCharset::unnamed;
-    }
-    const std::string rest = name_from.substr(at + 8);
-    const std::string name = rest.substr(0, rest.find(';'));
-    if (name == "UTF-8") {
-        return ModelCharset::utf8;
-    }
-    if (name == "ISO-8859-1") {
-        return ModelCharset::latin1;
-    }
-    if (name == "ISO-8859-2") {
-        return ModelCharset::latin2;
-    }
-    if (name == "WINDOWS-1250" || name == "CP1250") {
-        return ModelCharset::cp1250;
-    }
-    if (name == "WINDOWS-1252" || name == "CP1252") {
-        return ModelCharset::cp1252;
     }
     return ModelCharset::unnamed;
 }
@@ -232,6 +326,9 @@ std::vector<long> single_byte_characters(const std::string& bytes, ModelCharset 
 
 char windows_1250(long character)
 {
+    if ((character >= 0 && character < 0x20 && character != '\t') || character == 0x7F) {
+        return '?';
+    }
     if (character > 0 && character < 0x80) {
         return static_cast<char>(character);
     }
@@ -246,38 +343,78 @@ char windows_1250(long character)
     return '?';
 }
 
-// A cut line's value loses half an escape and half a character at its end.
-std::string without_broken_escape(std::string raw, bool quoted_printable)
+// A cut line's value loses half an escape at its end: a '=' with fewer
+// than two hex digits; a backslash in a vCard 2.1 card; elsewhere a
+// backslash that ends an odd run of them.
+std::string without_broken_escape(std::string raw, bool quoted_printable, bool version_21)
 {
-    if (!raw.empty() && raw.back() == (quoted_printable ? '=' : '\\')) {
+    if (quoted_printable) {
+        if (!raw.empty() && raw.back() == '=') {
+            raw.pop_back();
+        } else if (raw.size() >= 2 && raw[raw.size() - 2] == '=' && hex(raw.back()) >= 0) {
+            raw.resize(raw.size() - 2);
+        }
+        return raw;
+    }
+    std::size_t run = 0;
+    while (run < raw.size() && raw[raw.size() - 1 - run] == '\\') {
+        ++run;
+    }
+    if (run % 2 == 1 || (version_21 && run > 0)) {
         raw.pop_back();
-    } else if (quoted_printable && raw.size() >= 2 && raw[raw.size() - 2] == '=' && hex(raw.back()) >= 0) {
-        raw.resize(raw.size() - 2);
     }
     return raw;
 }
 
-std::string without_broken_character(std::string bytes)
+// How long an incomplete UTF-8 sequence at the very end is: a lead byte and
+// fewer continuation bytes than it needs, as could still begin a character.
+std::size_t incomplete_end(const std::string& bytes)
 {
     for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
-        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
-        if (byte >= 0x80 && byte <= 0xBF) {
+        const auto lead = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if (lead >= 0x80 && lead <= 0xBF) {
             continue;
         }
-        const std::size_t needed = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 && byte <= 0xEF ? 3
-                                   : byte >= 0xC2 && byte <= 0xDF                                    ? 2
-                                                                                                     : 1;
-        if (needed > back) {
-            bytes.resize(bytes.size() - back);
+        const std::size_t needed = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        if (needed <= back) {
+            return 0;
         }
-        break;
+        if (back > 1) {
+            const auto second = static_cast<unsigned char>(bytes[bytes.size() - back + 1]);
+            if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+                (lead == 0xF4 && second > 0x8F)) {
+                return 0;
+            }
+        }
+        return back;
     }
-    return bytes;
+    return 0;
+}
+
+// Component `k` of the bytes, split at each ';' that no escape holds.
+std::string component_of(const std::string& bytes, std::size_t k, bool version_21)
+{
+    std::vector<std::string> components(1);
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (bytes[at] == '\\' && at + 1 < bytes.size() && (!version_21 || bytes[at + 1] == ';')) {
+            components.back() += bytes.substr(at, 2);
+            ++at;
+        } else if (bytes[at] == ';') {
+            components.emplace_back();
+        } else {
+            components.back() += bytes[at];
+        }
+    }
+    return k <= components.size() ? components[k - 1] : "";
 }
 
 } // namespace
 
-std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, bool strips_spaces)
+std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, bool strips_spaces,
+                                std::size_t component)
 {
     const auto prefix = prefix_of(line.text);
     if (!prefix) {
@@ -285,16 +422,37 @@ std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, b
     }
     const bool quoted_printable = is_quoted_printable(line.text);
     std::string raw = line.text.substr(prefix->size() + 1);
+    for (const ModelParameter& parameter : parameters_of(*prefix)) {
+        const bool uri = parameter.key == "VALUE" &&
+                         std::find(parameter.values.begin(), parameter.values.end(), "URI") != parameter.values.end();
+        if (uri && upper(raw.substr(0, 4)) == "TEL:") {
+            raw = raw.substr(4);
+            break;
+        }
+    }
     if (line.cut) {
-        raw = without_broken_escape(raw, quoted_printable);
+        raw = without_broken_escape(raw, quoted_printable, version_21);
     }
-    std::string bytes = quoted_printable ? undo_quoted_printable(raw) : undo_escapes(raw, version_21);
+    std::string bytes = quoted_printable ? undo_quoted_printable(raw) : raw;
     ModelCharset charset = charset_named(*prefix);
-    if (line.cut && (charset == ModelCharset::unnamed || charset == ModelCharset::utf8)) {
-        bytes = without_broken_character(bytes);
+    const std::size_t incomplete = incomplete_end(bytes);
+    const std::string whole = bytes.substr(0, bytes.size() - incomplete);
+    if (charset == ModelCharset::utf8) {
+        bytes = whole;
+    } else if (charset == ModelCharset::unnamed) {
+        const bool multibyte = std::any_of(whole.begin(), whole.end(), [](char byte) { return byte & 0x80; });
+        if (is_valid_utf8(whole) && (incomplete == 0 || multibyte)) {
+            bytes = whole;
+            charset = ModelCharset::utf8;
+        } else {
+            charset = ModelCharset::cp1250;
+        }
     }
-    if (charset == ModelCharset::unnamed) {
-        charset = is_valid_utf8(bytes) ? ModelCharset::utf8 : ModelCharset::cp1250;
+    if (component != 0) {
+        bytes = component_of(bytes, component, version_21);
+    }
+    if (!quoted_printable) {
+        bytes = undo_escapes(bytes, version_21);
     }
     const std::vector<long> characters =
         charset == ModelCharset::utf8 ? utf8_characters(bytes) : single_byte_characters(bytes, charset);
@@ -318,6 +476,111 @@ std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, b
         value.pop_back();
     }
     return value;
+}
+
+namespace {
+
+ModelProperty property_of_prefix(const std::string& prefix)
+{
+    ModelProperty property;
+    const std::string name = prefix.substr(0, prefix.find(';'));
+    const std::size_t dot = name.rfind('.');
+    property.grouped = dot != std::string::npos;
+    property.group = property.grouped ? upper(name.substr(0, dot)) : "";
+    property.name = upper(property.grouped ? name.substr(dot + 1) : name);
+    for (const ModelParameter& parameter : parameters_of(prefix)) {
+        property.values.emplace_back(parameter.key, "");
+        for (const std::string& value : parameter.values) {
+            property.values.emplace_back(parameter.key, value);
+        }
+        property.preferred = property.preferred || parameter.key == "PREF";
+    }
+    for (const auto& [key, value] : property.values) {
+        property.preferred = property.preferred || (key == "TYPE" && value == "PREF");
+    }
+    return property;
+}
+
+} // namespace
+
+ModelProperty model_property(const std::string& line)
+{
+    return property_of_prefix(prefix_of(line).value_or(line));
+}
+
+ModelSelector model_selector(std::string tag, bool cut)
+{
+    ModelSelector selector;
+    while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) {
+        tag.pop_back();
+    }
+    while (!tag.empty() && (tag.front() == ' ' || tag.front() == '\t')) {
+        tag.erase(0, 1);
+    }
+    if (cut) {
+        return selector;
+    }
+    if (const std::size_t colon = tag.rfind(':'); colon != std::string::npos) {
+        const std::string digits = tag.substr(colon + 1);
+        tag.resize(colon);
+        if (!digits.empty()) {
+            const bool number = digits.size() <= 2 && std::all_of(digits.begin(), digits.end(), [](char byte) {
+                                    return byte >= '0' && byte <= '9';
+                                });
+            if (!number || std::stoul(digits) == 0) {
+                return selector;
+            }
+            selector.component = std::stoul(digits);
+        }
+    }
+    if (tag.ends_with(']')) {
+        if (tag.size() < 3 || tag[tag.size() - 3] != '[' || tag[tag.size() - 2] < '1' || tag[tag.size() - 2] > '9') {
+            return selector;
+        }
+        selector.nth = static_cast<std::size_t>(tag[tag.size() - 2] - '0');
+        tag.resize(tag.size() - 3);
+    }
+    const ModelProperty named = property_of_prefix(tag);
+    const auto plain = [](const std::string& part) {
+        return !part.empty() && part.find_first_of(":;[]\"") == std::string::npos;
+    };
+    if (!plain(named.name) || (named.grouped && !plain(named.group))) {
+        return selector;
+    }
+    selector.names_property = true;
+    selector.grouped = named.grouped;
+    selector.group = named.group;
+    selector.name = named.name;
+    for (const auto& [key, value] : named.values) {
+        if (value.empty()) {
+            continue;
+        }
+        if (key == "TYPE" && value == "PREF") {
+            selector.preferred = true;
+        } else {
+            selector.wanted.emplace_back(key, value);
+        }
+    }
+    return selector;
+}
+
+bool model_selects(const ModelSelector& selector, const ModelProperty& property)
+{
+    if (!selector.names_property || selector.name != property.name) {
+        return false;
+    }
+    if (selector.grouped && (!property.grouped || selector.group != property.group)) {
+        return false;
+    }
+    if (selector.preferred && !property.preferred) {
+        return false;
+    }
+    for (const auto& wanted : selector.wanted) {
+        if (std::find(property.values.begin(), property.values.end(), wanted) == property.values.end()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace cardtab::testing

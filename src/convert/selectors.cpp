@@ -1,0 +1,144 @@
+#include "convert/selectors.hpp"
+
+#include "text/text.hpp"
+#include "text/vcard_prefix.hpp"
+
+namespace cardtab {
+
+namespace {
+
+constexpr std::string_view kPreferred = "PREF";
+constexpr std::string_view kBareKey = "TYPE";
+
+std::string_view without_blanks(std::string_view tag)
+{
+    const std::size_t start = tag.find_first_not_of(" \t");
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    return tag.substr(start, tag.find_last_not_of(" \t") - start + 1);
+}
+
+bool is_digit(char byte)
+{
+    return byte >= '0' && byte <= '9';
+}
+
+// Takes ":k" off the end of the tag: false where what follows the last ':'
+// is neither nothing nor one or two digits from 1 to 99.
+bool take_component(std::string_view& tag, std::size_t& component)
+{
+    const std::size_t colon = tag.rfind(':');
+    if (colon == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view digits = tag.substr(colon + 1);
+    tag = tag.substr(0, colon);
+    if (digits.empty()) {
+        return true;
+    }
+    if (digits.size() > 2 || !is_digit(digits[0]) || !is_digit(digits.back())) {
+        return false;
+    }
+    component = digits.size() == 1 ? std::size_t(digits[0] - '0')
+                                   : std::size_t(digits[0] - '0') * 10 + std::size_t(digits[1] - '0');
+    return component >= 1 && component <= kMaxComponent;
+}
+
+// Takes "[n]" off the end of the tag: false where the tag ends in ']'
+// otherwise than with one digit from 1 to 9 between brackets.
+bool take_nth_line(std::string_view& tag, std::size_t& nth_line)
+{
+    if (!tag.ends_with(']')) {
+        return true;
+    }
+    if (tag.size() < 3 || tag[tag.size() - 3] != '[' || !is_digit(tag[tag.size() - 2]) || tag[tag.size() - 2] == '0') {
+        return false;
+    }
+    nth_line = std::size_t(tag[tag.size() - 2] - '0');
+    tag.remove_suffix(3);
+    return true;
+}
+
+bool is_plain_part(std::string_view part)
+{
+    return !part.empty() && part.find_first_of(":;[]\"") == std::string_view::npos;
+}
+
+void assign_upper(FixedText<kMaxTagBytes>& text, std::string_view source)
+{
+    text.length = 0;
+    for (const char byte : source) {
+        if (byte != '"' && text.length < text.bytes.size()) {
+            text.bytes[text.length++] = upper_ascii_byte(byte);
+        }
+    }
+}
+
+void add_requirements(Selector& selector, std::string_view parameters)
+{
+    while (!parameters.empty()) {
+        const std::string_view parameter = next_parameter(parameters);
+        const std::string_view key = parameter_key(parameter);
+        for (std::string_view values = parameter_values(parameter); !values.empty();) {
+            const std::string_view value = next_value(values);
+            if (value.find_first_not_of('"') == std::string_view::npos) {
+                continue; // an empty value asks for nothing
+            }
+            if (equals_unquoted(key, kBareKey) && equals_unquoted(value, kPreferred)) {
+                selector.wants_preferred = true;
+            } else if (selector.requirement_count < selector.requirements.size()) {
+                Requirement& requirement = selector.requirements[selector.requirement_count++];
+                assign_upper(requirement.key, key);
+                assign_upper(requirement.value, value);
+            }
+        }
+    }
+}
+
+} // namespace
+
+Selector read_selector(std::string_view tag, bool cut)
+{
+    Selector selector;
+    tag = without_blanks(tag);
+    if (cut || !take_component(tag, selector.component) || !take_nth_line(tag, selector.nth_line)) {
+        return selector;
+    }
+    const std::size_t semicolon = tag.find(';');
+    const PrefixParts parts = split_prefix(tag.substr(0, semicolon));
+    if (!is_plain_part(parts.name) || (parts.grouped && !is_plain_part(parts.group))) {
+        return selector;
+    }
+    selector.grouped = parts.grouped;
+    assign_upper(selector.group, parts.group);
+    assign_upper(selector.name, parts.name);
+    if (semicolon != std::string_view::npos) {
+        add_requirements(selector, tag.substr(semicolon + 1));
+    }
+    selector.names_property = true;
+    return selector;
+}
+
+bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
+             std::string_view parameters, bool preferred)
+{
+    if (!selector.names_property || !equals_in_any_case(name, view(selector.name))) {
+        return false;
+    }
+    if (selector.grouped && !(grouped && equals_in_any_case(group, view(selector.group)))) {
+        return false;
+    }
+    if (selector.wants_preferred && !preferred) {
+        return false;
+    }
+    for (std::size_t n = 0; n < selector.requirement_count; ++n) {
+        const Requirement& requirement = selector.requirements[n];
+        if (!has_parameter_value(parameters, view(requirement.key), view(requirement.value))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace cardtab

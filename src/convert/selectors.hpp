@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "config/records.hpp"
+#include "text/fixed_text.hpp"
+
+// What a column's tag names in the decoding mode: a vCard property, as
+// [group.]NAME{;PARAMETER}[[n]][:k] — the lines it takes, which of them
+// the column shows, and which component of its value.
+namespace cardtab {
+
+// A column shows at most the ninth of the lines it takes.
+inline constexpr std::size_t kMaxNthLine = 9;
+inline constexpr std::size_t kMaxComponent = 99;
+
+// A value that a line must have under a key, both in upper case.
+struct Requirement {
+    FixedText<kMaxTagBytes> key;
+    FixedText<kMaxTagBytes> value;
+};
+
+struct Selector {
+    bool names_property = false;
+    bool grouped = false;
+    FixedText<kMaxTagBytes> group; // in upper case
+    FixedText<kMaxTagBytes> name;  // in upper case
+    // Each parameter value of the tag but PREF; a tag holds at most ten.
+    std::array<Requirement, kMaxTagBytes / 2> requirements;
+    std::size_t requirement_count = 0;
+    bool wants_preferred = false; // the tag's own PREF: any preferred line meets it
+    std::size_t nth_line = 1;
+    std::size_t component = 0; // 0 for the whole value
+};
+
+// Reads a tag; a tag that the configuration cut names no property, and
+// neither does one that fits no part of the form.
+Selector read_selector(std::string_view tag, bool cut);
+
+// The line, its prefix split into group, name and parameters, is one the
+// selector takes: the names are equal, the groups too where the tag names
+// one, and every value the tag asks under a key is among the line's.
+bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
+             std::string_view parameters, bool preferred);
+
+} // namespace cardtab

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// The prefix of a card line read as vCard writes it: the name, its group and
+// its parameters, before the colon that starts the value. Parameter values
+// in double quotes may hold ':' and ';'.
+namespace cardtab {
+
+// Where a line's prefix ends, worked out as the line's bytes come: at its
+// first ':' at position 1 or later outside a quoted parameter value. A
+// double quote opens a quoted value only right after a '=' or a ',' that
+// follows the line's first ';'; the next double quote closes it. Where a
+// quote is never closed, the prefix ends at the first ':' at position 1 or
+// later after all.
+struct PrefixScan {
+    std::size_t scanned = 0;
+    std::size_t first_semicolon = std::string_view::npos;
+    bool in_quotes = false;
+    std::size_t first_colon = std::string_view::npos; // quoted or not
+    std::size_t colon = std::string_view::npos;       // outside quotes
+};
+
+// Looks at the bytes of `text` from `scan.scanned` on; `text` is the line so
+// far, which only grows between calls (or is cut back to no less than what
+// has been scanned).
+void scan_prefix(PrefixScan& scan, std::string_view text);
+
+// The prefix colon as far as the scan has seen: npos where there is none.
+std::size_t prefix_colon(const PrefixScan& scan);
+
+// The same for a whole line.
+std::size_t find_prefix_colon(std::string_view line);
+
+// A prefix split at its ';' outside quotes: `name` is the text before the
+// first, with its group (up to its last '.'), and `parameters` the rest.
+struct PrefixParts {
+    std::string_view group;
+    std::string_view name;
+    std::string_view parameters;
+    bool grouped = false; // the name holds a '.'
+};
+PrefixParts split_prefix(std::string_view prefix);
+
+// Takes the next parameter from `parameters` (up to a ';' outside quotes);
+// empty when none is left. `parameters` is a prefix's text after its name's
+// ';', or the rest that an earlier call left.
+std::string_view next_parameter(std::string_view& parameters);
+
+// A parameter's key: the text before its first '=', or "TYPE" for a bare
+// parameter (vCard 2.1's TEL;CELL). Its values: the text after the first '='
+// (or the whole bare parameter), split at each ','; double quotes in them
+// count as not there.
+std::string_view parameter_key(std::string_view parameter);
+std::string_view parameter_values(std::string_view parameter);
+std::string_view next_value(std::string_view& values);
+
+// Compares in any ASCII letter case, `upper` being in upper case, the
+// double quotes of `text` counting as not there.
+bool equals_unquoted(std::string_view text, std::string_view upper);
+
+// The parameters hold `value` (in upper case) under `key` (in upper case).
+bool has_parameter_value(std::string_view parameters, std::string_view key, std::string_view value);
+
+// The first value of the first parameter with `key`; `found` says whether
+// there is one.
+std::string_view first_parameter_value(std::string_view parameters, std::string_view key, bool& found);
+
+// A line is preferred where a parameter's key is PREF (vCard 4.0's PREF=1),
+// or TYPE holds the value PREF.
+bool is_preferred(std::string_view parameters);
+
+} // namespace cardtab

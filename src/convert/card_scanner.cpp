@@ -167,7 +167,7 @@ struct AsTheyStand {
     }
 
     // A later line a column takes overwrites its value.
-    std::size_t take_line(CardLine& line, CardValues& card, bool)
+    ColumnSet take_line(CardLine& line, CardValues& card, bool)
     {
         const ColumnSet matching = columns_matching(line);
         for (ColumnSet set = matching; set != 0; set &= set - 1) {
@@ -175,7 +175,7 @@ struct AsTheyStand {
             card.values[j].length = take_value(line, j, card.values[j].bytes);
             mark_filled(card, j);
         }
-        return static_cast<std::size_t>(std::popcount(matching));
+        return matching;
     }
 
     // A 0x1A at the start of a line stands on the line after the last.
@@ -184,41 +184,43 @@ struct AsTheyStand {
     void report(CardsSeen&) const {}
 };
 
-// A card line read as a vCard property, for the decoding mode.
-struct PropertyLine {
-    std::size_t colon = std::string_view::npos; // the prefix's, or npos
-    PrefixParts parts;
-    bool preferred = false;
-};
+// Real exports write the same few prefixes on every card: what each says
+// is kept, keyed by its bytes, so that most lines are read as a property
+// only once. A prefix that names an unknown character set is never kept:
+// its name is noted for each line.
+struct PrefixMemo {
+    static constexpr std::size_t kEntries = 64;
+    static constexpr std::size_t kPrefixBytes = 56;
+    struct Entry {
+        std::array<char, kPrefixBytes> bytes;
+        std::size_t length = kPrefixBytes + 1; // none kept yet
+        PrefixReading reading;
+    };
+    std::array<Entry, kEntries> entries;
 
-PropertyLine read_property(std::string_view text)
-{
-    PropertyLine line;
-    line.colon = find_prefix_colon(text);
-    line.parts = split_prefix(text.substr(0, line.colon));
-    line.preferred = is_preferred(line.parts.parameters);
-    return line;
-}
-
-// Columns whose tags name vCard properties: what each names, and which
-// columns a name may begin with a byte, in upper case.
-struct PropertyColumns {
-    explicit PropertyColumns(const ColumnTable& table) : columns(table)
+    Entry& entry_for(std::string_view prefix)
     {
-        for (std::size_t j = 0; j < columns.count; ++j) {
-            selectors[j] = read_selector(view(columns.columns[j].tag), columns.columns[j].tag_cut);
-            if (selectors[j].names_property) {
-                by_first_byte[static_cast<unsigned char>(selectors[j].name.bytes[0])] |= ColumnSet{1} << j;
-            }
-        }
+        const std::size_t last = prefix.empty() ? 0 : static_cast<unsigned char>(prefix.back());
+        const std::size_t first = prefix.empty() ? 0 : static_cast<unsigned char>(prefix.front());
+        return entries[(prefix.size() * 31 + first * 7 + last) % kEntries];
     }
-    const ColumnTable& columns;
-    std::array<Selector, kMaxColumns> selectors;
-    std::array<ColumnSet, 256> by_first_byte{};
 
-    ColumnSet columns_named(std::string_view name) const
+    const PrefixReading* find(std::string_view prefix)
     {
-        return name.empty() ? 0 : by_first_byte[static_cast<unsigned char>(upper_ascii_byte(name[0]))];
+        const Entry& entry = entry_for(prefix);
+        return entry.length == prefix.size() && std::memcmp(entry.bytes.data(), prefix.data(), prefix.size()) == 0
+                   ? &entry.reading
+                   : nullptr;
+    }
+
+    void keep(std::string_view prefix, const PrefixReading& reading)
+    {
+        if (prefix.size() <= kPrefixBytes && reading.encoding.unknown_charset.empty()) {
+            Entry& entry = entry_for(prefix);
+            prefix.copy(entry.bytes.data(), prefix.size());
+            entry.length = prefix.size();
+            entry.reading = reading;
+        }
     }
 };
 
@@ -231,15 +233,23 @@ std::size_t rank_of(const RankedValues& ranked, bool preferred, std::size_t show
     return at < shown ? at : std::string_view::npos;
 }
 
-// Makes room at `at`, dropping the last value kept where all are.
-void make_room(RankedValues& ranked, std::size_t at, bool preferred, std::size_t shown)
+// Rank `n` of column `j`'s ranking: the last kept is the value shown.
+FixedText<kMaxValueBytes>& ranked_value(CardValues& card, std::size_t j, std::size_t n, std::size_t shown)
 {
+    return n + 1 == shown ? card.values[j] : card.ranked[j].before_shown[n];
+}
+
+// Makes room at `at` in column `j`'s ranking, dropping the last value kept
+// where all are.
+void make_room(CardValues& card, std::size_t j, std::size_t at, bool preferred, std::size_t shown)
+{
+    RankedValues& ranked = card.ranked[j];
     const std::size_t kept = std::min(ranked.count + 1, shown);
     for (std::size_t n = kept - 1; n > at; --n) {
-        ranked.values[n] = ranked.values[n - 1];
+        assign(ranked_value(card, j, n, shown), view(ranked_value(card, j, n - 1, shown)));
     }
     ranked.count = kept;
-    ranked.preferred = preferred ? std::min(ranked.preferred + 1, shown) : ranked.preferred;
+    ranked.preferred += preferred ? 1 : 0;
 }
 
 // The names of character sets the lines named and this program does not
@@ -252,17 +262,42 @@ struct UnknownCharsets {
     std::size_t lines = 0;
     std::size_t first_line = 0;
 
+    // A name as written, but for its double quotes, cut to kNameBytes.
+    static FixedText<kNameBytes> shown(std::string_view name)
+    {
+        FixedText<kNameBytes> text;
+        for (const char byte : name) {
+            if (byte != '"' && text.length < kNameBytes) {
+                text.bytes[text.length++] = byte;
+            }
+        }
+        return text;
+    }
+
+    static bool same_name(std::string_view one, std::string_view other)
+    {
+        if (one.size() != other.size()) {
+            return false;
+        }
+        for (std::size_t n = 0; n < one.size(); ++n) {
+            if (upper_ascii_byte(one[n]) != upper_ascii_byte(other[n])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     void note(std::string_view name, std::size_t line_number)
     {
         first_line = lines++ == 0 ? line_number : first_line;
-        const std::string_view kept = name.substr(0, kNameBytes);
+        const FixedText<kNameBytes> kept = shown(name);
         for (std::size_t n = 0; n < std::min(distinct, kNamesKept); ++n) {
-            if (view(names[n]) == kept) {
+            if (same_name(view(names[n]), view(kept))) {
                 return;
             }
         }
         if (distinct < kNamesKept) {
-            assign(names[distinct], kept);
+            names[distinct] = kept;
         }
         ++distinct;
     }
@@ -276,9 +311,12 @@ struct Decoded {
     Decoded(LineReader& reader, const ColumnTable& columns) : cards(reader), properties(columns) {}
     static constexpr bool kBoundsInAnyCase = true;
     LineReader& cards;
-    PropertyColumns properties;
+    ColumnSelectors properties;
     LogicalLines lines;
     PaddedBuffer scratch = PaddedBuffer(kMaxLogicalLineBytes);
+    SplitParameters parameters; // the line's, split anew where its prefix is new
+    PrefixReading fresh;        // what a prefix not kept says
+    PrefixMemo memo;
     UnknownCharsets unknown_charsets;
 
     bool read_line() { return read_logical_line(cards, lines); }
@@ -287,68 +325,62 @@ struct Decoded {
 
     std::size_t line_number() const { return lines.line_number; }
 
-    ColumnSet columns_matching(const PropertyLine& property) const
+    const PrefixReading& reading_of(std::string_view prefix)
     {
-        ColumnSet matching = 0;
-        for (ColumnSet set = properties.columns_named(property.parts.name); set != 0; set &= set - 1) {
-            const auto j = static_cast<std::size_t>(std::countr_zero(set));
-            const PrefixParts& parts = property.parts;
-            if (selects(properties.selectors[j], parts.group, parts.grouped, parts.name, parts.parameters,
-                        property.preferred)) {
-                matching |= ColumnSet{1} << j;
-            }
+        if (const PrefixReading* kept = memo.find(prefix)) {
+            return *kept;
         }
-        return matching;
+        fresh = read_prefix(properties, prefix, parameters);
+        memo.keep(prefix, fresh);
+        return fresh;
     }
 
     // The raw value: the text after the prefix's colon, without the "tel:"
     // of a vCard 4.0 number given as a URI.
-    static PaddedText raw_value(const CardLine& line, const PropertyLine& property)
+    static PaddedText raw_value(const CardLine& line, std::size_t colon, bool uri)
     {
-        if (property.colon == std::string_view::npos) {
+        if (colon == std::string_view::npos) {
             return {};
         }
-        PaddedText raw = line.padded.substr(property.colon + 1);
-        if (begins_in_any_case(raw.view(), "TEL:") && has_parameter_value(property.parts.parameters, "VALUE", "URI")) {
+        PaddedText raw = line.padded.substr(colon + 1);
+        if (uri && begins_in_any_case(raw.view(), "TEL:")) {
             raw = raw.substr(4);
         }
         return raw;
     }
 
-    std::size_t take_value(PaddedText raw, const ValueDecoding& how, std::size_t j, std::span<char> value)
+    std::size_t take_value(PaddedText raw, ValueDecoding& how, std::size_t j, std::span<char> value)
     {
-        ValueDecoding column_how = how;
-        column_how.component = properties.selectors[j].component;
-        return decode_value(raw, column_how, scratch, value, properties.columns.columns[j].marks.strips_spaces);
+        how.component = properties.selectors[j].component;
+        return decode_value(raw, how, scratch, value, properties.columns.columns[j].marks.strips_spaces);
     }
 
-    std::size_t take_line(CardLine& line, CardValues& card, bool version_21)
+    ColumnSet take_line(CardLine& line, CardValues& card, bool version_21)
     {
-        const PropertyLine property = read_property(line.text);
-        const ColumnSet matching = columns_matching(property);
-        if (matching == 0) {
+        const std::size_t colon = find_prefix_colon(line.text);
+        const PrefixReading& reading = reading_of(line.text.substr(0, colon));
+        if (reading.matching == 0) {
             return 0;
         }
-        const std::string_view prefix = line.text.substr(0, property.colon);
-        const ValueDecoding how{encoding_of(prefix), version_21, lines.cut};
+        ValueDecoding how{reading.encoding, version_21, lines.cut};
         if (!how.encoding.unknown_charset.empty()) {
             unknown_charsets.note(how.encoding.unknown_charset, line_number());
         }
-        const PaddedText raw = raw_value(line, property);
-        for (ColumnSet set = matching; set != 0; set &= set - 1) {
+        const PaddedText raw = raw_value(line, colon, reading.uri);
+        for (ColumnSet set = reading.matching; set != 0; set &= set - 1) {
             const auto j = static_cast<std::size_t>(std::countr_zero(set));
-            RankedValues& ranked = card.ranked[j];
             const std::size_t shown = properties.selectors[j].nth_line;
-            if (const std::size_t at = rank_of(ranked, property.preferred, shown); at != std::string_view::npos) {
-                make_room(ranked, at, property.preferred, shown);
-                ranked.values[at].length = take_value(raw, how, j, ranked.values[at].bytes);
+            if (const std::size_t at = rank_of(card.ranked[j], reading.preferred, shown);
+                at != std::string_view::npos) {
+                make_room(card, j, at, reading.preferred, shown);
+                FixedText<kMaxValueBytes>& value = ranked_value(card, j, at, shown);
+                value.length = take_value(raw, how, j, value.bytes);
             }
-            // Even a line that falls past the one shown sets the value from
+            // Even a line that falls past the one shown marks the column by
             // the ranking again, after a row stored a constant column's tag.
-            card.values[j] = ranked.count == shown ? ranked.values[shown - 1] : FixedText<kMaxValueBytes>{};
             mark_filled(card, j);
         }
-        return static_cast<std::size_t>(std::popcount(matching));
+        return reading.matching;
     }
 
     std::size_t eof_byte_line() const { return cards.eof_byte_line; }
@@ -366,36 +398,56 @@ struct Decoded {
 
 // What the run notices beside a scan without decoding.
 struct WatchForEncoded {
+    explicit WatchForEncoded(const ColumnTable& columns) : properties(columns) {}
     EncodedValues seen;
+    ColumnSelectors properties; // how decoding would read the tags
+    SplitParameters parameters;
+    bool starts_line = false;
 
-    void line_read(std::string_view text, std::size_t line_number) { note_piece(seen, text, line_number); }
-
-    void values_taken(const CardLine& line, std::size_t values, std::size_t line_number)
+    void line_read(std::string_view text, std::size_t line_number)
     {
-        note_values(seen, prefix_of(line), line.text.substr(line.colon), values, line_number);
+        starts_line = note_piece(seen, text, line_number);
+    }
+
+    void line_taken(const CardLine& line, ColumnSet taken, bool version_21, std::size_t line_number)
+    {
+        if (taken != 0) {
+            note_values(seen, prefix_of(line), line.text.substr(line.colon),
+                        static_cast<std::size_t>(std::popcount(taken)), version_21, line_number);
+        }
+        // Only a grouped line or one in lower case can be one that decoding
+        // takes and a prefix does not.
+        if (starts_line && may_name_property_otherwise(line.text)) {
+            const std::string_view prefix = line.text.substr(0, find_prefix_colon(line.text));
+            if ((read_prefix(properties, prefix, parameters).matching & ~taken) != 0) {
+                note_property_not_taken(seen, line_number);
+            }
+        }
     }
 
     void report(CardsSeen& cards) const
     {
         cards.encoded_values = seen.count;
         cards.first_encoded_line = seen.first_line;
+        cards.properties_not_taken = seen.properties_not_taken;
+        cards.first_property_not_taken_line = seen.first_property_not_taken_line;
     }
 };
 
 // Decoding leaves nothing encoded to notice.
 struct NothingToWatch {
     void line_read(std::string_view, std::size_t) {}
-    void values_taken(const CardLine&, std::size_t, std::size_t) {}
+    void line_taken(const CardLine&, ColumnSet, bool, std::size_t) {}
     void report(CardsSeen&) const {}
 };
 
-// The last "VERSION:" line of a card counts, its value trimmed of spaces and
-// CRs.
+// The last "VERSION:" line of a card counts, its value trimmed of spaces,
+// CRs and the line feed a piece ends in.
 bool is_version_21(std::string_view line)
 {
     std::string_view version = line.substr(kVersion.size());
-    version.remove_prefix(std::min(version.find_first_not_of(" \r"), version.size()));
-    version = version.substr(0, version.find_last_not_of(" \r") + 1);
+    version.remove_prefix(std::min(version.find_first_not_of(" \r\n"), version.size()));
+    version = version.substr(0, version.find_last_not_of(" \r\n") + 1);
     return version == "2.1";
 }
 
@@ -423,9 +475,7 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
         }
         watch.line_read(text, mode.line_number());
         CardLine line(padded);
-        if (const std::size_t values = mode.take_line(line, card, version_21); values != 0) {
-            watch.values_taken(line, values, mode.line_number());
-        }
+        watch.line_taken(line, mode.take_line(line, card, version_21), version_21, mode.line_number());
         if (begins_with_bound(text, kCardEnd, Mode::kBoundsInAnyCase)) {
             ++seen.card_ends;
             seen.required_ever_filled |= card.filled & index.required;
@@ -458,7 +508,7 @@ CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& s
         return scan(mode, watch, table, settings, columns);
     }
     AsTheyStand mode(cards, columns);
-    WatchForEncoded watch;
+    WatchForEncoded watch(columns);
     return scan(mode, watch, table, settings, columns);
 }
 

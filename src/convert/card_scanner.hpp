@@ -25,6 +25,10 @@ struct CardsSeen {
     // escaped, or continued on the next line. Never counted when decoding.
     std::size_t encoded_values = 0;
     std::size_t first_encoded_line = 0;
+    // Lines that a column would take when decoding, but not by its prefix
+    // (grouped, or in lower case). Never counted when decoding.
+    std::size_t properties_not_taken = 0;
+    std::size_t first_property_not_taken_line = 0;
     // Decoding: lines that named a character set this program does not
     // know, the first such set and how many there were.
     std::size_t unknown_charset_lines = 0;

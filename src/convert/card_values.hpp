@@ -12,9 +12,10 @@ inline constexpr std::size_t kMaxRankedValues = 9;
 
 // The values of the lines a column takes in the decoding mode, in rank:
 // the preferred lines first, then the others, each in file order. Only as
-// many as the column shows the last of are kept.
+// many as the column shows the last of are kept: those before it here, the
+// one it shows as the card's value for the column.
 struct RankedValues {
-    std::array<FixedText<kMaxValueBytes>, kMaxRankedValues> values;
+    std::array<FixedText<kMaxValueBytes>, kMaxRankedValues - 1> before_shown;
     std::size_t count = 0;
     std::size_t preferred = 0; // of those kept
 };

@@ -10,6 +10,8 @@ namespace cardtab {
 struct EncodedValues {
     std::size_t count = 0;
     std::size_t first_line = 0;
+    std::size_t properties_not_taken = 0;
+    std::size_t first_property_not_taken_line = 0;
     // Values taken from the line `pending_line` that look plain so far: the
     // next line may still show that it continues theirs.
     std::size_t pending = 0;
@@ -19,13 +21,25 @@ struct EncodedValues {
 
 // Each piece of the card file, with the line it belongs to as a person
 // counts lines: a line that begins with a space or a tab continues the line
-// before, so the values taken from that one were folded.
-void note_piece(EncodedValues& seen, std::string_view text, std::size_t line_number);
+// before, so the values taken from that one were folded. True for the first
+// piece of a line.
+bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_number);
 
-// A line that gave `values` values, from the text after its colon: they
-// are encoded when the line is quoted-printable (its prefix says so) or the
-// text holds a backslash escape.
+// A line of a card of that version that gave `values` values, from the
+// text after its colon. They are written otherwise than decoding would
+// write them when the line is quoted-printable and the text holds an
+// encoded byte or a soft line break; or the text holds a backslash escape;
+// or the line names a character set other than UTF-8; or the text holds
+// UTF-8 that folding leaves as it is (three- and four-byte sequences, and
+// two-byte ones outside U+00A0-U+017F).
 void note_values(EncodedValues& seen, std::string_view prefix, std::string_view value_text, std::size_t values,
-                 std::size_t line_number);
+                 bool version_21, std::size_t line_number);
+
+// A line that decoding would read as a property: one with a '.' (a group)
+// before its first ';' or ':', or that begins with a lower-case letter.
+bool may_name_property_otherwise(std::string_view line);
+
+// A line that a column takes when decoding, but not by its prefix.
+void note_property_not_taken(EncodedValues& seen, std::size_t line_number);
 
 } // namespace cardtab

@@ -42,14 +42,19 @@ std::size_t last_solid(std::string_view bytes)
     return std::string_view::npos;
 }
 
-// The start of the next physical line as far as it is read, without a byte
-// order mark and up to the first byte that ends its text.
+// The start of the next physical line as far as a card bound needs it,
+// without a byte order mark and up to the first byte that ends its text.
 std::string_view next_line_start(std::string_view ahead)
 {
     if (ahead.starts_with(kByteOrderMark)) {
         ahead.remove_prefix(kByteOrderMark.size());
     }
-    return ahead.substr(0, ahead.find_first_of(std::string_view("\n\0\x1A", 3)));
+    ahead = ahead.substr(0, kCardStart.size());
+    std::size_t end = 0;
+    while (end < ahead.size() && ahead[end] != '\n' && ahead[end] != '\0' && ahead[end] != '\x1A') {
+        ++end;
+    }
+    return ahead.substr(0, end);
 }
 
 // The logical line being joined: its length counts every byte joined, kept

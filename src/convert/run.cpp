@@ -99,16 +99,30 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
+constexpr const char* kHowToDecode =
+    ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'";
+
 void warn_of_encoded_values(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
 {
     const std::size_t count = seen.encoded_values;
     warn_about(result, cards,
                ": " + counted(count, "value is", "values are") +
-                   " encoded (quoted-printable, folded or escaped; the first on line " +
+                   " encoded (quoted-printable, folded, escaped or not Windows-1250; the first on line " +
                    std::to_string(seen.first_encoded_line) + ") and " + std::string(by_count(count, "is", "are")) +
                    " written as " + std::string(by_count(count, "it stands", "they stand")) + "; to decode " +
                    std::string(by_count(count, "it", "them")) +
-                   ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'");
+                   kHowToDecode);
+}
+
+void warn_of_properties_not_taken(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
+{
+    warn_about(result, cards,
+               ": " + counted(seen.properties_not_taken, "line names a property", "lines name properties") +
+                   " that a column's tag names, but " +
+                   std::string(by_count(seen.properties_not_taken, "does", "do")) +
+                   " not begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line " +
+                   std::to_string(seen.first_property_not_taken_line) + "); to read " +
+                   std::string(by_count(seen.properties_not_taken, "it", "them")) + kHowToDecode);
 }
 
 // Cards were ended, and not one gave a data line: a required column was
@@ -178,6 +192,9 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, C
     }
     if (seen.encoded_values != 0) {
         warn_of_encoded_values(seen, cards, result);
+    }
+    if (seen.properties_not_taken != 0) {
+        warn_of_properties_not_taken(seen, cards, result);
     }
     if (seen.unknown_charset_lines != 0) {
         warn_of_unknown_charsets(seen, cards, result);

@@ -1,5 +1,7 @@
 #include "convert/selectors.hpp"
 
+#include <bit>
+
 #include "text/text.hpp"
 #include "text/vcard_prefix.hpp"
 
@@ -121,7 +123,7 @@ Selector read_selector(std::string_view tag, bool cut)
 }
 
 bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
-             std::string_view parameters, bool preferred)
+             const SplitParameters& parameters, bool preferred)
 {
     if (!selector.names_property || !equals_in_any_case(name, view(selector.name))) {
         return false;
@@ -139,6 +141,66 @@ bool selects(const Selector& selector, std::string_view group, bool grouped, std
         }
     }
     return true;
+}
+
+ColumnSelectors::ColumnSelectors(const ColumnTable& table) : columns(table)
+{
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        selectors[j] = read_selector(view(columns.columns[j].tag), columns.columns[j].tag_cut);
+        if (selectors[j].names_property) {
+            by_first_byte[static_cast<unsigned char>(selectors[j].name.bytes[0])] |= ColumnSet{1} << j;
+        }
+    }
+}
+
+namespace {
+
+// The name of a line's property, as far as a column may ask for it: the
+// text of the prefix before its first ';', after the last '.' of that text.
+std::string_view name_of(std::string_view prefix)
+{
+    const std::string_view name = prefix.substr(0, prefix.find(';'));
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? name : name.substr(dot + 1);
+}
+
+// The columns whose tags name `name`, in any letter case.
+ColumnSet columns_named(const ColumnSelectors& columns, std::string_view name)
+{
+    ColumnSet named = 0;
+    if (!name.empty()) {
+        for (ColumnSet set = columns.by_first_byte[static_cast<unsigned char>(upper_ascii_byte(name[0]))]; set != 0;
+             set &= set - 1) {
+            const auto j = static_cast<std::size_t>(std::countr_zero(set));
+            named |= equals_in_any_case(name, view(columns.selectors[j].name)) ? ColumnSet{1} << j : 0;
+        }
+    }
+    return named;
+}
+
+} // namespace
+
+PrefixReading read_prefix(const ColumnSelectors& columns, std::string_view prefix, SplitParameters& parameters)
+{
+    PrefixReading reading;
+    const ColumnSet named = columns_named(columns, name_of(prefix));
+    if (named == 0) {
+        return reading;
+    }
+    const PrefixParts parts = split_prefix(prefix);
+    split_parameters(parts.parameters, parameters);
+    reading.preferred = is_preferred(parameters);
+    for (ColumnSet set = named; set != 0; set &= set - 1) {
+        const auto j = static_cast<std::size_t>(std::countr_zero(set));
+        if (selects(columns.selectors[j], parts.group, parts.grouped, parts.name, parameters, reading.preferred)) {
+            reading.matching |= ColumnSet{1} << j;
+        }
+    }
+    if (reading.matching != 0) {
+        reading.encoding = encoding_of(prefix, parameters);
+        reading.uri = has_parameter_value(parameters, "VALUE", "URI");
+    }
+    return reading;
 }
 
 } // namespace cardtab

@@ -5,7 +5,10 @@
 #include <string_view>
 
 #include "config/records.hpp"
+#include "convert/card_values.hpp"
 #include "text/fixed_text.hpp"
+#include "text/value_decoding.hpp"
+#include "text/vcard_prefix.hpp"
 
 // What a column's tag names in the decoding mode: a vCard property, as
 // [group.]NAME{;PARAMETER}[[n]][:k] — the lines it takes, which of them
@@ -43,6 +46,29 @@ Selector read_selector(std::string_view tag, bool cut);
 // selector takes: the names are equal, the groups too where the tag names
 // one, and every value the tag asks under a key is among the line's.
 bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
-             std::string_view parameters, bool preferred);
+             const SplitParameters& parameters, bool preferred);
+
+// The columns' tags read as the properties they name, and which columns a
+// property name may begin with a byte, in upper case.
+struct ColumnSelectors {
+    explicit ColumnSelectors(const ColumnTable& table);
+    const ColumnTable& columns;
+    std::array<Selector, kMaxColumns> selectors;
+    std::array<ColumnSet, 256> by_first_byte{};
+};
+
+// What a card line's prefix says in the decoding mode: which columns take
+// the line, whether it is preferred, how its value is written.
+struct PrefixReading {
+    ColumnSet matching = 0;
+    bool preferred = false;
+    bool uri = false; // VALUE=uri: a value "tel:..." is a number
+    ValueEncoding encoding;
+};
+
+// Reads a prefix as a property (its group, name and parameters, split into
+// `parameters`) and finds the columns whose tags select it. Most lines a
+// column could not take cost a look at their name only.
+PrefixReading read_prefix(const ColumnSelectors& columns, std::string_view prefix, SplitParameters& parameters);
 
 } // namespace cardtab

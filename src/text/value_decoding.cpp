@@ -52,10 +52,10 @@ constexpr std::array<std::string_view, 2> kAsciiNames = {"US-ASCII", "ASCII"};
 
 // The first value of the prefix's first CHARSET parameter, compared in any
 // letter case with the names of the known character sets.
-void read_charset(std::string_view prefix, ValueEncoding& encoding)
+void read_charset(const SplitParameters& parameters, ValueEncoding& encoding)
 {
     bool named = false;
-    const std::string_view name = first_parameter_value(split_prefix(prefix).parameters, "CHARSET", named);
+    const std::string_view name = first_parameter_value(parameters, "CHARSET", named);
     if (!named) {
         return;
     }
@@ -284,12 +284,19 @@ bool holds_quoted_printable(std::string_view prefix)
     return find_in_any_case(prefix, kName, kName.find('-')) != std::string_view::npos;
 }
 
-ValueEncoding encoding_of(std::string_view prefix)
+ValueEncoding encoding_of(std::string_view prefix, const SplitParameters& parameters)
 {
     ValueEncoding encoding;
     encoding.quoted_printable = holds_quoted_printable(prefix);
-    read_charset(prefix, encoding);
+    read_charset(parameters, encoding);
     return encoding;
+}
+
+ValueEncoding encoding_of(std::string_view prefix)
+{
+    SplitParameters parameters;
+    split_parameters(split_prefix(prefix).parameters, parameters);
+    return encoding_of(prefix, parameters);
 }
 
 std::size_t value_component(std::string_view bytes, std::size_t component, bool version_21, std::size_t& length)
@@ -357,7 +364,10 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
     if (quoted_printable) {
         bytes = scratch.text(0, undo_quoted_printable(raw.view(), scratch.data()));
     }
-    const Charset charset = decide_charset(how.encoding.charset, bytes);
+    // Text that folding reads as decoding would is UTF-8 as it stands.
+    const Charset charset = maybe_utf8 && holds_only_folding_text(bytes, true)
+                                ? Charset::utf8
+                                : decide_charset(how.encoding.charset, bytes);
     if (how.component != 0) {
         std::size_t length = 0;
         const std::size_t start = value_component(bytes.view(), how.component, how.version_21, length);

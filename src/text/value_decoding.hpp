@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "text/padded_text.hpp"
+#include "text/vcard_prefix.hpp"
 
 // Card values read as vCard writes them, for the decoding mode: quoted-
 // printable or backslash escapes undone, the bytes read in their character
@@ -38,6 +39,8 @@ bool holds_quoted_printable(std::string_view prefix);
 // letter case with the names of the known character sets (US-ASCII and
 // ASCII are read as no set at all).
 ValueEncoding encoding_of(std::string_view prefix);
+// The same from the prefix's parameters, split already.
+ValueEncoding encoding_of(std::string_view prefix, const SplitParameters& parameters);
 
 struct ValueDecoding {
     ValueEncoding encoding;

@@ -57,6 +57,12 @@ std::size_t prefix_colon(const PrefixScan& scan)
 
 std::size_t find_prefix_colon(std::string_view line)
 {
+    // Most prefixes hold no double quote before their first colon, which
+    // then ends them.
+    const std::size_t colon = line.find(':', 1);
+    if (colon == std::string_view::npos || line.substr(0, colon).find('"') == std::string_view::npos) {
+        return colon;
+    }
     PrefixScan scan;
     scan_prefix(scan, line);
     return prefix_colon(scan);
@@ -107,6 +113,17 @@ std::string_view next_value(std::string_view& values)
 
 bool equals_unquoted(std::string_view text, std::string_view upper)
 {
+    // Most texts hold no quote: their size tells at once.
+    if (text.size() == upper.size()) {
+        if (equals_in_any_case(text, upper)) {
+            return true;
+        }
+    } else if (text.size() < upper.size()) {
+        return false;
+    }
+    if (text.find('"') == std::string_view::npos) {
+        return false;
+    }
     std::size_t matched = 0;
     for (const char byte : text) {
         if (byte == '"') {
@@ -150,15 +167,90 @@ std::string_view first_parameter_value(std::string_view parameters, std::string_
     return {};
 }
 
-bool is_preferred(std::string_view parameters)
+void split_parameters(std::string_view parameters, SplitParameters& split)
 {
-    for (std::string_view rest = parameters; !rest.empty();) {
+    split.count = 0;
+    while (!parameters.empty() && split.count < kMaxParametersSplit) {
+        const std::string_view parameter = next_parameter(parameters);
+        const std::size_t equals = parameter.find('=');
+        const bool bare = equals == std::string_view::npos;
+        split.keys[split.count] = bare ? kBareKey : parameter.substr(0, equals);
+        split.values[split.count] = bare ? parameter : parameter.substr(equals + 1);
+        split.bare[split.count] = bare;
+        ++split.count;
+    }
+    split.rest = parameters;
+}
+
+namespace {
+
+bool holds_value(std::string_view values, std::string_view value)
+{
+    while (!values.empty()) {
+        if (equals_unquoted(next_value(values), value)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool has_parameter_value(const SplitParameters& parameters, std::string_view key, std::string_view value)
+{
+    for (std::size_t n = 0; n < parameters.count; ++n) {
+        if (equals_unquoted(parameters.keys[n], key) && holds_value(parameters.values[n], value)) {
+            return true;
+        }
+    }
+    return !parameters.rest.empty() && has_parameter_value(parameters.rest, key, value);
+}
+
+std::string_view first_parameter_value(const SplitParameters& parameters, std::string_view key, bool& found)
+{
+    for (std::size_t n = 0; n < parameters.count; ++n) {
+        if (!parameters.bare[n] && equals_unquoted(parameters.keys[n], key)) {
+            found = true;
+            std::string_view values = parameters.values[n];
+            return next_value(values);
+        }
+    }
+    return first_parameter_value(parameters.rest, key, found);
+}
+
+bool is_preferred(const SplitParameters& parameters)
+{
+    // PREF in any case: most parameters hold no P at all.
+    const auto holds_p = [](std::string_view text) {
+        for (const char byte : text) {
+            if ((byte | 0x20) == 'p') {
+                return true;
+            }
+        }
+        return false;
+    };
+    bool any_p = !parameters.rest.empty();
+    for (std::size_t n = 0; n < parameters.count && !any_p; ++n) {
+        any_p = holds_p(parameters.keys[n]) || holds_p(parameters.values[n]);
+    }
+    if (!any_p) {
+        return false;
+    }
+    for (std::size_t n = 0; n < parameters.count; ++n) {
+        if (!parameters.bare[n] && equals_unquoted(parameters.keys[n], "PREF")) {
+            return true;
+        }
+        if (equals_unquoted(parameters.keys[n], kBareKey) && holds_value(parameters.values[n], "PREF")) {
+            return true;
+        }
+    }
+    for (std::string_view rest = parameters.rest; !rest.empty();) {
         const std::string_view parameter = next_parameter(rest);
         if (parameter.find('=') != std::string_view::npos && equals_unquoted(parameter_key(parameter), "PREF")) {
             return true;
         }
     }
-    return has_parameter_value(parameters, kBareKey, "PREF");
+    return has_parameter_value(parameters.rest, kBareKey, "PREF");
 }
 
 } // namespace cardtab

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -63,12 +64,28 @@ bool equals_unquoted(std::string_view text, std::string_view upper);
 // The parameters hold `value` (in upper case) under `key` (in upper case).
 bool has_parameter_value(std::string_view parameters, std::string_view key, std::string_view value);
 
-// The first value of the first parameter with `key`; `found` says whether
-// there is one.
+// The first value of the first parameter with `key`, given with a '=';
+// `found` says whether there is one.
 std::string_view first_parameter_value(std::string_view parameters, std::string_view key, bool& found);
+
+// A line's parameters split once: the first kMaxParametersSplit as key and
+// values, the rest as text, looked into only when asked.
+inline constexpr std::size_t kMaxParametersSplit = 16;
+struct SplitParameters {
+    std::array<std::string_view, kMaxParametersSplit> keys;
+    std::array<std::string_view, kMaxParametersSplit> values;
+    std::array<bool, kMaxParametersSplit> bare;
+    std::size_t count = 0;
+    std::string_view rest;
+};
+// Fills `split` in place: it is large, and a line's is made anew for each
+// line.
+void split_parameters(std::string_view parameters, SplitParameters& split);
+bool has_parameter_value(const SplitParameters& parameters, std::string_view key, std::string_view value);
+std::string_view first_parameter_value(const SplitParameters& parameters, std::string_view key, bool& found);
 
 // A line is preferred where a parameter's key is PREF (vCard 4.0's PREF=1),
 // or TYPE holds the value PREF.
-bool is_preferred(std::string_view parameters);
+bool is_preferred(const SplitParameters& parameters);
 
 } // namespace cardtab

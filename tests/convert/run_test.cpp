@@ -233,21 +233,47 @@ TEST(Run, WarnsOfEveryQuietTrap)
           {"import.vcf", "BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:=41\nNOTE:long\n continued\nORG:a\\, b\n"
                          "ORG:a\\b\nEND:VCARD\n"}},
          {}, 0,
-         "cardtab: warning: card file 'import.vcf': 3 values are encoded (quoted-printable, folded or escaped; "
+         "cardtab: warning: card file 'import.vcf': 3 values are encoded (quoted-printable, folded, escaped or not Windows-1250; "
          "the first on line 2) and are written as they stand; to decode them, add 'decode' after the card "
          "file's name in cardtab.ini or run 'cardtab --decode'\n",
          {{"import.csv", "Name,Note,Company\r\n\"=41\",\"long\",\"a\\b\"\r\n"}}},
         {"one value that looks encoded, on a long line", {{"cardtab.ini", "Note=NOTE\n"},
           {"import.vcf", "BEGIN:VCARD\n\n" + std::string(3000, 'x') + "\nNOTE:" + std::string(2500, 'n') + "\n \nEND:VCARD\n"}},
          {}, 0,
-         "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded or escaped; "
+         "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded, escaped or not Windows-1250; "
          "the first on line 4) and is written as it stands; to decode it, add 'decode' after the card file's "
          "name in cardtab.ini or run 'cardtab --decode'\n",
          {{"import.csv", "Note\r\n\"" + std::string(100, 'n') + "\"\r\n"}}},
+        {"what decoding would leave as it is does not look encoded",
+         {{"cardtab.ini", "Note=NOTE\nName=FN\nFamily=N:\n"},
+          {"import.vcf", "BEGIN:VCARD\nVERSION:2.1\nNOTE:saved in C:\\new\nFN;ENCODING=QUOTED-PRINTABLE:Hello\n"
+                         "N:Dvo\xC5\x99\xC3\xA1k\nEND:VCARD\n"}},
+         {}, 0, "", {{"import.csv", "Note,Name,Family\r\n\"saved in C:\\new\",\"Hello\",\"Dvorak\"\r\n"}}},
+        {"UTF-8 that is not folded, another character set, grouped and lower-case lines",
+         {{"cardtab.ini", "Note=NOTE\nOrg=ORG\nMail=EMAIL\nPhone=TEL\n"},
+          {"import.vcf", "BEGIN:VCARD\nNOTE:5 \xE2\x82\xAC\nORG;CHARSET=ISO-8859-2:\xA9koda\nitem1.EMAIL:a@b.c\n"
+                         "tel;cell:1\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 2 values are encoded (quoted-printable, folded, escaped or not "
+         "Windows-1250; the first on line 2) and are written as they stand; to decode them, add 'decode' after the "
+         "card file's name in cardtab.ini or run 'cardtab --decode'\n"
+         "cardtab: warning: card file 'import.vcf': 2 lines name properties that a column's tag names, but do not "
+         "begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line 4); to read them, add "
+         "'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'\n",
+         {{"import.csv", "Note,Org,Mail,Phone\r\n\"5 \xE2\x82\xAC\",\"\xA9koda\",\"\",\"\"\r\n"}}},
+        {"decoding: character sets this program does not know",
+         {{"cardtab.ini", "import.vcf decode\nName=N\nNote=NOTE\n"},
+          {"import.vcf", "BEGIN:VCARD\nN;CHARSET=KOI8-R:x\nNOTE;CHARSET=koi8-r:y\nEND:VCARD\n"
+                         "BEGIN:VCARD\nN;CHARSET=\"SHIFT_JIS\":z\nNOTE;CHARSET=x-mac;CHARSET=UTF-8:w\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 4 lines name a character set this program does not know "
+         "('KOI8-R' and 2 others; the first on line 2), so their values were read as UTF-8 where they are, else as "
+         "Windows-1250\n",
+         {{"import.csv", "Name,Note\r\n\"x\",\"y\"\r\n\"z\",\"w\"\r\n"}}},
         {"an escaped colon looks encoded too", {{"cardtab.ini", "Note=NOTE\n"},
           {"import.vcf", "BEGIN:VCARD\nNOTE:a\\:b\nEND:VCARD\n"}},
          {}, 0,
-         "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded or escaped; "
+         "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded, escaped or not Windows-1250; "
          "the first on line 2) and is written as it stands; to decode it, add 'decode' after the card file's "
          "name in cardtab.ini or run 'cardtab --decode'\n",
          {{"import.csv", "Note\r\n\"a\\:b\"\r\n"}}},
@@ -270,6 +296,9 @@ TEST(Run, WarnsOfEveryQuietTrap)
         {"a required column empty in every card", {{"cardtab.ini", "N*Name=N:\nMail=EMAIL\n"},
           {"import.vcf", "BEGIN:VCARD\nitem1.N:Doe\nEND:VCARD\nBEGIN:VCARD\nN;CHARSET=UTF-8:Roe\nEND:VCARD\n"}},
          {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 line names a property that a column's tag names, but does "
+         "not begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line 2); to read it, add "
+         "'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'\n"
          "cardtab: warning: card file 'import.vcf': 2 cards were ended, but the required column 'N*Name' (tag 'N:') "
          "was empty in every one, so no data line was written; check that its tag begins the card lines it is "
          "meant for\n",

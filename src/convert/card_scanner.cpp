@@ -412,8 +412,11 @@ struct WatchForEncoded {
     void line_taken(const CardLine& line, ColumnSet taken, bool version_21, std::size_t line_number)
     {
         if (taken != 0) {
-            note_values(seen, prefix_of(line), line.text.substr(line.colon),
-                        static_cast<std::size_t>(std::popcount(taken)), version_21, line_number);
+            std::size_t values = 0;
+            for (ColumnSet set = taken; set != 0; set &= set - 1) {
+                ++values;
+            }
+            note_values(seen, prefix_of(line), line.text.substr(line.colon), values, version_21, line_number);
         }
         // Only a grouped line or one in lower case can be one that decoding
         // takes and a prefix does not.

@@ -1,10 +1,14 @@
 #include "convert/encoded_values.hpp"
 
+#include <bit>
+
 #include "config/records.hpp"
 #include "text/escapes.hpp"
+#include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/utf8.hpp"
 #include "text/value_decoding.hpp"
+#include "text/words.hpp"
 
 namespace cardtab {
 
@@ -22,46 +26,73 @@ bool is_hex_digit(char byte)
     return (byte >= '0' && byte <= '9') || (upper >= 'A' && upper <= 'F');
 }
 
-// Quoted-printable that decoding changes: an encoded byte, or a soft line
-// break at the end.
-bool holds_quoted_printable_code(std::string_view text)
+// A high byte at `at`: false where it begins a pair that folding covers,
+// true where it begins other UTF-8, which folding writes as it stands.
+bool begins_unfolded_utf8(std::string_view text, std::size_t at, std::size_t& length)
 {
-    for (std::size_t at = text.find('='); at != std::string_view::npos; at = text.find('=', at + 1)) {
-        if (at + 2 < text.size() && is_hex_digit(text[at + 1]) && is_hex_digit(text[at + 2])) {
-            return true;
-        }
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const auto second = static_cast<unsigned char>(at + 1 < text.size() ? text[at + 1] : '\0');
+    if (fold_pair(lead, second) != kNoPair) {
+        length = 2;
+        return false;
     }
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return last != std::string_view::npos && text[last] == '=';
+    char32_t character = 0;
+    length = 1;
+    return decode_utf8(text.substr(at), character) >= 2;
 }
 
-// UTF-8 that folding writes as it stands: a character of three or four
-// bytes, or of two outside U+00A0-U+017F.
-bool holds_unfolded_utf8(std::string_view text)
+// In one pass over the text a value is taken from: whether decoding would
+// write it otherwise, for its bytes alone. A backslash escape (in a vCard
+// 2.1 card only "\;"), quoted-printable's encoded bytes where the line is
+// quoted-printable, and UTF-8 that folding leaves as it is (three- and
+// four-byte characters, and two-byte ones outside U+00A0-U+017F) count. Most
+// words of the text hold none of '\\', '=' and high bytes, and are passed
+// over whole.
+bool looks_encoded(std::string_view text, bool version_21, bool quoted_printable)
 {
     for (std::size_t at = 0; at < text.size();) {
-        if (static_cast<unsigned char>(text[at]) < 0x80) {
-            ++at;
-            continue;
+        if (at + sizeof(Word) <= text.size()) {
+            const Word word = load_word(text.data() + at);
+            const Word special = (word & kHighBits) | bytes_equal_to(word, '\\') | bytes_equal_to(word, '=');
+            if (special == 0) {
+                at += sizeof(Word);
+                continue;
+            }
+            at += static_cast<std::size_t>(std::countr_zero(special)) / 8;
         }
-        char32_t character = 0;
-        const std::size_t length = decode_utf8(text.substr(at), character);
-        if (length > 2 || (length == 2 && (character < 0xA0 || character > 0x17F))) {
+        const char byte = text[at];
+        std::size_t length = 1;
+        if (byte == '\\' && at + 1 < text.size() && escaped_byte(text[at + 1], version_21) != '\0') {
             return true;
         }
-        at += length == 0 ? 1 : length;
+        if (byte == '=' && quoted_printable && at + 2 < text.size() && is_hex_digit(text[at + 1]) &&
+            is_hex_digit(text[at + 2])) {
+            return true;
+        }
+        if (static_cast<unsigned char>(byte) >= 0x80 && begins_unfolded_utf8(text, at, length)) {
+            return true;
+        }
+        at += length;
     }
     return false;
 }
 
+// A quoted-printable value that ends in a soft line break.
+bool ends_in_soft_break(std::string_view text)
+{
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    return last != std::string_view::npos && text[last] == '=';
+}
+
 // The prefix names a character set other than UTF-8 (or ASCII, which reads
-// the same): decoding writes such values in Windows-1250.
+// the same): decoding writes such values in Windows-1250. A CHARSET is
+// looked for at each '=' of the prefix.
 bool names_other_charset(std::string_view prefix)
 {
-    constexpr std::string_view kCharset = "CHARSET=";
+    constexpr std::string_view kCharset = "CHARSET";
     bool holds = false;
-    for (std::size_t at = 0; !holds && at + kCharset.size() <= prefix.size(); ++at) {
-        holds = begins_in_any_case(prefix.substr(at), kCharset);
+    for (std::size_t at = prefix.find('='); !holds && at != std::string_view::npos; at = prefix.find('=', at + 1)) {
+        holds = at >= kCharset.size() && equals_in_any_case(prefix.substr(at - kCharset.size(), kCharset.size()), kCharset);
     }
     if (!holds) {
         return false;
@@ -89,12 +120,11 @@ bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_num
 void note_values(EncodedValues& seen, std::string_view prefix, std::string_view value_text, std::size_t values,
                  bool version_21, std::size_t line_number)
 {
-    // The value taken holds a backslash, and the line an escape.
-    const std::string_view taken = value_text.substr(0, kMaxValueBytes);
-    const bool escaped = taken.find('\\') != std::string_view::npos && holds_escape(value_text, version_21);
-    const bool quoted_printable = holds_quoted_printable(prefix) && holds_quoted_printable_code(value_text);
-    if (escaped || quoted_printable || holds_unfolded_utf8(value_text.substr(0, 2 * kMaxValueBytes)) ||
-        names_other_charset(prefix)) {
+    // Escapes and encoded bytes count among the first bytes, of which a
+    // value is taken.
+    const bool quoted_printable = holds_quoted_printable(prefix);
+    if (looks_encoded(value_text.substr(0, kMaxValueBytes + 2), version_21, quoted_printable) ||
+        (quoted_printable && ends_in_soft_break(value_text)) || names_other_charset(prefix)) {
         count_encoded(seen, values, line_number);
     } else {
         seen.pending += values;

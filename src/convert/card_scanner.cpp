@@ -33,6 +33,8 @@ struct CardLine {
     explicit CardLine(PaddedText line_text) : padded(line_text), text(line_text.view()) {}
     PaddedText padded;
     std::string_view text;
+    // The values taken hold only bytes that decoding reads as they stand.
+    bool plain = true;
     std::size_t colon = 0; // one past the colon, or the end of the line
     bool colon_found = false;
     // The start of the line folded, enough for any tag.
@@ -163,7 +165,17 @@ struct AsTheyStand {
     std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value) const
     {
         const Column& column = tags.columns.columns[j];
-        return clean_value(text_after_colon(line, tags.index.colon_from[j]), value, column.marks.strips_spaces);
+        // The line end goes: cleaning would trim it, and it is no byte of the
+        // value that decoding reads otherwise.
+        PaddedText text = text_after_colon(line, tags.index.colon_from[j]);
+        std::size_t end = text.size();
+        while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) {
+            --end;
+        }
+        bool plain = false;
+        const std::size_t length = clean_value(text.substr(0, end), value, column.marks.strips_spaces, &plain);
+        line.plain = line.plain && plain;
+        return length;
     }
 
     // A later line a column takes overwrites its value.
@@ -416,7 +428,8 @@ struct WatchForEncoded {
             for (ColumnSet set = taken; set != 0; set &= set - 1) {
                 ++values;
             }
-            note_values(seen, prefix_of(line), line.text.substr(line.colon), values, version_21, line_number);
+            note_values(seen, prefix_of(line), line.text.substr(line.colon), line.plain, values, version_21,
+                        line_number);
         }
         // Only a grouped line or one in lower case can be one that decoding
         // takes and a prefix does not.

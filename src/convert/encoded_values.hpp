@@ -31,9 +31,10 @@ bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_num
 // encoded byte or a soft line break; or the text holds a backslash escape;
 // or the line names a character set other than UTF-8; or the text holds
 // UTF-8 that folding leaves as it is (three- and four-byte sequences, and
-// two-byte ones outside U+00A0-U+017F).
-void note_values(EncodedValues& seen, std::string_view prefix, std::string_view value_text, std::size_t values,
-                 bool version_21, std::size_t line_number);
+// two-byte ones outside U+00A0-U+017F). `plain`: cleaning found the values'
+// bytes plain, so that only the prefix can tell.
+void note_values(EncodedValues& seen, std::string_view prefix, std::string_view value_text, bool plain,
+                 std::size_t values, bool version_21, std::size_t line_number);
 
 // A line that decoding would read as a property: one with a '.' (a group)
 // before its first ';' or ':', or that begins with a lower-case letter.

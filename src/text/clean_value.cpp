@@ -52,7 +52,7 @@ Word special_bytes(Word word, Word semicolons, bool drop_spaces)
 // text may reach past its end: those bytes count as special.
 } // namespace
 
-std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only)
+std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
 {
     static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
     constexpr Word kSemicolonToSpace = ';' - ' ';
@@ -67,20 +67,19 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
             const std::size_t left = std::min(text.size() - at, value.size() - taken);
             const Word beyond = left >= sizeof(Word) ? 0 : kHighBits << (8 * left);
             const Word special = special_bytes(word, semicolons, drop_spaces) | beyond;
-            const std::size_t plain = special == 0 ? sizeof(Word) : static_cast<std::size_t>(std::countr_zero(special)) / 8;
-            at += plain;
-            kept += plain;
-            taken += plain;
-            if (special == 0 || plain == left) {
+            const std::size_t ordinary = special == 0 ? sizeof(Word) : static_cast<std::size_t>(std::countr_zero(special)) / 8;
+            at += ordinary;
+            kept += ordinary;
+            taken += ordinary;
+            if (special == 0 || ordinary == left) {
                 continue;
             }
         }
         clean_byte(text, at, value.data(), kept, drop_spaces);
         ++taken;
     }
-    if (plain_only && (!holds_only_folding_text(text.substr(0, at), true) ||
-                       std::memchr(text.data(), '\\', at) != nullptr)) {
-        return kNeedsDecoding;
+    if (plain != nullptr) {
+        *plain = holds_only_folding_text(text.substr(0, at), true) && std::memchr(text.data(), '\\', at) == nullptr;
     }
     return trim_value(std::string_view(value.data(), kept)).size();
 }
@@ -96,16 +95,17 @@ std::size_t clean_folded_value(std::span<char> text, bool drop_spaces)
     return trim_value(std::string_view(text.data(), kept)).size();
 }
 
-std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces)
+std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
 {
-    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, false)
-                                   : clean_value_with_words(text, value, drop_spaces, false);
+    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, plain)
+                                   : clean_value_with_words(text, value, drop_spaces, plain);
 }
 
 std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces)
 {
-    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, true)
-                                   : clean_value_with_words(text, value, drop_spaces, true);
+    bool plain = false;
+    const std::size_t length = clean_value(text, value, drop_spaces, &plain);
+    return plain ? length : kNeedsDecoding;
 }
 
 bool holds_only_folding_text(PaddedText text, bool pairs)

@@ -25,15 +25,16 @@ inline constexpr std::array<char, 256> kCleanedBytes = [] {
 // each semicolon made a space and each accented letter its plain letter
 // (strip_diacritics), every space dropped when `drop_spaces`, and the
 // trailing spaces, line feeds and carriage returns trimmed (trim_value).
-// Writes the value at the start of `value`; returns its length.
-std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces);
+// Writes the value at the start of `value`; returns its length. Where
+// `plain` is given, it tells whether the bytes taken are plain: such as
+// clean_plain_value takes.
+std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain = nullptr);
 
 // The same where `text` holds only bytes that decoding reads as folding
 // does: ASCII without control characters (but the tab), DEL and the
 // backslash, which may begin an escape, and the two-byte sequences that
-// folding covers. Where it holds another, the value is left unfinished and
-// kNeedsDecoding returned. Decoding takes most values this way, in the one
-// pass.
+// folding covers. Where it holds another, kNeedsDecoding is returned.
+// Decoding takes most values this way, in the one pass.
 inline constexpr std::size_t kNeedsDecoding = static_cast<std::size_t>(-1);
 std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces);
 
@@ -53,8 +54,8 @@ std::size_t clean_folded_value(std::span<char> text, bool drop_spaces);
 // a time on one with AVX-512 VBMI2 (clean_value_avx512.cpp), which
 // clean_value takes wherever it runs on one. Ask for the second only where
 // can_clean_with_avx512().
-std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only);
-std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only);
+std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain);
+std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain);
 bool can_clean_with_avx512();
 
 } // namespace cardtab

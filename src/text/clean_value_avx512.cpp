@@ -77,7 +77,7 @@ CARDTAB_AVX512 __mmask64 bytes_below(__m512i bytes, char from, char count)
 // second bytes of pairs and the dropped spaces are squeezed out, and the
 // value is cut after its hundredth folded byte.
 CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces,
-                                                   bool plain_only)
+                                                   bool* plain)
 {
     const Table256 singles = load_table(kCleanedBytes);
     const Table256 pairs = load_table(kCleanedPairs);
@@ -109,7 +109,7 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
             const std::uint64_t last = _pdep_u64(std::uint64_t{1} << (value.size() - taken - 1), folded);
             folded &= last | (last - 1);
         }
-        if (plain_only) {
+        if (plain != nullptr) {
             const __mmask64 controls =
                 (_mm512_cmp_epu8_mask(bytes, _mm512_set1_epi8(' '), _MM_CMPINT_LT) &
                  ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'))) |
@@ -136,7 +136,10 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
         taken += static_cast<std::size_t>(std::popcount(folded));
         at += used;
     }
-    return unusual != 0 ? kNeedsDecoding : length;
+    if (plain != nullptr) {
+        *plain = unusual == 0;
+    }
+    return length;
 }
 
 bool can_clean_with_avx512()
@@ -155,9 +158,9 @@ bool can_clean_with_avx512()
 }
 
 // Never called: can_clean_with_avx512() is false wherever this is built.
-std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool plain_only)
+std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
 {
-    return clean_value_with_words(text, value, drop_spaces, plain_only);
+    return clean_value_with_words(text, value, drop_spaces, plain);
 }
 
 #endif

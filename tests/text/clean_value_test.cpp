@@ -14,7 +14,7 @@ namespace {
 
 using testing::escaped;
 
-using CleanWay = std::size_t (*)(PaddedText, std::span<char>, bool, bool);
+using CleanWay = std::size_t (*)(PaddedText, std::span<char>, bool, bool*);
 
 // What `way` makes of `text`, the text followed by bytes that may be read
 // past its end; "(decode)" where it is to be left to decoding.
@@ -22,8 +22,9 @@ std::string cleaned(CleanWay way, const std::string& text, bool drop_spaces, boo
 {
     const PaddedBuffer padded = testing::padded_copy(text, '\xC3');
     std::array<char, 100> value{};
-    const std::size_t length = way(padded.text(0, text.size()), value, drop_spaces, plain_only);
-    return length == kNeedsDecoding ? "(decode)" : std::string(value.data(), length);
+    bool plain = false;
+    const std::size_t length = way(padded.text(0, text.size()), value, drop_spaces, plain_only ? &plain : nullptr);
+    return plain_only && !plain ? "(decode)" : std::string(value.data(), length);
 }
 
 struct CleanCase {

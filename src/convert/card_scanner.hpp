@@ -42,12 +42,14 @@ enum class CardReading {
     decoded,       // logical lines, values decoded as vCard writes them
 };
 
-// Reads the card file to its end. Each line that begins with a column's tag
-// gives that column its value: the text after the line's first colon that
-// is not its first byte, cleaned up. At each "END:" line a data line is
-// written, unless a required column is empty. Values are cleared only at
-// "BEGIN:VCARD" lines. Nothing else of the card format is interpreted.
-// Stops early once the table can no longer be written.
+// Reads the card file to its end. As they stand, each line that begins
+// with a column's tag gives that column its value: the text after the
+// line's first colon that is not its first byte, cleaned up. Decoded, each
+// logical line is read as a vCard property, and a column shows the n-th of
+// the lines its tag names, preferred ones first, decoded. At each "END:"
+// line a data line is written, unless a required column is empty. Values
+// are cleared only at "BEGIN:VCARD" lines. Stops early once the table can no
+// longer be written.
 CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, const ColumnTable& columns,
                      CardReading reading);
 

@@ -50,9 +50,10 @@ struct LineReader {
     std::uint64_t bytes_after_eof_byte = 0;
     std::size_t eof_byte_line = 0;
     // A piece that crosses chunks or needs changing is copied here; most
-    // are used where they lie in the chunk. It is not part
-    // of the record itself: a reader kept on the stack stays small, and its
-    // fields do not share their low address bits with the caller's.
+    // are used where they lie in the chunk. Read in physical lines, it holds
+    // only a CR that ended a chunk and was no line end. It is not part of the
+    // record itself: a reader kept on the stack stays small, and its fields
+    // do not share their low address bits with the caller's.
     PaddedBuffer copied;
     // The current piece as a text, which a zero byte ends.
     const char* text = nullptr;

@@ -286,25 +286,12 @@ struct UnknownCharsets {
         return text;
     }
 
-    static bool same_name(std::string_view one, std::string_view other)
-    {
-        if (one.size() != other.size()) {
-            return false;
-        }
-        for (std::size_t n = 0; n < one.size(); ++n) {
-            if (upper_ascii_byte(one[n]) != upper_ascii_byte(other[n])) {
-                return false;
-            }
-        }
-        return true;
-    }
-
     void note(std::string_view name, std::size_t line_number)
     {
         first_line = lines++ == 0 ? line_number : first_line;
         const FixedText<kNameBytes> kept = shown(name);
         for (std::size_t n = 0; n < std::min(distinct, kNamesKept); ++n) {
-            if (same_name(view(names[n]), view(kept))) {
+            if (equals_in_any_case(view(names[n]), view(kept))) {
                 return;
             }
         }

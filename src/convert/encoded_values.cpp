@@ -20,12 +20,6 @@ void count_encoded(EncodedValues& seen, std::size_t values, std::size_t line_num
     seen.count += values;
 }
 
-bool is_hex_digit(char byte)
-{
-    const char upper = upper_ascii_byte(byte);
-    return (byte >= '0' && byte <= '9') || (upper >= 'A' && upper <= 'F');
-}
-
 // A high byte at `at`: false where it begins a pair that folding covers,
 // true where it begins other UTF-8, which folding writes as it stands.
 bool begins_unfolded_utf8(std::string_view text, std::size_t at, std::size_t& length)
@@ -65,8 +59,8 @@ bool looks_encoded(std::string_view text, bool version_21, bool quoted_printable
         if (byte == '\\' && at + 1 < text.size() && escaped_byte(text[at + 1], version_21) != '\0') {
             return true;
         }
-        if (byte == '=' && quoted_printable && at + 2 < text.size() && is_hex_digit(text[at + 1]) &&
-            is_hex_digit(text[at + 2])) {
+        if (byte == '=' && quoted_printable && at + 2 < text.size() && hex_digit(text[at + 1]) >= 0 &&
+            hex_digit(text[at + 2]) >= 0) {
             return true;
         }
         if (static_cast<unsigned char>(byte) >= 0x80 && begins_unfolded_utf8(text, at, length)) {

@@ -73,24 +73,34 @@ inline char upper_ascii_byte(char byte)
     return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - ('a' - 'A')) : byte;
 }
 
-// `text` equals `upper`, which is in upper case, in any ASCII letter case.
-inline bool equals_in_any_case(std::string_view text, std::string_view upper)
+// The two texts are equal in any ASCII letter case.
+inline bool equals_in_any_case(std::string_view text, std::string_view other)
 {
-    if (text.size() != upper.size()) {
+    if (text.size() != other.size()) {
         return false;
     }
     for (std::size_t n = 0; n < text.size(); ++n) {
-        if (upper_ascii_byte(text[n]) != upper[n]) {
+        if (upper_ascii_byte(text[n]) != upper_ascii_byte(other[n])) {
             return false;
         }
     }
     return true;
 }
 
-// `text` begins with `upper`, which is in upper case, in any letter case.
-inline bool begins_in_any_case(std::string_view text, std::string_view upper)
+// The value of a hexadecimal digit in either case, or -1.
+inline int hex_digit(char byte)
 {
-    return text.size() >= upper.size() && equals_in_any_case(text.substr(0, upper.size()), upper);
+    if (byte >= '0' && byte <= '9') {
+        return byte - '0';
+    }
+    const char upper = upper_ascii_byte(byte);
+    return upper >= 'A' && upper <= 'F' ? upper - 'A' + 10 : -1;
+}
+
+// `text` begins with `prefix`, in any letter case.
+inline bool begins_in_any_case(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && equals_in_any_case(text.substr(0, prefix.size()), prefix);
 }
 
 // Turns a-z into A-Z in place; every other byte stays.

@@ -73,15 +73,6 @@ void read_charset(const SplitParameters& parameters, ValueEncoding& encoding)
     encoding.unknown_charset = name;
 }
 
-int hex_digit(char byte)
-{
-    if (byte >= '0' && byte <= '9') {
-        return byte - '0';
-    }
-    const char upper = upper_ascii_byte(byte);
-    return upper >= 'A' && upper <= 'F' ? upper - 'A' + 10 : -1;
-}
-
 // Each '=' followed by two hex digits becomes the byte they spell; any
 // other '=' stays.
 std::size_t undo_quoted_printable(std::string_view raw, char* out)

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/xattr.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,13 +25,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// No wait of the tests lasts longer: a program that hangs fails its test
+// instead of stopping the suite.
+constexpr auto kRunDeadline = std::chrono::seconds(120);
+constexpr auto kPipeDeadline = std::chrono::seconds(10);
+constexpr uid_t kNobody = 65534;
+
 // In the child, before the program starts. The signals the program handles
 // start with their default actions, as from a terminal, whatever the test
 // runner inherited (a job started in the background of a script ignores
 // SIGINT): the program must deal with them, the file-size limit included.
 bool apply_options(const RunOptions& options)
 {
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGALRM, SIGXFSZ}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGALRM, SIGXFSZ, SIGPIPE}) {
         std::signal(signal_number, SIG_DFL);
     }
     // A signal that dumps core (SIGQUIT, SIGXCPU) leaves no core file in the
@@ -44,7 +51,6 @@ bool apply_options(const RunOptions& options)
         return false;
     }
     if (options.unprivileged && geteuid() == 0) {
-        constexpr uid_t kNobody = 65534;
         if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
             setresuid(kNobody, kNobody, kNobody) != 0) {
             return false;
@@ -78,9 +84,50 @@ bool fill(const fs::path& file, std::string_view bytes)
     return descriptor >= 0 && close(descriptor) == 0 && written;
 }
 
+// The program as a user without privileges can start it. The checkout may
+// lie in a folder only its owner can enter (a clone under /root), so that
+// user runs a copy in a folder of its own under the system's temporary
+// folder, made once and removed when the tests end.
+class ProgramForAnyone {
+public:
+    ProgramForAnyone()
+    {
+        std::error_code error;
+        folder_ = fs::temp_directory_path(error) / ("cardtab-program-" + std::to_string(getpid()));
+        fs::create_directories(folder_, error);
+        const fs::path copy = folder_ / "cardtab";
+        if (!error && fs::copy_file(built_path(CARDTAB_EXE), copy, fs::copy_options::overwrite_existing, error) &&
+            chmod(folder_.c_str(), 0755) == 0 && chmod(copy.c_str(), 0755) == 0) {
+            path_ = copy;
+        }
+    }
+    ~ProgramForAnyone()
+    {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    ProgramForAnyone(const ProgramForAnyone&) = delete;
+    ProgramForAnyone& operator=(const ProgramForAnyone&) = delete;
+    // Empty where the copy could not be made; the run then fails to start.
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path folder_;
+    fs::path path_;
+};
+
+fs::path program_for(const RunOptions& options)
+{
+    if (!options.unprivileged || geteuid() != 0) {
+        return built_path(CARDTAB_EXE);
+    }
+    static const ProgramForAnyone copy;
+    return copy.path();
+}
+
 pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
 {
-    const std::string exe = built_path(CARDTAB_EXE).string();
+    const std::string exe = program_for(options).string();
     std::vector<char*> argv{const_cast<char*>(exe.c_str())};
     for (const std::string& argument : options.arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -103,17 +150,36 @@ pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
     return child;
 }
 
+bool deadline_passed(std::chrono::steady_clock::time_point deadline)
+{
+    if (std::chrono::steady_clock::now() >= deadline) {
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return false;
+}
+
+// A program still running at the deadline is killed, and the run says so.
 ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
 {
     ProgramRun run;
     int status = 0;
     rusage usage{};
-    if (child > 0 && wait4(child, &status, 0, &usage) == child) {
+    const auto deadline = std::chrono::steady_clock::now() + kRunDeadline;
+    pid_t ended = 0;
+    while (child > 0 && (ended = wait4(child, &status, WNOHANG, &usage)) == 0 && !deadline_passed(deadline)) {
+    }
+    if (child > 0 && ended == 0) {
+        kill(child, SIGKILL);
+        ended = wait4(child, &status, 0, &usage);
+        run.error_output = "the program did not end within the tests' deadline\n";
+    }
+    if (ended == child && child > 0) {
         run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.peak_memory_kib = usage.ru_maxrss;
     }
     for (auto [stream, text] : {std::pair{".stdout", &run.output}, std::pair{".stderr", &run.error_output}}) {
-        *text = ScratchFolder::read_file(output_file_of(folder, stream));
+        *text += ScratchFolder::read_file(output_file_of(folder, stream));
         fs::remove(output_file_of(folder, stream));
     }
     return run;
@@ -244,6 +310,50 @@ std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<fs::path>& folder
     return runs;
 }
 
+namespace {
+
+// Without reaping it: the run's own wait does that.
+bool has_ended(pid_t child)
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
+}
+
+// Opens the pipe the program reads its cards from, once it has opened it
+// too; -1 when the program ends first or the deadline passes. The pipe
+// stays non-blocking, so that a program that stops reading cannot hold the
+// test either.
+int open_card_pipe(const fs::path& card_file, pid_t child)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kPipeDeadline;
+    for (;;) {
+        const int pipe = open(card_file.c_str(), O_WRONLY | O_NONBLOCK);
+        if (pipe >= 0 || errno != ENXIO || child <= 0 || has_ended(child) || deadline_passed(deadline)) {
+            return pipe;
+        }
+    }
+}
+
+bool write_before_deadline(int pipe, std::string_view bytes)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kPipeDeadline;
+    while (!bytes.empty()) {
+        const ssize_t written = write(pipe, bytes.data(), bytes.size());
+        if (written > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+            continue;
+        }
+        pollfd ready{pipe, POLLOUT, 0};
+        if ((written < 0 && errno != EAGAIN) || std::chrono::steady_clock::now() >= deadline ||
+            poll(&ready, 1, 10) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 InterruptedRun run_cardtab_interrupted(const fs::path& folder, int signal_number, std::string_view cards,
                                        const RunOptions& options)
 {
@@ -252,10 +362,11 @@ InterruptedRun run_cardtab_interrupted(const fs::path& folder, int signal_number
     if (mkfifo(card_file.c_str(), 0600) != 0 || chmod(card_file.c_str(), 0666) != 0) {
         return interrupted;
     }
+    // A program that ends before it has read all must not end the tests.
+    std::signal(SIGPIPE, SIG_IGN);
     const pid_t child = start_cardtab(folder, options);
-    // Blocks until the program opens the card file.
-    const int pipe = open(card_file.c_str(), O_WRONLY);
-    if (pipe >= 0 && write(pipe, cards.data(), cards.size()) == static_cast<ssize_t>(cards.size())) {
+    const int pipe = open_card_pipe(card_file, child);
+    if (pipe >= 0 && write_before_deadline(pipe, cards)) {
         const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!holds_new_file(folder) && std::chrono::steady_clock::now() < give_up) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -79,6 +79,38 @@ std::string read_text(const std::filesystem::path& path)
     return text;
 }
 
+constexpr DWORD kRunDeadlineMs = 120000;
+
+std::wstring wide_of_utf8(std::string_view text)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+// An argument as the runtime's parser takes it back: in double quotes where
+// it holds a blank or is empty, its backslashes doubled before a quote.
+std::wstring quoted_argument(std::string_view argument)
+{
+    const std::wstring wide = wide_of_utf8(argument);
+    if (!wide.empty() && wide.find_first_of(L" \t\"") == std::wstring::npos) {
+        return wide;
+    }
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t character : wide) {
+        if (character == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(character == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        quoted += character;
+        backslashes = 0;
+    }
+    return quoted.append(2 * backslashes, L'\\') + L"\"";
+}
+
 } // namespace
 
 ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& options)
@@ -95,13 +127,17 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     const std::wstring exe = built_path(CARDTAB_EXE).wstring();
     std::wstring command = L"\"" + exe + L"\"";
     for (const std::string& argument : options.arguments) {
-        command += L" " + std::filesystem::path(argument).wstring();
+        command += L" " + quoted_argument(argument);
     }
     PROCESS_INFORMATION process{};
     ProgramRun run;
     if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
                        &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
+        if (WaitForSingleObject(process.hProcess, kRunDeadlineMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, kRunDeadlineMs);
+            run.error_output = "the program did not end within the tests' deadline\n";
+        }
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
         run.exit_status = static_cast<int>(code);
@@ -115,7 +151,7 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     CloseHandle(output);
     CloseHandle(error);
     run.output = read_text(output_file_of(folder, ".stdout"));
-    run.error_output = read_text(output_file_of(folder, ".stderr"));
+    run.error_output += read_text(output_file_of(folder, ".stderr"));
     return run;
 }
 

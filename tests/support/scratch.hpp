@@ -51,8 +51,8 @@ struct ProgramRun {
 };
 
 struct RunOptions {
-    // The arguments after the program's name; the program ignores them.
-    std::vector<std::string> arguments = {"ignored-argument"};
+    // The arguments after the program's name.
+    std::vector<std::string> arguments = {};
     // The largest file the program may write (RLIMIT_FSIZE). 0: no limit.
     unsigned long file_size_bytes = 0;
     // The umask the program starts with. -1: the test's own.

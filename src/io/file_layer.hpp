@@ -62,7 +62,13 @@ struct FileFacts {
     // A link leads to a descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N):
     // it is written to as it is named, not followed to a file.
     bool names_a_descriptor = false;
+    // The process's own descriptor that is written through, where known.
+    int descriptor = -1;
 };
+
+// The descriptor of standard output, as look_up_descriptor and
+// open_descriptor take it on every platform.
+inline constexpr int kStandardOutput = 1;
 
 class FileLayer {
 public:
@@ -79,7 +85,17 @@ public:
     virtual OpenResult open_for_appending(std::string_view name) = 0;
     // The system's folder for temporary files, a separator at its end.
     virtual std::string temporary_folder() = 0;
+    // The folder that holds the running program, a separator at its end;
+    // empty where the system cannot tell.
+    virtual std::string program_folder() = 0;
     virtual FileFacts look_up(std::string_view name) = 0;
+    // What one of this process's own descriptors is open on, told as
+    // look_up tells it of a name, `descriptor` set.
+    virtual FileFacts look_up_descriptor(int descriptor) = 0;
+    // A handle of its own on one of this process's descriptors: writing
+    // to it writes where the descriptor writes, at its offset, and closing
+    // it leaves the descriptor open.
+    virtual OpenResult open_descriptor(int descriptor) = 0;
     // Whether an existing file may be written, as opening it for writing
     // would tell; a missing file may be.
     virtual IoStatus check_writable(std::string_view name) = 0;

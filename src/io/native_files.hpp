@@ -19,7 +19,10 @@ public:
     OpenResult open_for_update(std::string_view name) override;
     OpenResult open_for_appending(std::string_view name) override;
     std::string temporary_folder() override;
+    std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
+    FileFacts look_up_descriptor(int descriptor) override;
+    OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;
     void adopt_permissions(FileHandle file, std::string_view like) override;
     IoStatus move_over(std::string_view from, std::string_view to) override;

@@ -32,7 +32,7 @@ IoStatus system_failure(int error)
     return status;
 }
 
-OpenResult open_descriptor(std::string_view name, int flags, mode_t mode = 0666)
+OpenResult open_named(std::string_view name, int flags, mode_t mode = 0666)
 {
     const std::string zero_terminated(name);
     OpenResult result;
@@ -133,29 +133,29 @@ mode_t new_file_mode()
 
 OpenResult NativeFiles::open_for_reading(std::string_view name)
 {
-    return open_descriptor(name, O_RDONLY);
+    return open_named(name, O_RDONLY);
 }
 
 OpenResult NativeFiles::create_for_writing(std::string_view name)
 {
-    return open_descriptor(name, O_WRONLY | O_CREAT | O_TRUNC);
+    return open_named(name, O_WRONLY | O_CREAT | O_TRUNC);
 }
 
 // Private to this user until adopt_permissions says otherwise, as mkstemp
 // would make it.
 OpenResult NativeFiles::create_new(std::string_view name)
 {
-    return open_descriptor(name, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    return open_named(name, O_WRONLY | O_CREAT | O_EXCL, 0600);
 }
 
 OpenResult NativeFiles::open_for_update(std::string_view name)
 {
-    return open_descriptor(name, O_WRONLY);
+    return open_named(name, O_WRONLY);
 }
 
 OpenResult NativeFiles::open_for_appending(std::string_view name)
 {
-    return open_descriptor(name, O_WRONLY | O_APPEND);
+    return open_named(name, O_WRONLY | O_APPEND);
 }
 
 std::string NativeFiles::temporary_folder()
@@ -163,6 +163,17 @@ std::string NativeFiles::temporary_folder()
     const char* folder = std::getenv("TMPDIR");
     std::string name = folder != nullptr && *folder != '\0' ? folder : "/tmp";
     return name.ends_with('/') ? name : name.append("/");
+}
+
+// Where /proc/self/exe leads: the program itself, its links followed.
+std::string NativeFiles::program_folder()
+{
+    std::array<char, 4096> path{};
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+        return {};
+    }
+    return folder_of(std::string_view(path.data(), static_cast<std::size_t>(length)));
 }
 
 // What the name is, the system tells as it opens it; where it lies, the
@@ -190,9 +201,38 @@ FileFacts NativeFiles::look_up(std::string_view name)
     return facts;
 }
 
+FileFacts NativeFiles::look_up_descriptor(int descriptor)
+{
+    FileFacts facts;
+    facts.names_a_descriptor = true;
+    facts.descriptor = descriptor;
+    struct stat info{};
+    if (fstat(descriptor, &info) != 0) {
+        facts.status = system_failure(errno);
+        return facts;
+    }
+    facts.exists = true;
+    facts.regular = S_ISREG(info.st_mode);
+    facts.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    facts.links = static_cast<std::uint64_t>(info.st_nlink);
+    return facts;
+}
+
+OpenResult NativeFiles::open_descriptor(int descriptor)
+{
+    OpenResult result;
+    const int duplicate = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0) {
+        result.status = system_failure(errno);
+        return result;
+    }
+    result.file = FileHandle{duplicate};
+    return result;
+}
+
 IoStatus NativeFiles::check_writable(std::string_view name)
 {
-    const OpenResult probe = open_descriptor(name, O_WRONLY | O_NONBLOCK);
+    const OpenResult probe = open_named(name, O_WRONLY | O_NONBLOCK);
     if (!probe.status.ok) {
         return probe.status.missing ? IoStatus{} : probe.status;
     }

@@ -57,6 +57,8 @@ int errno_of(DWORD error)
     case ERROR_BROKEN_PIPE:
     case ERROR_NO_DATA:
         return EPIPE;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
     default:
         return EIO;
     }
@@ -144,6 +146,18 @@ std::string final_name_of(HANDLE handle, std::string_view name)
     return utf8_of(final);
 }
 
+// The standard handles stand for descriptors 0, 1 and 2; there are no
+// others.
+HANDLE standard_handle(int descriptor)
+{
+    constexpr std::array<DWORD, 3> kStandardHandles = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    if (descriptor < 0 || static_cast<std::size_t>(descriptor) >= kStandardHandles.size()) {
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = GetStdHandle(kStandardHandles[static_cast<std::size_t>(descriptor)]);
+    return handle == nullptr ? INVALID_HANDLE_VALUE : handle;
+}
+
 } // namespace
 
 OpenResult NativeFiles::open_for_reading(std::string_view name)
@@ -183,6 +197,42 @@ FileFacts NativeFiles::look_up(std::string_view name)
     return facts;
 }
 
+FileFacts NativeFiles::look_up_descriptor(int descriptor)
+{
+    FileFacts facts;
+    facts.names_a_descriptor = true;
+    facts.descriptor = descriptor;
+    const HANDLE handle = standard_handle(descriptor);
+    if (handle == INVALID_HANDLE_VALUE) {
+        facts.status = system_failure(ERROR_INVALID_HANDLE);
+        return facts;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    facts.exists = true;
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
+        facts.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        facts.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        facts.links = info.nNumberOfLinks;
+    }
+    return facts;
+}
+
+OpenResult NativeFiles::open_descriptor(int descriptor)
+{
+    OpenResult result;
+    const HANDLE handle = standard_handle(descriptor);
+    HANDLE duplicate = INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE) {
+        result.status = system_failure(ERROR_INVALID_HANDLE);
+    } else if (DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &duplicate, 0, FALSE,
+                               DUPLICATE_SAME_ACCESS) == 0) {
+        result.status = last_failure();
+    } else {
+        result.file = file_of(duplicate);
+    }
+    return result;
+}
+
 OpenResult NativeFiles::open_for_update(std::string_view name)
 {
     return open_handle(name, GENERIC_WRITE, OPEN_EXISTING);
@@ -199,6 +249,19 @@ std::string NativeFiles::temporary_folder()
     const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
     folder.resize(length > folder.size() ? 0 : length);
     return utf8_of(folder);
+}
+
+std::string NativeFiles::program_folder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    while (length == path.size() && path.size() < 32768) {
+        path.resize(path.size() * 2);
+        length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    }
+    path.resize(length < path.size() ? length : 0);
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::string() : utf8_of(path.substr(0, separator + 1));
 }
 
 // Shared for deletion, so that an interrupt can remove it while the run

@@ -105,8 +105,9 @@ IoStatus create_beside(FileLayer& files, NewTable& table)
 IoStatus open_directly(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.way = Replacement::written_directly;
-    const OpenResult opened =
-        target.names_a_descriptor ? files.open_for_appending(table.target) : files.create_for_writing(table.target);
+    const OpenResult opened = target.descriptor >= 0      ? files.open_descriptor(target.descriptor)
+                              : target.names_a_descriptor ? files.open_for_appending(table.target)
+                                                          : files.create_for_writing(table.target);
     table.file = opened.file;
     return opened.status;
 }

@@ -59,6 +59,31 @@ FileFacts MemoryFiles::look_up(std::string_view name)
     return facts;
 }
 
+FileFacts MemoryFiles::look_up_descriptor(int descriptor)
+{
+    const auto open = descriptor_files.find(descriptor);
+    if (open == descriptor_files.end()) {
+        FileFacts closed;
+        closed.status = failed_with("Bad file descriptor");
+        return closed;
+    }
+    FileFacts facts = look_up(open->second);
+    facts.exists = true;
+    facts.names_a_descriptor = true;
+    facts.descriptor = descriptor;
+    return facts;
+}
+
+OpenResult MemoryFiles::open_descriptor(int descriptor)
+{
+    const auto open = descriptor_files.find(descriptor);
+    if (open == descriptor_files.end()) {
+        return {FileHandle{}, failed_with("Bad file descriptor")};
+    }
+    files.try_emplace(open->second);
+    return open_for_appending(open->second);
+}
+
 OpenResult MemoryFiles::create_new(std::string_view name)
 {
     const std::string key(name);
@@ -99,6 +124,11 @@ OpenResult MemoryFiles::open_for_appending(std::string_view name)
 std::string MemoryFiles::temporary_folder()
 {
     return std::string(kTemporaryFolder);
+}
+
+std::string MemoryFiles::program_folder()
+{
+    return program_folder_name;
 }
 
 IoStatus MemoryFiles::check_writable(std::string_view name)
@@ -265,6 +295,21 @@ OpenResult FaultyFiles::open_for_appending(std::string_view name)
 std::string FaultyFiles::temporary_folder()
 {
     return inner_.temporary_folder();
+}
+
+std::string FaultyFiles::program_folder()
+{
+    return inner_.program_folder();
+}
+
+FileFacts FaultyFiles::look_up_descriptor(int descriptor)
+{
+    return pass_on([&] { return inner_.look_up_descriptor(descriptor); });
+}
+
+OpenResult FaultyFiles::open_descriptor(int descriptor)
+{
+    return pass_on([&] { return inner_.open_descriptor(descriptor); });
 }
 
 IoStatus FaultyFiles::lock(FileHandle file)

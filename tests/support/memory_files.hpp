@@ -30,6 +30,13 @@ public:
     std::set<std::string> descriptors;
     bool cannot_reserve = false;
     static constexpr std::string_view kTemporaryFolder = "tmp/";
+    // The process's descriptors and the files they are open on. Standard
+    // output is, unless a test says otherwise, a pipe whose bytes are kept
+    // under this name; a name in `files` makes it a plain file.
+    static constexpr std::string_view kStandardOutputName = "<standard output>";
+    std::map<int, std::string> descriptor_files = {{kStandardOutput, std::string(kStandardOutputName)}};
+    // The folder of the program, as program_folder tells it.
+    std::string program_folder_name;
 
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
@@ -37,7 +44,10 @@ public:
     OpenResult open_for_update(std::string_view name) override;
     OpenResult open_for_appending(std::string_view name) override;
     std::string temporary_folder() override;
+    std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
+    FileFacts look_up_descriptor(int descriptor) override;
+    OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;
     void adopt_permissions(FileHandle file, std::string_view like) override;
     IoStatus move_over(std::string_view from, std::string_view to) override;
@@ -83,7 +93,10 @@ public:
     OpenResult open_for_update(std::string_view name) override;
     OpenResult open_for_appending(std::string_view name) override;
     std::string temporary_folder() override;
+    std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
+    FileFacts look_up_descriptor(int descriptor) override;
+    OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;
     void adopt_permissions(FileHandle file, std::string_view like) override;
     IoStatus move_over(std::string_view from, std::string_view to) override;

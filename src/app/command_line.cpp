@@ -1,21 +1,31 @@
 #include "app/command_line.hpp"
 
 #include <cstdio>
-#include <string_view>
+#include <vector>
+
+#include "io/console.hpp"
+#include "result/run_result.hpp"
+#include "text/printable.hpp"
+#include "text/text.hpp"
 
 namespace cardtab {
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: cardtab [--decode] [--help | --version]\n"
+    "Usage: cardtab [--decode] [--tags] [CARDS [TABLE]]\n"
+    "       cardtab --help | --version\n"
     "\n"
-    "Turns a file of vCards into a CSV table. Run it in the folder that holds\n"
-    "the cards: it reads cardtab.ini there, if there is one, then the card file\n"
-    "(import.vcf, unless cardtab.ini names another), and writes the table\n"
-    "(import.csv, unless cardtab.ini names another). An old table is replaced\n"
-    "only by a complete new one. Other arguments are ignored.\n"
+    "Turns a file of vCards into a CSV table. An old table is replaced only by\n"
+    "a complete new one.\n"
     "\n"
+    "  CARDS      the card file, as named: cardtab ~/Downloads/Contacts.vcf\n"
+    "             writes ~/Downloads/Contacts.csv beside it. Without CARDS the\n"
+    "             card file is import.vcf in the current folder, or the one\n"
+    "             cardtab.ini names, and the table import.csv, or the one\n"
+    "             cardtab.ini names.\n"
+    "  TABLE      the table file: a name that ends in .csv, or - for standard\n"
+    "             output.\n"
     "  --decode   read the card file as vCard, as phones and mail programs\n"
     "             export it: join folded lines, decode quoted-printable and\n"
     "             backslash escapes, and read each value in its character set.\n"
@@ -25,27 +35,115 @@ constexpr std::string_view kUsage =
     "             family name, N:2 the given name, ADR:3 the street, ADR:4 the\n"
     "             city, ADR:6 the postal code. The word decode after the card\n"
     "             file's name in cardtab.ini (people.vcf decode) does the same.\n"
+    "             Without a cardtab.ini the table gets the columns a contacts\n"
+    "             spreadsheet wants, separated by ';'.\n"
+    "  --tags     list the tags the cards hold, and in how many cards, instead\n"
+    "             of writing a table; paste one into cardtab.ini as Title=TAG.\n"
+    "  --         ends the options: cardtab -- -odd.vcf\n"
     "\n"
-    "cardtab.ini holds one directive a line: a name with .vcf or .csv names a\n"
-    "file, Title=TAG adds a column, and a last line such as ; without a line\n"
+    "cardtab.ini is read from the current folder, or else from the program's\n"
+    "own folder. It holds one directive a line: a name with .vcf or .csv names\n"
+    "a file, Title=TAG adds a column, and a last line such as ; without a line\n"
     "feed sets the separator.\n"
+    "\n"
+    "Your own export, step by step:\n"
+    "  cardtab --decode contacts.vcf          the default columns\n"
+    "  cardtab --decode --tags contacts.vcf   what else the cards hold\n"
+    "  then a cardtab.ini of your own, with the columns you want.\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (the old table is kept), 2 a wrong command\n"
+    "line (nothing read or written).\n"
     "\n"
     "More in the manual page (man cardtab), or in README.md beside cardtab.exe.\n";
 
-} // namespace
+constexpr std::string_view kSeeHelp = " (see 'cardtab --help')";
+constexpr std::string_view kEndOfOptions = "--";
 
-Request read_command_line(std::span<const char* const> arguments, RunOptions& options)
+#ifdef _WIN32
+constexpr bool kWindowsHabits = true;
+#else
+constexpr bool kWindowsHabits = false;
+#endif
+
+bool asks_for_help(std::string_view argument)
 {
-    Request request = Request::convert;
-    for (const std::string_view argument : arguments) {
-        if (argument == "--help" || argument == "-h") {
+    return argument == "--help" || argument == "-h" || (kWindowsHabits && argument == "/?");
+}
+
+// The questions are answered whatever else the line holds.
+Request question_asked(std::span<const std::string> arguments)
+{
+    Request asked = Request::convert;
+    for (const std::string& argument : arguments) {
+        if (argument == kEndOfOptions) {
+            break;
+        }
+        if (asks_for_help(argument)) {
             return Request::help;
         }
-        if (argument == "--version") {
-            request = Request::version;
-        }
-        options.decode = options.decode || argument == "--decode";
+        asked = argument == "--version" ? Request::version : asked;
     }
+    return asked;
+}
+
+bool ends_in_csv(std::string_view name)
+{
+    constexpr std::string_view kCsv = ".CSV";
+    return name.size() >= kCsv.size() && equals_in_any_case(name.substr(name.size() - kCsv.size()), kCsv);
+}
+
+std::string quoted(std::string_view name)
+{
+    return std::string("'").append(name).append("'");
+}
+
+// Why the names cannot stand, or nothing. A table must be a .csv file, so
+// that two card files given at once never have the second written over.
+std::string refusal_of_names(const std::vector<std::string_view>& names)
+{
+    if (names.size() > 2) {
+        return "too many names: " + quoted(names[2]) + " after the card file and the table";
+    }
+    if (!names.empty() && names[0] == kStandardOutputName) {
+        return "'-' cannot name the card file: the cards are read from a file";
+    }
+    if (names.size() == 2 && names[1] != kStandardOutputName && !ends_in_csv(names[1])) {
+        return "the table file " + quoted(names[1]) +
+               " does not end in .csv; name a .csv file, or - for standard output";
+    }
+    return {};
+}
+
+} // namespace
+
+Request read_command_line(std::span<const std::string> arguments, RunOptions& options, std::string& refusal)
+{
+    if (const Request asked = question_asked(arguments); asked != Request::convert) {
+        return asked;
+    }
+    Request request = Request::convert;
+    std::vector<std::string_view> names;
+    bool options_ended = false;
+    for (const std::string& argument : arguments) {
+        if (options_ended || argument == kStandardOutputName || !argument.starts_with('-')) {
+            names.push_back(argument);
+        } else if (argument == kEndOfOptions) {
+            options_ended = true;
+        } else if (argument == "--decode") {
+            options.decode = true;
+        } else if (argument == "--tags") {
+            request = Request::list_tags;
+        } else {
+            refusal = "unknown option " + quoted(argument) + std::string(kSeeHelp);
+            return Request::refused;
+        }
+    }
+    if (refusal = refusal_of_names(names); !refusal.empty()) {
+        refusal += kSeeHelp;
+        return Request::refused;
+    }
+    options.cards = names.empty() ? std::string() : std::string(names[0]);
+    options.table = names.size() < 2 ? std::string() : std::string(names[1]);
     return request;
 }
 
@@ -57,6 +155,12 @@ int answer(Request request)
         std::fputs("cardtab " CARDTAB_VERSION "\n", stdout);
     }
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+}
+
+int refuse(std::string_view refusal)
+{
+    write_error_line(printable(std::string(kProgramPrefix).append(refusal)));
+    return kUsageErrorStatus;
 }
 
 } // namespace cardtab

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "convert/run.hpp"
 
@@ -8,18 +10,27 @@ namespace cardtab {
 
 enum class Request {
     convert,
+    list_tags,
     help,
     version,
+    refused, // a usage error: nothing is read or written
 };
 
-// Exactly "--help" or "-h" asks for the usage, exactly "--version" for the
-// version, and exactly "--decode" sets the run's decoding mode in
-// `options`; any other argument is ignored, as it always was, so that
-// scripts that pass something keep converting.
-Request read_command_line(std::span<const char* const> arguments, RunOptions& options);
+// The exit status of a command line that is refused.
+inline constexpr int kUsageErrorStatus = 2;
+
+// Reads `cardtab [--decode] [--tags] [CARDS [TABLE]]`: options and names in
+// any order, "--" ending the options. "--help" or "-h" (and "/?" on
+// Windows), then "--version", win over everything else on the line. An
+// unknown option, a third name, "-" as the card file or a table that is
+// neither a .csv file nor "-" refuses the line, `refusal` saying why.
+Request read_command_line(std::span<const std::string> arguments, RunOptions& options, std::string& refusal);
 
 // Prints the usage or the version on standard output; returns the exit
 // status. Touches no file.
 int answer(Request request);
+
+// Prints a refusal on standard error; returns kUsageErrorStatus.
+int refuse(std::string_view refusal);
 
 } // namespace cardtab

@@ -22,4 +22,13 @@ int report_run(const RunResult& result)
     return exit_status(result);
 }
 
+int report_listing(TagListing& listing)
+{
+    std::string reason;
+    if (write_output_lines(listing.lines, reason) == Written::failed) {
+        fail(listing.result, "cannot write the tags to standard output: " + reason);
+    }
+    return report_run(listing.result);
+}
+
 } // namespace cardtab

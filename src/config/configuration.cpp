@@ -1,5 +1,6 @@
 #include "config/configuration.hpp"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -22,23 +23,22 @@ struct ConfigReading {
     RunSettings& settings;
     ColumnTable& columns;
     RunResult& result;
+    // Warnings and failures about a line name the file and the line.
+    FileInMessage file;
     // Lines as a person counts them: a line longer than a piece is still one.
     std::size_t line_number = 0;
     std::size_t ignored_columns = 0;
     std::size_t first_ignored_line = 0;
 };
 
-// Warnings and failures about a line name the file and the line.
-constexpr FileInMessage kConfigurationInMessages = {"", kConfigurationFileName};
-
 std::string line_prefix(const ConfigReading& reading)
 {
-    return at_line(kConfigurationInMessages, reading.line_number);
+    return at_line(reading.file, reading.line_number);
 }
 
 void warn_of_line(ConfigReading& reading, std::string_view text)
 {
-    warn_about_line(reading.result, kConfigurationInMessages, reading.line_number, text);
+    warn_about_line(reading.result, reading.file, reading.line_number, text);
 }
 
 // A text of the line between single quotes, then what is said of it.
@@ -224,7 +224,7 @@ void warn_of_ignored_columns(const ConfigReading& reading)
     if (reading.ignored_columns == 0) {
         return;
     }
-    warn_about_line(reading.result, kConfigurationInMessages, reading.first_ignored_line,
+    warn_about_line(reading.result, reading.file, reading.first_ignored_line,
                     "more than " + std::to_string(kMaxColumns) + " columns; " +
                         counted(reading.ignored_columns, "column line ignored", "column lines ignored"));
 }
@@ -232,18 +232,18 @@ void warn_of_ignored_columns(const ConfigReading& reading)
 } // namespace
 
 ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
-                                 RunResult& result, std::size_t chunk_bytes)
+                                        RunResult& result, std::string_view name, std::size_t chunk_bytes)
 {
     LineReader reader;
-    const IoStatus opened = open_line_reader(reader, files, kConfigurationFileName, chunk_bytes);
+    const IoStatus opened = open_line_reader(reader, files, name, chunk_bytes);
     if (!opened.ok) {
         if (opened.missing) {
             return ConfigurationOutcome::missing;
         }
-        fail_on_file(result, "open configuration file", kConfigurationFileName, opened);
+        fail_on_file(result, "open configuration file", name, opened);
         return ConfigurationOutcome::failed;
     }
-    ConfigReading reading{settings, columns, result};
+    ConfigReading reading{settings, columns, result, {"", name}};
     bool fits = true;
     for (bool starts_line = true; fits && read_piece(reader); starts_line = reader.piece_ends_line) {
         reading.line_number += starts_line ? 1 : 0;
@@ -252,11 +252,10 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
         }
         fits = apply_line(reading, current_text(reader));
     }
-    warn_of_wide_text(result, {"configuration file", kConfigurationFileName}, wide_text_of(reader),
-                      "no line is read as meant");
+    warn_of_wide_text(result, {"configuration file", name}, wide_text_of(reader), "no line is read as meant");
     const IoStatus closed = close_line_reader(reader);
     if (!closed.ok) {
-        fail_on_file(result, "read configuration file", kConfigurationFileName, closed);
+        fail_on_file(result, "read configuration file", name, closed);
         return ConfigurationOutcome::failed;
     }
     if (!fits) {
@@ -264,6 +263,19 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
     }
     warn_of_ignored_columns(reading);
     return ConfigurationOutcome::read;
+}
+
+void use_default_decoding_columns(RunSettings& settings, ColumnTable& columns)
+{
+    RunResult unused;
+    ConfigReading reading{settings, columns, unused, {"", kConfigurationFileName}};
+    std::string_view lines = kDefaultDecodingColumns;
+    while (!lines.empty()) {
+        const std::size_t end = std::min(lines.find('\n'), lines.size() - 1) + 1;
+        ++reading.line_number;
+        apply_line(reading, lines.substr(0, end));
+        lines.remove_prefix(end);
+    }
 }
 
 } // namespace cardtab

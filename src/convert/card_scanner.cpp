@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/card_bounds.hpp"
 #include "convert/csv_output.hpp"
 #include "convert/encoded_values.hpp"
 #include "convert/logical_lines.hpp"
@@ -22,10 +23,6 @@
 namespace cardtab {
 
 namespace {
-
-constexpr std::string_view kCardStart = "BEGIN:VCARD";
-constexpr std::string_view kCardEnd = "END:";
-constexpr std::string_view kVersion = "VERSION:";
 
 // The card line being scanned, with what is worked out about it only when
 // a column needs it.
@@ -83,16 +80,6 @@ void mark_filled(CardValues& card, std::size_t j)
 {
     const ColumnSet bit = ColumnSet{1} << j;
     card.filled = card.values[j].length != 0 ? card.filled | bit : card.filled & ~bit;
-}
-
-// A card bound, a byte for byte prefix in the ordinary mode, and in any
-// letter case when decoding. The first byte is looked at first.
-bool begins_with_bound(std::string_view text, std::string_view bound, bool any_case)
-{
-    if (any_case) {
-        return !text.empty() && upper_ascii_byte(text[0]) == bound[0] && begins_in_any_case(text, bound);
-    }
-    return !text.empty() && text[0] == bound[0] && text.starts_with(bound);
 }
 
 void clear_card(CardValues& card, std::size_t count)
@@ -478,7 +465,9 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
         }
         watch.line_read(text, mode.line_number());
         CardLine line(padded);
-        watch.line_taken(line, mode.take_line(line, card, version_21), version_21, mode.line_number());
+        const ColumnSet taken = mode.take_line(line, card, version_21);
+        seen.columns_taken |= taken;
+        watch.line_taken(line, taken, version_21, mode.line_number());
         if (begins_with_bound(text, kCardEnd, Mode::kBoundsInAnyCase)) {
             ++seen.card_ends;
             seen.required_ever_filled |= card.filled & index.required;

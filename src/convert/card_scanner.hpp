@@ -19,6 +19,8 @@ struct CardsSeen {
     // Required columns filled at some card's end, and never.
     ColumnSet required_ever_filled = 0;
     ColumnSet required_never_filled = 0;
+    // Columns that some line of the file matched.
+    ColumnSet columns_taken = 0;
     // The line holding a 0x1A that ended the file early, or 0.
     std::size_t eof_byte_line = 0;
     // Values taken as they stand that look encoded: quoted-printable,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "convert/card_bounds.hpp"
 #include "text/text.hpp"
 #include "text/value_decoding.hpp"
 #include "text/vcard_prefix.hpp"
@@ -12,12 +13,6 @@ namespace cardtab {
 namespace {
 
 constexpr char kSoftBreak = '=';
-// Two exports joined with cat: the second's byte order mark begins a line.
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-// A soft break never joins a card bound to the line before: the card would
-// be lost.
-constexpr std::string_view kCardStart = "BEGIN:VCARD";
-constexpr std::string_view kCardEnd = "END:";
 
 // A physical line that begins with one of these continues the line before.
 bool continues_line(int first_byte)
@@ -130,6 +125,8 @@ bool ends_in_soft_break(const LogicalLines& lines, Joining& joining)
     return joining.quoted_printable;
 }
 
+// A soft break never joins a card bound to the line before: the card would
+// be lost.
 bool begins_card_bound(std::string_view line_start)
 {
     return begins_in_any_case(line_start, kCardStart) || begins_in_any_case(line_start, kCardEnd);

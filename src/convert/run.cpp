@@ -6,6 +6,8 @@
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
 #include "convert/selectors.hpp"
+#include "convert/tag_listing.hpp"
+#include "text/text.hpp"
 
 namespace cardtab {
 
@@ -16,10 +18,80 @@ std::string file_name(std::string_view base_name, std::string_view extension)
     return std::string(base_name).append(extension);
 }
 
+// What a run works out before it reads a card.
+struct RunSetup {
+    RunSettings settings = default_settings();
+    ColumnTable columns;
+    ConfigurationOutcome configuration = ConfigurationOutcome::missing;
+    // The configuration read, or, where there is none, the one looked for
+    // first; and the program's folder, where it was looked for next.
+    std::string configuration_name = std::string(kConfigurationFileName);
+    std::string program_folder;
+    // No configuration was found, and decoding gave the table its columns.
+    bool default_columns = false;
+    CardReading reading = CardReading::as_they_stand;
+    std::string card_name;
+    std::string table_name;
+};
+
+// cardtab.ini in the current folder, or, where there is none, beside the
+// program: a file dropped on cardtab.exe starts it in another folder.
+// Names in it count from the current folder either way.
+void find_configuration(FileLayer& files, RunSetup& setup, RunResult& result)
+{
+    setup.configuration = load_configuration(files, setup.settings, setup.columns, result);
+    setup.program_folder = files.program_folder();
+    if (setup.configuration != ConfigurationOutcome::missing || setup.program_folder.empty()) {
+        return;
+    }
+    const std::string beside = setup.program_folder + std::string(kConfigurationFileName);
+    setup.configuration = load_configuration(files, setup.settings, setup.columns, result, beside);
+    if (setup.configuration != ConfigurationOutcome::missing) {
+        setup.configuration_name = beside;
+    }
+}
+
+// A named card file's table lies beside it: its name less a final ".vcf",
+// in any letter case, and ".csv" after.
+std::string table_beside(std::string_view cards)
+{
+    constexpr std::string_view kVcf = ".VCF";
+    const bool ends_in_vcf =
+        cards.size() >= kVcf.size() && equals_in_any_case(cards.substr(cards.size() - kVcf.size()), kVcf);
+    return file_name(cards.substr(0, cards.size() - (ends_in_vcf ? kVcf.size() : 0)), kTableFileExtension);
+}
+
+void name_files(const RunOptions& options, RunSetup& setup)
+{
+    if (options.cards.empty()) {
+        setup.card_name = file_name(view(setup.settings.input_base_name), kCardFileExtension);
+        setup.table_name = file_name(effective_output_base_name(setup.settings), kTableFileExtension);
+        return;
+    }
+    setup.card_name = options.cards;
+    setup.table_name = options.table.empty() ? table_beside(options.cards) : options.table;
+}
+
+// The configuration, the columns, how the cards are read and the names.
+bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, RunResult& result)
+{
+    find_configuration(files, setup, result);
+    if (setup.configuration == ConfigurationOutcome::failed) {
+        return false;
+    }
+    const bool decode = options.decode || setup.settings.decode;
+    setup.reading = decode ? CardReading::decoded : CardReading::as_they_stand;
+    if (setup.configuration == ConfigurationOutcome::missing && decode) {
+        use_default_decoding_columns(setup.settings, setup.columns);
+        setup.default_columns = true;
+    }
+    name_files(options, setup);
+    return true;
+}
+
 // Refuses a table name that leads, through a link, to the card file or the
 // configuration: writing the table would destroy them.
-bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::string& table_name,
-                         const std::string& card_name, RunResult& result)
+bool table_spares_inputs(FileLayer& files, const FileFacts& table, const RunSetup& setup, RunResult& result)
 {
     if (!table.exists) {
         return true;
@@ -27,7 +99,7 @@ bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::st
     const struct {
         std::string_view what;
         std::string_view name;
-    } inputs[] = {{"card file", card_name}, {"configuration file", kConfigurationFileName}};
+    } inputs[] = {{"card file", setup.card_name}, {"configuration file", setup.configuration_name}};
     for (const auto& input : inputs) {
         const FileFacts facts = files.look_up(input.name);
         if (!facts.status.ok) {
@@ -35,7 +107,7 @@ bool table_spares_inputs(FileLayer& files, const FileFacts& table, const std::st
             return false;
         }
         if (facts.exists && facts.id == table.id) {
-            fail(result, "refusing to write table file '" + table_name + "': it would overwrite the " +
+            fail(result, "refusing to write table file '" + setup.table_name + "': it would overwrite the " +
                              std::string(input.what) + " '" + std::string(input.name) + "'");
             return false;
         }
@@ -60,15 +132,20 @@ bool open_cards(FileLayer& files, const std::string& card_name, LineReader& card
     return true;
 }
 
-bool open_table(FileLayer& files, const std::string& table_name, const std::string& card_name, TableWriter& table,
-                RunResult& result)
+// The table "-" is standard output, written through the descriptor.
+bool open_table(FileLayer& files, const RunSetup& setup, TableWriter& table, RunResult& result)
 {
-    const FileFacts facts = files.look_up(table_name);
+    const std::string& table_name = setup.table_name;
+    const bool to_standard_output = table_name == kStandardOutputName;
+    FileFacts facts = to_standard_output ? files.look_up_descriptor(kStandardOutput) : files.look_up(table_name);
+    if (to_standard_output) {
+        facts.final_name = table_name;
+    }
     if (!facts.status.ok) {
         fail_on_file(result, "create table file", table_name, facts.status);
         return false;
     }
-    if (!table_spares_inputs(files, facts, table_name, card_name, result)) {
+    if (!table_spares_inputs(files, facts, setup, result)) {
         return false;
     }
     const IoStatus created = create_table_writer(table, files, facts);
@@ -166,15 +243,19 @@ void warn_of_unknown_charsets(const CardsSeen& seen, const FileInMessage& cards,
 // Decoding reads a column's tag as the vCard property it names. A tag that
 // names none leaves its column empty; a constant column's tag, which is
 // text to show, is left alone unless the column is also required.
-void warn_of_tags_naming_no_property(const ColumnTable& columns, RunResult& result)
+bool names_no_property(const Column& column)
 {
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        const Column& column = columns.columns[j];
-        if ((column.marks.is_constant && !column.marks.is_required) ||
-            read_selector(view(column.tag), column.tag_cut).names_property) {
+    return !read_selector(view(column.tag), column.tag_cut).names_property;
+}
+
+void warn_of_tags_naming_no_property(const RunSetup& setup, RunResult& result)
+{
+    for (std::size_t j = 0; j < setup.columns.count; ++j) {
+        const Column& column = setup.columns.columns[j];
+        if ((column.marks.is_constant && !column.marks.is_required) || !names_no_property(column)) {
             continue;
         }
-        warn_about_line(result, {"", kConfigurationFileName}, column.line_number,
+        warn_about_line(result, {"", setup.configuration_name}, column.line_number,
                         std::string("the tag '")
                             .append(view(column.tag))
                             .append("' names no vCard property, so the column '")
@@ -183,12 +264,84 @@ void warn_of_tags_naming_no_property(const ColumnTable& columns, RunResult& resu
     }
 }
 
-// What a table that was written may hide from its reader, or lack.
-void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, ConfigurationOutcome configuration,
-                                  const ColumnTable& columns, const FileInMessage& cards, RunResult& result)
+// The command that lists the tags of this run's card file, as the user
+// would type it.
+std::string listing_command(const RunOptions& options)
 {
-    if (configuration == ConfigurationOutcome::missing) {
-        warn_about(result, {"configuration file", kConfigurationFileName}, " not found, so the table has no columns");
+    std::string command = options.decode ? "cardtab --decode --tags" : "cardtab --tags";
+    if (options.cards.empty()) {
+        return command;
+    }
+    const bool plain = options.cards.find_first_of(" \t\"'&;|<>()$`") == std::string::npos &&
+                       !options.cards.starts_with('-');
+    return command.append(plain ? " " : " -- \"").append(options.cards).append(plain ? "" : "\"");
+}
+
+std::string column_titles(const ColumnTable& columns)
+{
+    std::string titles;
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        titles.append(j == 0 ? "" : ", ").append(view(columns.columns[j].title));
+    }
+    return titles;
+}
+
+void warn_of_missing_configuration(const RunSetup& setup, const RunOptions& options, RunResult& result)
+{
+    std::string text = " not found in the current folder";
+    if (!setup.program_folder.empty()) {
+        text.append(" or in '").append(setup.program_folder).append("'");
+    }
+    const std::string listing = "'" + listing_command(options) + "'";
+    if (setup.default_columns) {
+        text.append(", so the table has the decoding mode's own columns, separated by '")
+            .append(1, setup.settings.separator)
+            .append("' (")
+            .append(column_titles(setup.columns))
+            .append("); run ")
+            .append(listing)
+            .append(" to see which tags the cards hold, and choose other columns in a cardtab.ini");
+    } else {
+        text.append(", so the table has no columns; run ").append(listing).append(" to see which tags the cards hold");
+    }
+    warn_about(result, {"configuration file", kConfigurationFileName}, text);
+}
+
+// A column that no line matched is most likely a misspelt tag. The card
+// file's own troubles (no card, wide text) are said instead; constant
+// columns show their tags; and a tag that names no property when decoding,
+// or a required column that left the table without rows, has had its
+// warning.
+void warn_of_tags_never_taken(const CardsSeen& seen, const RunSetup& setup, const RunOptions& options,
+                              RunResult& result)
+{
+    if (setup.default_columns || seen.card_ends == 0 || seen.wide_text != WideText::none) {
+        return;
+    }
+    for (std::size_t j = 0; j < setup.columns.count; ++j) {
+        const Column& column = setup.columns.columns[j];
+        const bool said = (setup.reading == CardReading::decoded && names_no_property(column)) ||
+                          (seen.rows == 0 && (seen.required_never_filled >> j & 1) != 0);
+        if ((seen.columns_taken >> j & 1) != 0 || column.marks.is_constant || said) {
+            continue;
+        }
+        warn(result, std::string("column '")
+                         .append(view(column.title))
+                         .append("' (tag '")
+                         .append(view(column.tag))
+                         .append("'): no line of the card file has this tag; '")
+                         .append(listing_command(options))
+                         .append("' lists the tags the cards hold"));
+    }
+}
+
+// What a table that was written may hide from its reader, or lack.
+void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, const RunSetup& setup,
+                                  const RunOptions& options, RunResult& result)
+{
+    const FileInMessage cards = {"card file", setup.card_name};
+    if (setup.configuration == ConfigurationOutcome::missing) {
+        warn_of_missing_configuration(setup, options, result);
     }
     if (seen.encoded_values != 0) {
         warn_of_encoded_values(seen, cards, result);
@@ -211,32 +364,29 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, C
     } else if (seen.card_ends == 0) {
         warn_about(result, cards, " holds no line beginning 'END:', so no card was ended and no data line was written");
     } else if (seen.rows == 0) {
-        warn_of_no_rows(seen, columns, cards, result);
+        warn_of_no_rows(seen, setup.columns, cards, result);
     }
+    warn_of_tags_never_taken(seen, setup, options, result);
 }
 
-void convert_cards(FileLayer& files, const RunOptions& options, const RunSettings& settings,
-                   const ColumnTable& columns, ConfigurationOutcome configuration, RunResult& result)
+void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& setup, RunResult& result)
 {
-    const std::string card_name = file_name(view(settings.input_base_name), kCardFileExtension);
     LineReader cards;
-    if (!open_cards(files, card_name, cards, result)) {
+    if (!open_cards(files, setup.card_name, cards, result)) {
         return;
     }
-    const std::string table_name = file_name(effective_output_base_name(settings), kTableFileExtension);
     TableWriter table;
-    if (!open_table(files, table_name, card_name, table, result)) {
+    if (!open_table(files, setup, table, result)) {
         return;
     }
-    write_header(table, settings, columns);
-    const CardReading reading = options.decode || settings.decode ? CardReading::decoded : CardReading::as_they_stand;
-    const CardsSeen seen = scan_cards(cards, table, settings, columns, reading);
+    write_header(table, setup.settings, setup.columns);
+    const CardsSeen seen = scan_cards(cards, table, setup.settings, setup.columns, setup.reading);
     const std::uint64_t unread = count_bytes_after_eof_byte(cards);
-    finish_table(cards, card_name, table, table_name, result);
+    finish_table(cards, setup.card_name, table, setup.table_name, result);
     if (!result.failed) {
-        warn_of_what_the_table_hides(seen, unread, configuration, columns, {"card file", card_name}, result);
+        warn_of_what_the_table_hides(seen, unread, setup, options, result);
         if (table.table.room_not_reserved) {
-            warn_about(result, {"table file", table_name},
+            warn_about(result, {"table file", setup.table_name},
                        " was copied into place without room reserved for it first, which its file system cannot do");
         }
     }
@@ -247,17 +397,35 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetting
 RunResult run_conversion(FileLayer& files, const RunOptions& options)
 {
     RunResult result;
-    RunSettings settings = default_settings();
-    ColumnTable columns;
-    const ConfigurationOutcome configuration =
-        load_configuration(files, settings, columns, result);
-    if (configuration != ConfigurationOutcome::failed) {
-        if (options.decode || settings.decode) {
-            warn_of_tags_naming_no_property(columns, result);
+    RunSetup setup;
+    if (prepare_run(files, options, setup, result)) {
+        if (setup.reading == CardReading::decoded) {
+            warn_of_tags_naming_no_property(setup, result);
         }
-        convert_cards(files, options, settings, columns, configuration, result);
+        convert_cards(files, options, setup, result);
     }
     return result;
+}
+
+TagListing list_tags(FileLayer& files, const RunOptions& options)
+{
+    TagListing listing;
+    RunSetup setup;
+    LineReader cards;
+    if (!prepare_run(files, options, setup, listing.result) ||
+        !open_cards(files, setup.card_name, cards, listing.result)) {
+        return listing;
+    }
+    TagCounts counts;
+    count_tags(cards, setup.reading, counts);
+    const WideText wide = wide_text_of(cards);
+    if (const IoStatus read = close_line_reader(cards); !read.ok) {
+        fail_on_file(listing.result, "read card file", setup.card_name, read);
+        return listing;
+    }
+    warn_of_wide_text(listing.result, {"card file", setup.card_name}, wide, "no tag can be read");
+    listing.lines = tag_listing(counts);
+    return listing;
 }
 
 } // namespace cardtab

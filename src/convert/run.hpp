@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "result/run_result.hpp"
 #include "io/file_layer.hpp"
@@ -9,14 +12,32 @@
 
 namespace cardtab {
 
+// The table name that stands for standard output.
+inline constexpr std::string_view kStandardOutputName = "-";
+
 // What the command line asks of a run.
 struct RunOptions {
     // Decode the card file whatever cardtab.ini says (--decode).
     bool decode = false;
+    // The card file and the table named on the command line, used as they
+    // are; empty where none is named. With a card file named, cardtab.ini
+    // names no file, and the table lies beside the card file.
+    std::string cards;
+    std::string table;
 };
 
 // One whole run: the configuration, then the card file, then the table file.
-// Relative names resolve wherever `files` resolves them.
+// Relative names resolve wherever `files` resolves them. cardtab.ini is
+// read from the current folder, or else from the program's.
 RunResult run_conversion(FileLayer& files, const RunOptions& options = {});
+
+// What --tags has to show: a line for each tag the cards hold.
+struct TagListing {
+    RunResult result;
+    std::vector<std::string> lines;
+};
+
+// Reads the card file as a run would, and counts its tags; writes nothing.
+TagListing list_tags(FileLayer& files, const RunOptions& options = {});
 
 } // namespace cardtab

@@ -2,43 +2,66 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace cardtab {
 namespace {
 
-TEST(CommandLine, OnlyExactQuestionsAreAnswered)
+#ifdef _WIN32
+constexpr Request kWindowsHelp = Request::help;
+#else
+constexpr Request kWindowsHelp = Request::convert;
+#endif
+
+TEST(CommandLine, ReadsOptionsAndNamesInAnyOrder)
 {
     const struct {
-        std::vector<const char*> arguments;
+        std::vector<std::string> arguments;
         Request request;
         bool decode = false;
+        std::string cards = {};
+        std::string table = {};
+        std::string refusal = {};
     } cases[] = {
         {{}, Request::convert},
         {{"--help"}, Request::help},
         {{"-h"}, Request::help},
         {{"--version"}, Request::version},
-        {{"ignored", "--help"}, Request::help},
+        {{"a.vcf", "--help"}, Request::help},
         {{"--version", "-h"}, Request::help},
-        {{"--helpme"}, Request::convert},
-        {{"-H"}, Request::convert},
-        {{"-help"}, Request::convert},
-        {{"--Version"}, Request::convert},
-        {{"/?"}, Request::convert},
+        {{"--bogus", "x", "y", "z", "--version"}, Request::version},
+        {{"--", "--help"}, Request::convert, false, "--help"},
+        {{"/?"}, kWindowsHelp, false, kWindowsHelp == Request::help ? "" : "/?"},
         {{"--decode"}, Request::convert, true},
-        {{"ignored", "--decode", "more"}, Request::convert, true},
-        {{"--Decode"}, Request::convert, false},
-        {{"--decoded"}, Request::convert, false},
-        {{"-d"}, Request::convert, false},
+        {{"a.vcf", "--decode"}, Request::convert, true, "a.vcf"},
+        {{"--tags", "a.vcf"}, Request::list_tags, false, "a.vcf"},
+        {{"a.vcf", "t.CSV", "--tags", "--decode"}, Request::list_tags, true, "a.vcf", "t.CSV"},
+        {{"a.vcf", "-"}, Request::convert, false, "a.vcf", "-"},
+        {{"--", "-odd.vcf", "--x.csv"}, Request::convert, false, "-odd.vcf", "--x.csv"},
+        {{"--decpde"}, Request::refused, false, "", "", "unknown option '--decpde' (see 'cardtab --help')"},
+        {{"-H"}, Request::refused, false, "", "", "unknown option '-H' (see 'cardtab --help')"},
+        {{"a.vcf", "--"}, Request::convert, false, "a.vcf"},
+        {{"-"}, Request::refused, false, "", "",
+         "'-' cannot name the card file: the cards are read from a file (see 'cardtab --help')"},
+        {{"a.vcf", "b.vcf"}, Request::refused, false, "", "",
+         "the table file 'b.vcf' does not end in .csv; name a .csv file, or - for standard output "
+         "(see 'cardtab --help')"},
+        {{"a.vcf", "b.csv", "c.csv"}, Request::refused, false, "", "",
+         "too many names: 'c.csv' after the card file and the table (see 'cardtab --help')"},
     };
     for (const auto& c : cases) {
         std::string shown;
-        for (const char* argument : c.arguments) {
-            shown += std::string(argument) + " ";
+        for (const std::string& argument : c.arguments) {
+            shown += argument + " ";
         }
         RunOptions options;
-        EXPECT_EQ(read_command_line(c.arguments, options), c.request) << shown;
+        std::string refusal;
+        EXPECT_EQ(read_command_line(c.arguments, options, refusal), c.request) << shown;
         EXPECT_EQ(options.decode, c.decode) << shown;
+        EXPECT_EQ(options.cards, c.cards) << shown;
+        EXPECT_EQ(options.table, c.table) << shown;
+        EXPECT_EQ(refusal, c.refusal) << shown;
     }
 }
 

@@ -50,6 +50,13 @@ const std::string kAbsent = "<absent>";
 const std::string kCards = "BEGIN:VCARD\nN:Doe\nEND:VCARD\n";
 const std::string kTable = "Name\r\n\"Doe\"\r\n";
 
+// The warning of a column whose tag no line has.
+std::string never_taken(std::string_view title, std::string_view tag)
+{
+    return "cardtab: warning: column '" + std::string(title) + "' (tag '" + std::string(tag) +
+           "'): no line of the card file has this tag; 'cardtab --tags' lists the tags the cards hold\n";
+}
+
 void put_inputs(const ScratchFolder& folder)
 {
     folder.write("cardtab.ini", "Name=N:\n");
@@ -149,7 +156,7 @@ TEST(Run, NamesTheFilesFromTheConfiguration)
 {
     const RunCase cases[] = {
         {"defaults", {{"import.vcf", "BEGIN:VCARD\nEND:VCARD\n"}}, {}, 0,
-         "cardtab: warning: configuration file 'cardtab.ini' not found, so the table has no columns\n",
+         testing::no_configuration_warning("has no columns; run 'cardtab --tags' to see which tags the cards hold"),
          {{"import.csv", "\r\n\r\n"}}},
         {"card file named", {{"cardtab.ini", "people.vcf\nName=N:\n"}, {"people.vcf", "BEGIN:VCARD\nN:Doe\nEND:VCARD\n"}},
          {}, 0, "", {{"people.csv", "Name\r\n\"Doe\"\r\n"}, {"import.csv", kAbsent}}},
@@ -163,11 +170,12 @@ TEST(Run, NamesTheFilesFromTheConfiguration)
          "cardtab: cannot open card file 'Cards.vcf': No such file or directory\n",
          {{"Cards.csv", kAbsent}}},
         {"header line", {{"cardtab.ini", "N*Name=N:\nMail=EMAIL\nLast, First=FN\n"}, {"import.vcf", kCards}},
-         {}, 0, "", {{"import.csv", "Name,Mail,\"Last, First\"\r\n\"Doe\",\"\",\"\"\r\n"}}},
+         {}, 0, never_taken("Mail", "EMAIL") + never_taken("Last, First", "FN"),
+         {{"import.csv", "Name,Mail,\"Last, First\"\r\n\"Doe\",\"\",\"\"\r\n"}}},
         {"a long title is shortened with a warning",
-         {{"cardtab.ini", std::string(100, 'T') + "=FN\n"}, {"import.vcf", kCards}},
+         {{"cardtab.ini", std::string(100, 'T') + "=N:\n"}, {"import.vcf", kCards}},
          {}, 0, "cardtab: warning: cardtab.ini: line 1: title longer than 99 bytes; shortened to its first 99\n",
-         {{"import.csv", std::string(99, 'T') + "\r\n\"\"\r\n"}}},
+         {{"import.csv", std::string(99, 'T') + "\r\n\"Doe\"\r\n"}}},
         {"read-only inputs are read", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", "BEGIN:VCARD\nN:Doe\nEND:VCARD\n"}},
          {}, 0, "", {{"import.csv", "Name\r\n\"Doe\"\r\n"}},
          [](const ScratchFolder& folder) {
@@ -217,12 +225,12 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "cardtab: cannot open card file '\\u{FEFF}people.vcf': No such file or directory\n",
          {}},
         {"no cardtab.ini", {{"import.vcf", kCards + kCards}}, {}, 0,
-         "cardtab: warning: configuration file 'cardtab.ini' not found, so the table has no columns\n",
+         testing::no_configuration_warning("has no columns; run 'cardtab --tags' to see which tags the cards hold"),
          {{"import.csv", "\r\n\r\n\r\n"}}},
         {"a separator on a line of its own", {{"cardtab.ini", "Name=N:\n;\nMail=EMAIL\n"}, {"import.vcf", kCards}},
          {}, 0,
          "cardtab: warning: cardtab.ini: line 2: ';' became a column; only a last line without a line feed "
-         "sets the separator\n",
+         "sets the separator\n" + never_taken(";", ";") + never_taken("Mail", "EMAIL"),
          {{"import.csv", "Name,;,Mail\r\n\"Doe\",\"\",\"\"\r\n"}}},
         {"a UTF-16 card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", std::string("\xFF\xFE" "B\0E\0", 6)}},
          {}, 0,
@@ -259,7 +267,8 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "card file's name in cardtab.ini or run 'cardtab --decode'\n"
          "cardtab: warning: card file 'import.vcf': 2 lines name properties that a column's tag names, but do not "
          "begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line 4); to read them, add "
-         "'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'\n",
+         "'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'\n" +
+             never_taken("Mail", "EMAIL") + never_taken("Phone", "TEL"),
          {{"import.csv", "Note,Org,Mail,Phone\r\n\"5 \xE2\x82\xAC\",\"\xA9koda\",\"\",\"\"\r\n"}}},
         {"decoding: character sets this program does not know",
          {{"cardtab.ini", "import.vcf decode\nName=N\nNote=NOTE\n"},
@@ -280,18 +289,18 @@ TEST(Run, WarnsOfEveryQuietTrap)
         {"a separator with a space after it on the last line", {{"cardtab.ini", "Name=N:\n; "}, {"import.vcf", kCards}},
          {}, 0,
          "cardtab: warning: cardtab.ini: line 2: '; ' became a column; a last line sets the separator only when "
-         "it holds nothing else, no space, tab or CR around it\n",
+         "it holds nothing else, no space, tab or CR around it\n" + never_taken(";", ";"),
          {{"import.csv", "Name,;\r\n\"Doe\",\"\"\r\n"}}},
         {"a separator with a tab before it and a CR after it", {{"cardtab.ini", "Name=N:\n\t;\r"}, {"import.vcf", kCards}},
          {}, 0,
          "cardtab: warning: cardtab.ini: line 2: '\\x09;\\x0D' became a column; a last line sets the separator only "
-         "when it holds nothing else, no space, tab or CR around it\n",
+         "when it holds nothing else, no space, tab or CR around it\n" + never_taken("\\x09;\\x0D", "\\x09;\\x0D"),
          {{"import.csv", "Name,\"\t;\r\"\r\n\"Doe\",\"\"\r\n"}}},
         {"a cardtab.ini in UTF-16", {{"cardtab.ini", std::string("\xFF\xFEN\0a\0m\0e\0=\0N\0:\0\n\0", 18)},
                                      {"import.vcf", kCards}},
          {}, 0,
          "cardtab: warning: configuration file 'cardtab.ini' is UTF-16, in which no line is read as meant; save it "
-         "as UTF-8\n",
+         "as UTF-8\n" + never_taken("\\xFF\\xFEN", "\\xFF\\xFEN") + never_taken("", ""),
          {{"import.csv", "\xFF\xFEN,\r\n\"\",\"\"\r\n"}}},
         {"a required column empty in every card", {{"cardtab.ini", "N*Name=N:\nMail=EMAIL\n"},
           {"import.vcf", "BEGIN:VCARD\nitem1.N:Doe\nEND:VCARD\nBEGIN:VCARD\nN;CHARSET=UTF-8:Roe\nEND:VCARD\n"}},
@@ -301,7 +310,7 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'\n"
          "cardtab: warning: card file 'import.vcf': 2 cards were ended, but the required column 'N*Name' (tag 'N:') "
          "was empty in every one, so no data line was written; check that its tag begins the card lines it is "
-         "meant for\n",
+         "meant for\n" + never_taken("Mail", "EMAIL"),
          {{"import.csv", "Name,Mail\r\n"}}},
         {"a 0x1A in the card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A" + kCards}}, {}, 0,
          "cardtab: warning: card file 'import.vcf': line 4 holds the byte 0x1A, which ends a file of text, so the 28 "
@@ -330,8 +339,8 @@ TEST(Run, AnswersHelpAndVersionWithoutTouchingAFile)
         std::string argument;
         std::string output_starts;
     } cases[] = {
-        {"--help", "Usage: cardtab [--decode] [--help | --version]\n"},
-        {"-h", "Usage: cardtab [--decode] [--help | --version]\n"},
+        {"--help", "Usage: cardtab [--decode] [--tags] [CARDS [TABLE]]\n"},
+        {"-h", "Usage: cardtab [--decode] [--tags] [CARDS [TABLE]]\n"},
         {"--version", "cardtab "},
     };
     for (const auto& c : cases) {
@@ -898,8 +907,11 @@ void check_conversions(const std::vector<ConversionCase>& cases)
             folder.write("cardtab.ini", c.configuration);
         }
         folder.write("import.vcf", c.cards);
-        const testing::ProgramRun run = testing::run_cardtab(
-            folder.path(), {.arguments = {c.decode ? "--decode" : "ignored-argument"}});
+        testing::RunOptions options;
+        if (c.decode) {
+            options.arguments = {"--decode"};
+        }
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
         EXPECT_EQ(run.exit_status, 0) << c.name;
         EXPECT_TRUE(testing::only_warnings(run.error_output)) << c.name << ": " << run.error_output;
         EXPECT_EQ(escaped(folder.read("import.csv")), escaped(c.table)) << c.name;

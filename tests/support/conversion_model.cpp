@@ -362,12 +362,21 @@ std::vector<std::string> model_pieces(std::string_view bytes)
     return pieces;
 }
 
+// Decoding without a configuration, the table has the columns a contacts
+// spreadsheet wants, separated by ';'.
+constexpr std::string_view kDefaultDecodingConfiguration =
+    "Family name=N:1\nGiven name=N:2\nFull name=FN\nMobile=TEL;CELL\nPhone=TEL\nE-mail=EMAIL\n"
+    "E-mail 2=EMAIL[2]\nStreet=ADR:3\nCity=ADR:4\nPostal code=ADR:6\nCountry=ADR:7\nCompany=ORG:1\n"
+    "Note=NOTE\n;";
+
 ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards,
                                  bool decode)
 {
     ModelSettings settings;
     ModelConversion conversion;
-    for (const std::string& line : model_pieces(configuration.value_or(""))) {
+    const std::string_view lines =
+        configuration ? std::string_view(*configuration) : decode ? kDefaultDecodingConfiguration : "";
+    for (const std::string& line : model_pieces(lines)) {
         if (!apply_line(settings, line)) {
             conversion.refused = true;
             return conversion;

@@ -66,6 +66,20 @@ std::filesystem::path built_path(const char* path)
     return std::filesystem::path(text).make_preferred();
 }
 
+std::string program_folder_in_messages()
+{
+    const fs::path program = built_path(CARDTAB_EXE);
+    std::error_code error;
+    const fs::path real = kOnWindows ? program : fs::canonical(program, error);
+    return (error ? program : real).parent_path().string() + (kOnWindows ? "\\" : "/");
+}
+
+std::string no_configuration_warning(std::string_view consequence)
+{
+    return "cardtab: warning: configuration file 'cardtab.ini' not found in the current folder or in '" +
+           program_folder_in_messages() + "', so the table " + std::string(consequence) + "\n";
+}
+
 void keep_case(const std::filesystem::path& folder)
 {
     const char* keep = std::getenv("CARDTAB_KEEP_CASES");

@@ -35,6 +35,12 @@ private:
 // run under wine sees the Linux root as drive Z:.
 std::filesystem::path built_path(const char* path);
 
+// The folder that holds the program under test, as its messages name it,
+// and the warning of a run that finds no cardtab.ini there or in the
+// current folder: "...', so the table <consequence>\n".
+std::string program_folder_in_messages();
+std::string no_configuration_warning(std::string_view consequence);
+
 // The message for a folder found where a file should be: Linux opens a
 // folder for reading and fails the read, Windows refuses the open.
 std::string folder_read_failure(std::string_view what, std::string_view name);

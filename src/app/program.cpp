@@ -1,0 +1,34 @@
+#include "app/program.hpp"
+
+#include "app/command_line.hpp"
+#include "app/report.hpp"
+#include "convert/run.hpp"
+#include "io/interrupts.hpp"
+#include "io/native_files.hpp"
+
+namespace cardtab {
+
+int run_program(std::span<const std::string> arguments)
+{
+    RunOptions options;
+    std::string refusal;
+    const Request request = read_command_line(arguments, options, refusal);
+    NativeFiles files;
+    switch (request) {
+    case Request::refused:
+        return refuse(refusal);
+    case Request::help:
+    case Request::version:
+        return answer(request);
+    case Request::list_tags: {
+        TagListing listing = list_tags(files, options);
+        return report_listing(listing);
+    }
+    case Request::convert:
+        break;
+    }
+    install_interrupt_cleanup();
+    return report_run(run_conversion(files, options));
+}
+
+} // namespace cardtab

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string_view>
+
+#include "text/text.hpp"
+
+// Where a card begins and ends, and its version line: prefixes of a line,
+// byte for byte in the ordinary mode and in any letter case when decoding.
+namespace cardtab {
+
+inline constexpr std::string_view kCardStart = "BEGIN:VCARD";
+inline constexpr std::string_view kCardEnd = "END:";
+inline constexpr std::string_view kVersion = "VERSION:";
+// Notepad and other Windows editors may begin a UTF-8 file with these
+// bytes, and two exports joined with cat hold them at the second's start.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The first byte is looked at first: most lines are no bound.
+inline bool begins_with_bound(std::string_view text, std::string_view bound, bool any_case)
+{
+    if (any_case) {
+        return !text.empty() && upper_ascii_byte(text[0]) == bound[0] && begins_in_any_case(text, bound);
+    }
+    return !text.empty() && text[0] == bound[0] && text.starts_with(bound);
+}
+
+} // namespace cardtab

@@ -1,0 +1,210 @@
+#include "convert/tag_listing.hpp"
+
+#include <algorithm>
+#include <span>
+#include <utility>
+
+#include "convert/card_bounds.hpp"
+#include "convert/logical_lines.hpp"
+#include "result/run_result.hpp"
+#include "text/printable.hpp"
+#include "text/text.hpp"
+#include "text/vcard_prefix.hpp"
+
+namespace cardtab {
+
+namespace {
+
+constexpr std::size_t kCountWidth = 7;
+
+void begin_card(TagCounts& counts)
+{
+    counts.in_card.clear();
+    ++counts.cards_begun;
+    counts.in_a_card = true;
+}
+
+void end_card(TagCounts& counts)
+{
+    for (TagCount* count : counts.in_card) {
+        ++count->cards;
+    }
+    counts.in_card.clear();
+    counts.in_a_card = false;
+}
+
+// A card's bounds and its version are no data anyone wants a column of.
+bool is_card_frame(std::string_view tag)
+{
+    return equals_in_any_case(tag, "BEGIN") || equals_in_any_case(tag, "END") || equals_in_any_case(tag, "VERSION");
+}
+
+void note_tag(TagCounts& counts, std::string_view tag)
+{
+    if (!counts.in_a_card || tag.empty() || is_card_frame(tag)) {
+        return;
+    }
+    tag = tag.substr(0, std::min(tag.size(), kMaxListedTagBytes));
+    auto found = counts.tags.find(tag);
+    if (found == counts.tags.end()) {
+        if (counts.tags.size() == kMaxListedTags) {
+            ++counts.lines_not_kept;
+            return;
+        }
+        found = counts.tags.emplace(std::string(tag), TagCount{}).first;
+    }
+    TagCount& count = found->second;
+    if (count.last_card != counts.cards_begun) {
+        count.last_card = counts.cards_begun;
+        counts.in_card.push_back(&count);
+    }
+}
+
+// True where the line is a card's bound, which it then applies.
+bool note_bound(TagCounts& counts, std::string_view line, bool any_case)
+{
+    if (begins_with_bound(line, kCardStart, any_case)) {
+        begin_card(counts);
+        return true;
+    }
+    if (begins_with_bound(line, kCardEnd, any_case)) {
+        end_card(counts);
+        return true;
+    }
+    return false;
+}
+
+// What a column must begin with to take the line, as it stands.
+std::string_view tag_as_written(std::string_view line)
+{
+    if (line.empty() || line[0] == ' ' || line[0] == '\t') {
+        return {};
+    }
+    const std::size_t colon = line.find(':', 1);
+    return colon == std::string_view::npos ? std::string_view() : line.substr(0, colon);
+}
+
+// vCard 2.1 writes a value's encoding as a bare parameter, which would
+// read as a type: it says how the value is written, not what it is.
+bool is_bare_encoding(std::string_view parameter)
+{
+    return equals_in_any_case(parameter, "QUOTED-PRINTABLE") || equals_in_any_case(parameter, "BASE64") ||
+           equals_in_any_case(parameter, "8BIT") || equals_in_any_case(parameter, "7BIT");
+}
+
+// Each value of each TYPE parameter (a bare one too), without its quotes,
+// in upper case, but PREF, which orders lines and names none.
+void collect_types(std::string_view parameters, std::vector<std::string>& types)
+{
+    types.clear();
+    while (!parameters.empty()) {
+        const std::string_view parameter = next_parameter(parameters);
+        if (!equals_in_any_case(parameter_key(parameter), "TYPE") || is_bare_encoding(parameter)) {
+            continue;
+        }
+        for (std::string_view values = parameter_values(parameter); !values.empty();) {
+            std::string type;
+            for (const char byte : next_value(values)) {
+                if (byte != '"') {
+                    type += upper_ascii_byte(byte);
+                }
+            }
+            if (!type.empty() && type != "PREF") {
+                types.push_back(std::move(type));
+            }
+        }
+    }
+    std::sort(types.begin(), types.end());
+    types.erase(std::unique(types.begin(), types.end()), types.end());
+}
+
+// What a column's tag names to take the line when decoding: its
+// property's name and types, without its group and other parameters.
+std::string_view property_tag(std::string_view line, TagCounts& counts)
+{
+    const std::size_t colon = find_prefix_colon(line);
+    if (colon == std::string_view::npos) {
+        return {};
+    }
+    const PrefixParts parts = split_prefix(line.substr(0, colon));
+    if (parts.name.empty() || is_card_frame(parts.name)) {
+        return {};
+    }
+    counts.tag.assign(parts.name);
+    upper_ascii(std::span<char>(counts.tag.data(), counts.tag.size()));
+    collect_types(parts.parameters, counts.types);
+    for (const std::string& type : counts.types) {
+        counts.tag.append(";").append(type);
+    }
+    return counts.tag;
+}
+
+void count_as_they_stand(LineReader& cards, TagCounts& counts)
+{
+    bool starts_line = true;
+    bool first = true;
+    while (read_piece(cards)) {
+        std::string_view line = current_text(cards);
+        const bool begins_line = starts_line;
+        starts_line = cards.piece_ends_line;
+        // A byte order mark hides the first card's start from the scan, but
+        // not its lines from the columns.
+        if (first && line.starts_with(kByteOrderMark)) {
+            line.remove_prefix(kByteOrderMark.size());
+        }
+        first = false;
+        if (!note_bound(counts, line, false) && begins_line) {
+            note_tag(counts, tag_as_written(line));
+        }
+    }
+}
+
+void count_decoded(LineReader& cards, TagCounts& counts)
+{
+    LogicalLines lines;
+    while (read_logical_line(cards, lines)) {
+        const std::string_view line = lines.text.view();
+        if (!note_bound(counts, line, true) && counts.in_a_card) {
+            note_tag(counts, property_tag(line, counts));
+        }
+    }
+}
+
+} // namespace
+
+void count_tags(LineReader& cards, CardReading reading, TagCounts& counts)
+{
+    if (reading == CardReading::decoded) {
+        count_decoded(cards, counts);
+    } else {
+        count_as_they_stand(cards, counts);
+    }
+}
+
+std::vector<std::string> tag_listing(const TagCounts& counts)
+{
+    std::vector<std::pair<std::size_t, std::string_view>> listed;
+    for (const auto& [tag, count] : counts.tags) {
+        if (count.cards != 0) {
+            listed.emplace_back(count.cards, tag);
+        }
+    }
+    std::sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<std::string> lines;
+    for (const auto& [cards, tag] : listed) {
+        const std::string count = std::to_string(cards);
+        lines.push_back(std::string(kCountWidth - std::min(kCountWidth, count.size()), ' ')
+                            .append(count)
+                            .append("  ")
+                            .append(printable(tag)));
+    }
+    if (counts.lines_not_kept != 0) {
+        lines.push_back(counted(counts.lines_not_kept, "line", "lines") + " in cards had tags past the first " +
+                        std::to_string(kMaxListedTags) + " distinct ones, which are not listed");
+    }
+    return lines;
+}
+
+} // namespace cardtab

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "convert/card_scanner.hpp"
+#include "io/line_reader.hpp"
+
+// What --tags shows: each tag the cards hold, and in how many cards, so
+// that a column can be written for it.
+namespace cardtab {
+
+inline constexpr std::size_t kMaxListedTagBytes = 100;
+inline constexpr std::size_t kMaxListedTags = 10000;
+
+struct TagCount {
+    std::size_t cards = 0;
+    std::size_t last_card = 0; // the card that counted it last
+};
+
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// The tags seen, at most kMaxListedTags of them, each cut to
+// kMaxListedTagBytes. A card counts at its end, each tag once.
+struct TagCounts {
+    std::unordered_map<std::string, TagCount, TextHash, std::equal_to<>> tags;
+    std::vector<TagCount*> in_card; // the tags of the card being read
+    std::size_t cards_begun = 0;
+    bool in_a_card = false;
+    std::size_t lines_not_kept = 0; // lines whose tags found no room
+    // A line's tag and types, made here so that a line costs no memory.
+    std::string tag;
+    std::vector<std::string> types;
+};
+
+// Reads the card file to its end, read as `reading` says, and counts the
+// tags of the lines in cards, from "BEGIN:VCARD" to "END:", but for the
+// BEGIN, END and VERSION lines. As they stand, a tag is the text before
+// the first ':' at position 1 or later of a line's first piece, as
+// written; a folded line's continuation gives none. Decoded, it is the
+// property's name and its types, in upper case: TEL;CELL;VOICE.
+void count_tags(LineReader& cards, CardReading reading, TagCounts& counts);
+
+// A line for each tag: its count right-aligned in 7 columns, two spaces and
+// the tag made printable; most cards first, ties in byte order of the tag.
+// Then a line for the lines whose tags were not kept, if any.
+std::vector<std::string> tag_listing(const TagCounts& counts);
+
+} // namespace cardtab

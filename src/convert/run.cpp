@@ -292,7 +292,7 @@ void warn_of_missing_configuration(const RunSetup& setup, const RunOptions& opti
     if (!setup.program_folder.empty()) {
         text.append(" or in '").append(setup.program_folder).append("'");
     }
-    const std::string listing = "'" + listing_command(options) + "'";
+    const std::string listing = std::string("'").append(listing_command(options)).append("'");
     if (setup.default_columns) {
         text.append(", so the table has the decoding mode's own columns, separated by '")
             .append(1, setup.settings.separator)

@@ -62,11 +62,6 @@ bool take_nth_line(std::string_view& tag, std::size_t& nth_line)
     return true;
 }
 
-bool is_plain_part(std::string_view part)
-{
-    return !part.empty() && part.find_first_of(":;[]\"") == std::string_view::npos;
-}
-
 void assign_upper(FixedText<kMaxTagBytes>& text, std::string_view source)
 {
     text.length = 0;
@@ -99,6 +94,11 @@ void add_requirements(Selector& selector, std::string_view parameters)
 }
 
 } // namespace
+
+bool is_plain_part(std::string_view part)
+{
+    return !part.empty() && part.find_first_of(":;[]\"") == std::string_view::npos;
+}
 
 Selector read_selector(std::string_view tag, bool cut)
 {

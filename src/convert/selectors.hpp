@@ -38,6 +38,10 @@ struct Selector {
     std::size_t component = 0; // 0 for the whole value
 };
 
+// A group or a property name that a tag can write: not empty, and no ':',
+// ';', '[', ']' or '"' in it.
+bool is_plain_part(std::string_view part);
+
 // Reads a tag; a tag that the configuration cut names no property, and
 // neither does one that fits no part of the form.
 Selector read_selector(std::string_view tag, bool cut);

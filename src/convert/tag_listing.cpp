@@ -6,6 +6,7 @@
 
 #include "convert/card_bounds.hpp"
 #include "convert/logical_lines.hpp"
+#include "convert/selectors.hpp"
 #include "result/run_result.hpp"
 #include "text/printable.hpp"
 #include "text/text.hpp"
@@ -119,7 +120,8 @@ void collect_types(std::string_view parameters, std::vector<std::string>& types)
 }
 
 // What a column's tag names to take the line when decoding: its
-// property's name and types, without its group and other parameters.
+// property's name and types, without its group and other parameters. A
+// name that no tag can write gives none.
 std::string_view property_tag(std::string_view line, TagCounts& counts)
 {
     const std::size_t colon = find_prefix_colon(line);
@@ -127,7 +129,7 @@ std::string_view property_tag(std::string_view line, TagCounts& counts)
         return {};
     }
     const PrefixParts parts = split_prefix(line.substr(0, colon));
-    if (parts.name.empty() || is_card_frame(parts.name)) {
+    if (!is_plain_part(parts.name) || is_card_frame(parts.name)) {
         return {};
     }
     counts.tag.assign(parts.name);

@@ -114,5 +114,37 @@ TEST(FaultInjection, FailuresThatGoOnStillGiveOneMessageAndKeepTheOldTable)
     }
 }
 
+// A table on standard output, a cardtab.ini beside the program and a
+// listing of tags meet each failing call too: one message, no input
+// written, every file closed.
+TEST(FaultInjection, StandardOutputAndTheListingFailWithOneMessage)
+{
+    const std::string cards = many_cards();
+    const RunOptions options = {.decode = false, .cards = "people.vcf", .table = "-"};
+    for (const bool listing : {false, true}) {
+        for (std::size_t fail_at = 1;; ++fail_at) {
+            SCOPED_TRACE("call " + std::to_string(fail_at) + (listing ? " of a listing" : ""));
+            MemoryFiles memory;
+            memory.program_folder_name = "prog/";
+            memory.files["prog/cardtab.ini"] = kConfiguration;
+            memory.files["people.vcf"] = cards;
+            FaultyFiles files(memory, fail_at);
+            const RunResult result = listing ? list_tags(files, options).result : run_conversion(files, options);
+            EXPECT_EQ(memory.open_count(), 0u) << "every file is closed";
+            EXPECT_EQ(memory.files["prog/cardtab.ini"], kConfiguration);
+            EXPECT_EQ(memory.files["people.vcf"], cards);
+            if (!files.injected()) {
+                EXPECT_FALSE(result.failed);
+                EXPECT_EQ(memory.files.count(std::string(MemoryFiles::kStandardOutputName)), listing ? 0u : 1u);
+                break;
+            }
+            ASSERT_TRUE(result.failed) << "a call failed but the run succeeded";
+            ASSERT_EQ(result.messages.size(), 1u);
+            EXPECT_EQ(result.messages[0].rfind("cardtab: cannot ", 0), 0u) << result.messages[0];
+            EXPECT_NE(result.messages[0].find("Injected failure"), std::string::npos) << result.messages[0];
+        }
+    }
+}
+
 } // namespace
 } // namespace cardtab

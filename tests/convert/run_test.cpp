@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,6 +16,7 @@
 
 #include "support/bytes.hpp"
 #include "support/conversion_model.hpp"
+#include "support/memory_files.hpp"
 #include "support/scratch.hpp"
 
 namespace cardtab {
@@ -34,7 +36,7 @@ struct Named {
 // whose bytes are the marker kAbsent. `prepare` changes the folder further
 // and returns why it cannot, where this system or user cannot. An
 // unprivileged run is bound by permissions even where the tests run as
-// root.
+// root. `output`, where given, is standard output byte for byte.
 struct RunCase {
     std::string name;
     std::vector<Named> before;
@@ -44,7 +46,15 @@ struct RunCase {
     std::vector<Named> after;
     std::function<std::string(const ScratchFolder&)> prepare = nullptr;
     bool unprivileged = false;
+    std::vector<std::string> arguments = {};
+    std::optional<std::string> output = std::nullopt;
 };
+
+#ifdef _WIN32
+constexpr bool kOnWindows = true;
+#else
+constexpr bool kOnWindows = false;
+#endif
 
 const std::string kAbsent = "<absent>";
 const std::string kCards = "BEGIN:VCARD\nN:Doe\nEND:VCARD\n";
@@ -67,11 +77,11 @@ void put_inputs(const ScratchFolder& folder)
 std::string check_run(const RunCase& c)
 {
     ScratchFolder folder;
-    for (const Named& file : c.before) {
-        folder.write(file.name, file.bytes);
-    }
     for (const std::string& name : c.folders) {
         fs::create_directory(folder / name);
+    }
+    for (const Named& file : c.before) {
+        folder.write(file.name, file.bytes);
     }
     if (c.prepare) {
         if (std::string why_not = c.prepare(folder); !why_not.empty()) {
@@ -80,9 +90,20 @@ std::string check_run(const RunCase& c)
     }
     testing::RunOptions options;
     options.unprivileged = c.unprivileged;
+    // "{folder}" stands for the folder's full name, as a file dropped on
+    // the program names it.
+    for (std::string argument : c.arguments) {
+        if (const std::size_t at = argument.find("{folder}"); at != std::string::npos) {
+            argument.replace(at, 8, folder.path().string());
+        }
+        options.arguments.push_back(argument);
+    }
     const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
     EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
     EXPECT_EQ(run.error_output, c.error_output) << c.name;
+    if (c.output) {
+        EXPECT_EQ(escaped(run.output_bytes), escaped(*c.output)) << c.name;
+    }
     EXPECT_EQ(folder.names().find(".cardtab-"), std::string::npos) << c.name << ": " << folder.names();
     for (const Named& file : c.after) {
         if (file.bytes == kAbsent) {
@@ -185,6 +206,152 @@ TEST(Run, NamesTheFilesFromTheConfiguration)
          }},
     };
     check_runs(cases);
+}
+
+// A run with arguments on its command line.
+RunCase run_with(std::string name, std::vector<std::string> arguments, std::vector<Named> before, int exit_status,
+                 std::string error_output, std::vector<Named> after, std::optional<std::string> output = std::nullopt,
+                 std::vector<std::string> folders = {})
+{
+    return {std::move(name), std::move(before), std::move(folders), exit_status, std::move(error_output),
+            std::move(after), nullptr, false, std::move(arguments), std::move(output)};
+}
+
+TEST(Run, TakesTheNamesTheCommandLineGives)
+{
+    const Named ini = {"cardtab.ini", "Name=N:\n"};
+    const Named other_cards = {"import.vcf", "BEGIN:VCARD\nN:Roe\nEND:VCARD\n"};
+    const Named contacts = {"contacts.vcf", kCards};
+    const std::string see_help = " (see 'cardtab --help')\n";
+    const RunCase cases[] = {
+        run_with("a named card file, not the import.vcf beside it", {"contacts.vcf"}, {ini, other_cards, contacts},
+                 0, "", {{"contacts.csv", kTable}, {"import.csv", kAbsent}}),
+        run_with("the configuration's names stay unused", {"contacts.vcf"},
+                 {{"cardtab.ini", "people.vcf\nout.csv\nName=N:\n"}, {"people.vcf", kCards}, contacts}, 0, "",
+                 {{"contacts.csv", kTable}, {"out.csv", kAbsent}, {"people.csv", kAbsent}}),
+        run_with("the configuration's *.csv stays unused", {"contacts.vcf"},
+                 {{"cardtab.ini", "*.csv\nName=N:\n"}, other_cards, contacts}, 0, "",
+                 {{"contacts.csv", kTable}, {"import.csv", kAbsent}}),
+        run_with("a subfolder and .VCF", {"sub/Contacts.VCF"}, {ini, {"sub/Contacts.VCF", kCards}}, 0, "",
+                 {{"sub/Contacts.csv", kTable}, {"Contacts.csv", kAbsent}}, std::nullopt, {"sub"}),
+        run_with("a name without .vcf", {"cards.txt"}, {ini, {"cards.txt", kCards}}, 0, "",
+                 {{"cards.txt.csv", kTable}}),
+        run_with("a dropped file's full name", {"{folder}/drop/Contacts.vcf"}, {ini, {"drop/Contacts.vcf", kCards}},
+                 0, "", {{"drop/Contacts.csv", kTable}}, std::nullopt, {"drop"}),
+        run_with("a name outside the ANSI code page", {"\xD0\x9A\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B.vcf"},
+                 {ini, {"\xD0\x9A\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B.vcf", kCards}}, 0, "",
+                 {{"\xD0\x9A\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B.csv", kTable}}),
+        run_with("a named table", {"contacts.vcf", "Out.CSV"}, {ini, contacts}, 0, "",
+                 {{"Out.CSV", kTable}, {"contacts.csv", kAbsent}}),
+        run_with("- writes the table on standard output", {"contacts.vcf", "-"}, {ini, contacts}, 0, "",
+                 {{"contacts.csv", kAbsent}, {"-", kAbsent}}, kTable),
+        run_with("the decode word still applies", {"contacts.vcf"},
+                 {{"cardtab.ini", "people.vcf decode\nName=N:1\n"}, {"contacts.vcf", "BEGIN:VCARD\nN:Doe;Jo\nEND:VCARD\n"}},
+                 0, "", {{"contacts.csv", kTable}}),
+        run_with("-- ends the options", {"--", "-odd.vcf"}, {ini, {"-odd.vcf", kCards}}, 0, "", {{"-odd.csv", kTable}}),
+        run_with("a named card file that is missing", {"gone.vcf"}, {ini, other_cards}, 1,
+                 "cardtab: cannot open card file 'gone.vcf': No such file or directory\n",
+                 {{"gone.csv", kAbsent}, {"import.csv", kAbsent}}),
+        run_with("a named table that is the card file", {"a.csv", "a.csv"}, {ini, {"a.csv", kCards}}, 1,
+                 "cardtab: refusing to write table file 'a.csv': it would overwrite the card file 'a.csv'\n",
+                 {{"a.csv", kCards}}),
+        run_with("two card files", {"a.vcf", "b.vcf"}, {ini, {"a.vcf", kCards}, {"b.vcf", kCards}}, 2,
+                 "cardtab: the table file 'b.vcf' does not end in .csv; name a .csv file, or - for standard output" +
+                     see_help,
+                 {{"b.vcf", kCards}, {"a.csv", kAbsent}}),
+        run_with("an unknown option", {"--decpde"}, {ini, other_cards}, 2,
+                 "cardtab: unknown option '--decpde'" + see_help, {{"import.csv", kAbsent}}),
+        run_with("three names", {"a.vcf", "b.csv", "c.csv"}, {ini, {"a.vcf", kCards}}, 2,
+                 "cardtab: too many names: 'c.csv' after the card file and the table" + see_help,
+                 {{"a.csv", kAbsent}, {"b.csv", kAbsent}}),
+        run_with("a misspelt tag", {"--decode", "contacts.vcf"},
+                 {{"cardtab.ini", "Name=N:1\nMobil=TEL;MOBIL\n"}, {"contacts.vcf", kCards + "TEL;CELL:1\n"}}, 0,
+                 "cardtab: warning: column 'Mobil' (tag 'TEL;MOBIL'): no line of the card file has this tag; "
+                 "'cardtab --decode --tags contacts.vcf' lists the tags the cards hold\n",
+                 {{"contacts.csv", "Name,Mobil\r\n\"Doe\",\"\"\r\n"}}),
+    };
+    check_runs(cases);
+}
+
+// A file dropped on the program starts it in another folder: cardtab.ini
+// is then found beside the program.
+TEST(Run, ReadsTheConfigurationBesideTheProgram)
+{
+    ScratchFolder folder;
+    fs::create_directories(folder / "prog");
+    fs::create_directories(folder / "work");
+    const fs::path program = folder / "prog" / testing::built_path(CARDTAB_EXE).filename().string();
+    fs::copy_file(testing::built_path(CARDTAB_EXE), program);
+    folder.write("prog/cardtab.ini", "Name=N:\n");
+    folder.write("work/contacts.vcf", kCards);
+    testing::RunOptions options;
+    options.program = program;
+    options.arguments = {"contacts.vcf"};
+    const testing::ProgramRun run = testing::run_cardtab(folder / "work", options);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.error_output, "");
+    EXPECT_EQ(escaped(folder.read("work/contacts.csv")), escaped(kTable));
+    EXPECT_EQ(folder.read("prog/cardtab.ini"), "Name=N:\n");
+}
+
+// Decoding without a cardtab.ini, exports from an iPhone and an Android
+// phone give a contacts spreadsheet's columns.
+TEST(Run, DecodesWithDefaultColumnsWithoutAConfiguration)
+{
+    const std::string header = "Family name;Given name;Full name;Mobile;Phone;E-mail;E-mail 2;Street;City;Postal code;"
+                               "Country;Company;Note\r\n";
+    const auto warning = [](std::string_view cards) {
+        return testing::no_configuration_warning(
+            "has the decoding mode's own columns, separated by ';' (Family name, Given name, Full name, Mobile, "
+            "Phone, E-mail, E-mail 2, Street, City, Postal code, Country, Company, Note); run 'cardtab --decode "
+            "--tags " + std::string(cards) + "' to see which tags the cards hold, and choose other columns in a cardtab.ini");
+    };
+    const RunCase cases[] = {
+        run_with("an iPhone export", {"--decode", "apple.vcf"},
+                 {{"apple.vcf",
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 17.0//EN\r\n"
+                   "N:Nov\xC3\xA1k;Jan;;;\r\nFN:Jan Nov\xC3\xA1k\r\nORG:Acme s.r.o.;\r\n"
+                   "item1.EMAIL;type=INTERNET;type=pref:jan@example.com\r\nitem1.X-ABLabel:_$!<Other>!$_\r\n"
+                   "TEL;type=HOME;type=VOICE:+420 222 333 444\r\nTEL;type=CELL;type=VOICE;type=pref:+420 601 234 567\r\n"
+                   "item2.ADR;type=HOME;type=pref:;;Dlouh\xC3\xA1 12;Praha;;110 00;Czech Republic\r\n"
+                   "NOTE:Met at the fair\\, 2024\r\nEND:VCARD\r\n"}},
+                 0, warning("apple.vcf"),
+                 {{"apple.csv", header + "\"Novak\";\"Jan\";\"Jan Novak\";\"+420 601 234 567\";\"+420 601 234 567\";"
+                                         "\"jan@example.com\";\"\";\"Dlouha 12\";\"Praha\";\"110 00\";"
+                                         "\"Czech Republic\";\"Acme s.r.o.\";\"Met at the fair, 2024\"\r\n"}}),
+        run_with("an Android export", {"android.vcf", "--decode"},
+                 {{"android.vcf",
+                   "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C5=A0koda;Petr;;;\r\n"
+                   "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Petr =C5=A0koda\r\nTEL;WORK:02 1234 5678\r\n"
+                   "TEL;CELL;PREF:+421905111222\r\nEMAIL;HOME:petr@example.sk\r\nEMAIL;WORK:skoda@firma.sk\r\n"
+                   "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;Hlavn=C3=A1 1;Bratislava;;811 01;Slovensko\r\n"
+                   "END:VCARD\r\n"}},
+                 0, warning("android.vcf"),
+                 {{"android.csv", header + "\"Skoda\";\"Petr\";\"Petr Skoda\";\"+421905111222\";\"+421905111222\";"
+                                           "\"petr@example.sk\";\"skoda@firma.sk\";\"Hlavna 1\";\"Bratislava\";"
+                                           "\"811 01\";\"Slovensko\";\"\";\"\"\r\n"}}),
+    };
+    check_runs(cases);
+}
+
+TEST(Run, ListsTheTagsTheCardsHold)
+{
+    const Named cards = {"import.vcf", "BEGIN:VCARD\nVERSION:3.0\nN:Doe;John\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2\n"
+                                       "item1.EMAIL;type=INTERNET:a@b\nNOTE:long\n folded:x\nEND:VCARD\n"
+                                       "BEGIN:VCARD\nN:Roe\nEND:VCARD\nX-OUTSIDE:1\n"};
+    const RunCase cases[] = {
+        run_with("as they stand", {"--tags"}, {cards}, 0, "", {{"import.csv", kAbsent}},
+                 "      2  N\n      1  NOTE\n      1  TEL;TYPE=CELL\n      1  item1.EMAIL;type=INTERNET\n"),
+        run_with("decoded", {"--tags", "--decode"}, {cards}, 0, "", {{"import.csv", kAbsent}},
+                 "      2  N\n      1  EMAIL;INTERNET\n      1  NOTE\n      1  TEL;CELL\n"),
+    };
+    for (RunCase c : cases) {
+        // Console output ends its lines as the platform does.
+        for (std::size_t at = 0; kOnWindows && (at = c.output->find('\n', at)) != std::string::npos; at += 2) {
+            c.output->insert(at, 1, '\r');
+        }
+        check_run(c);
+    }
 }
 
 // Runs that write a table and end well, but perhaps not as meant: the table
@@ -930,6 +1097,64 @@ TEST(Conversion, WritesTheExactTable)
 TEST(Conversion, DecodesExportsFromPhonesAndMailPrograms)
 {
     check_conversions(decoding_cases());
+}
+
+// Where standard output and the configuration lie, told by the file layer.
+TEST(Run, WritesStandardOutputAndReadsTheConfigurationBesideTheProgram)
+{
+    using testing::MemoryFiles;
+    const std::string out(MemoryFiles::kStandardOutputName);
+    const std::string long_title(100, 'T');
+    const struct {
+        std::string name;
+        std::map<std::string, std::string> before;
+        RunOptions options;
+        std::string standard_output; // a plain file it is open on, or none
+        std::vector<std::string> messages;
+        std::map<std::string, std::string> after;
+    } cases[] = {
+        {"- appends to a file standard output is open on",
+         {{"a.vcf", kCards}, {"cardtab.ini", "Name=N:\n"}, {"log", "earlier\n"}},
+         {.decode = false, .cards = "a.vcf", .table = "-"}, "log", {}, {{"log", "earlier\n" + kTable}}},
+        {"- refused where standard output is the card file", {{"a.vcf", kCards}},
+         {.decode = false, .cards = "a.vcf", .table = "-"}, "a.vcf",
+         {"cardtab: refusing to write table file '-': it would overwrite the card file 'a.vcf'"}, {{"a.vcf", kCards}}},
+        {"- refused where standard output is cardtab.ini", {{"a.vcf", kCards}, {"cardtab.ini", "Name=N:\n"}},
+         {.decode = false, .cards = "a.vcf", .table = "-"}, "cardtab.ini",
+         {"cardtab: refusing to write table file '-': it would overwrite the configuration file 'cardtab.ini'"},
+         {{"cardtab.ini", "Name=N:\n"}}},
+        {"cardtab.ini beside the program, named in full in messages",
+         {{"import.vcf", kCards}, {"prog/cardtab.ini", long_title + "=N:\n"}}, {}, "",
+         {"cardtab: warning: prog/cardtab.ini: line 1: title longer than 99 bytes; shortened to its first 99"},
+         {{"import.csv", long_title.substr(1) + "\r\n\"Doe\"\r\n"}}},
+        {"the current folder's cardtab.ini comes first",
+         {{"import.vcf", kCards}, {"cardtab.ini", "Name=N:\n"}, {"prog/cardtab.ini", "Other=FN\n"}}, {}, "", {},
+         {{"import.csv", kTable}}},
+        {"a cardtab.ini beside the program may refuse the table",
+         {{"import.vcf", kCards}, {"prog/cardtab.ini", "Name=N:\n"}},
+         {.decode = false, .cards = "import.vcf", .table = "-"},
+         "prog/cardtab.ini",
+         {"cardtab: refusing to write table file '-': it would overwrite the configuration file 'prog/cardtab.ini'"},
+         {}},
+        {"neither place has one", {{"import.vcf", kCards}}, {}, "",
+         {"cardtab: warning: configuration file 'cardtab.ini' not found in the current folder or in 'prog/', so the "
+          "table has no columns; run 'cardtab --tags' to see which tags the cards hold"},
+         {{"import.csv", "\r\n\r\n"}}},
+    };
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        files.files.insert(c.before.begin(), c.before.end());
+        files.program_folder_name = "prog/";
+        if (!c.standard_output.empty()) {
+            files.descriptor_files[kStandardOutput] = c.standard_output;
+        }
+        const RunResult result = run_conversion(files, c.options);
+        EXPECT_EQ(result.messages, c.messages) << c.name;
+        for (const auto& [name, bytes] : c.after) {
+            EXPECT_EQ(escaped(files.files[name]), escaped(bytes)) << c.name << ": " << name;
+        }
+        EXPECT_EQ(files.files.count(out), 0u) << c.name << ": the table goes where standard output is open";
+    }
 }
 
 } // namespace

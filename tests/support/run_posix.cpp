@@ -118,6 +118,9 @@ private:
 
 fs::path program_for(const RunOptions& options)
 {
+    if (!options.program.empty()) {
+        return options.program;
+    }
     if (!options.unprivileged || geteuid() != 0) {
         return built_path(CARDTAB_EXE);
     }
@@ -182,6 +185,7 @@ ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
         *text += ScratchFolder::read_file(output_file_of(folder, stream));
         fs::remove(output_file_of(folder, stream));
     }
+    run.output_bytes = run.output;
     return run;
 }
 

@@ -65,18 +65,24 @@ HANDLE inheritable_file(const std::filesystem::path& path)
 
 // Standard output and error end their lines in CR LF on Windows; the
 // table's bytes never depend on them.
-std::string read_text(const std::filesystem::path& path)
+std::string lines_ended_in_lf(const std::string& bytes)
 {
     std::string text;
-    for (const std::string bytes = ScratchFolder::read_file(path); const char byte : bytes) {
+    for (const char byte : bytes) {
         if (byte == '\n' && !text.empty() && text.back() == '\r') {
             text.back() = '\n';
         } else {
             text += byte;
         }
     }
-    std::filesystem::remove(path);
     return text;
+}
+
+std::string read_and_remove(const std::filesystem::path& path)
+{
+    std::string bytes = ScratchFolder::read_file(path);
+    std::filesystem::remove(path);
+    return bytes;
 }
 
 constexpr DWORD kRunDeadlineMs = 120000;
@@ -124,7 +130,7 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = output;
     startup.hStdError = error;
-    const std::wstring exe = built_path(CARDTAB_EXE).wstring();
+    const std::wstring exe = (options.program.empty() ? built_path(CARDTAB_EXE) : options.program).wstring();
     std::wstring command = L"\"" + exe + L"\"";
     for (const std::string& argument : options.arguments) {
         command += L" " + quoted_argument(argument);
@@ -150,8 +156,9 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     }
     CloseHandle(output);
     CloseHandle(error);
-    run.output = read_text(output_file_of(folder, ".stdout"));
-    run.error_output += read_text(output_file_of(folder, ".stderr"));
+    run.output_bytes = read_and_remove(output_file_of(folder, ".stdout"));
+    run.output = lines_ended_in_lf(run.output_bytes);
+    run.error_output += lines_ended_in_lf(read_and_remove(output_file_of(folder, ".stderr")));
     return run;
 }
 

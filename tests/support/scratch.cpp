@@ -34,15 +34,20 @@ ScratchFolder::~ScratchFolder()
     fs::remove_all(path_, ignored);
 }
 
+std::filesystem::path ScratchFolder::operator/(std::string_view name) const
+{
+    return path_ / fs::path(std::u8string(name.begin(), name.end()));
+}
+
 void ScratchFolder::write(std::string_view name, std::string_view bytes) const
 {
-    std::ofstream out(path_ / std::string(name), std::ios::binary | std::ios::trunc);
+    std::ofstream out(*this / name, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ScratchFolder::read(std::string_view name) const
 {
-    return read_file(path_ / std::string(name));
+    return read_file(*this / name);
 }
 
 std::string ScratchFolder::read_file(const std::filesystem::path& path)
@@ -143,7 +148,7 @@ std::string ScratchFolder::names() const
 bool ScratchFolder::exists(std::string_view name) const
 {
     std::error_code ignored;
-    return fs::exists(fs::symlink_status(path_ / std::string(name), ignored));
+    return fs::exists(fs::symlink_status(*this / name, ignored));
 }
 
 } // namespace cardtab::testing

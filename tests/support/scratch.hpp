@@ -19,7 +19,8 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / std::string(name); }
+    // Names are UTF-8 on every platform.
+    std::filesystem::path operator/(std::string_view name) const;
     void write(std::string_view name, std::string_view bytes) const;
     std::string read(std::string_view name) const;
     bool exists(std::string_view name) const;
@@ -51,7 +52,8 @@ bool only_warnings(std::string_view error_output);
 
 struct ProgramRun {
     int exit_status = -1;
-    std::string output;       // what the program wrote on standard output
+    std::string output;       // what the program wrote on standard output, its lines ended in LF
+    std::string output_bytes; // the same, byte for byte
     std::string error_output; // what the program wrote on standard error
     long peak_memory_kib = 0; // where the system tells it, else 0
 };
@@ -71,6 +73,8 @@ struct RunOptions {
     // Standard output already holds this, and the program appends to it,
     // as `cardtab >> run.log` would.
     std::string output_before = {};
+    // Another copy of the program to run; empty: the one built.
+    std::filesystem::path program = {};
 };
 
 // Runs the cardtab executable with `folder` as its working directory.

@@ -13,7 +13,6 @@ int run_program(std::span<const std::string> arguments)
     RunOptions options;
     std::string refusal;
     const Request request = read_command_line(arguments, options, refusal);
-    NativeFiles files;
     switch (request) {
     case Request::refused:
         return refuse(refusal);
@@ -21,6 +20,7 @@ int run_program(std::span<const std::string> arguments)
     case Request::version:
         return answer(request);
     case Request::list_tags: {
+        NativeFiles files;
         TagListing listing = list_tags(files, options);
         return report_listing(listing);
     }
@@ -28,6 +28,7 @@ int run_program(std::span<const std::string> arguments)
         break;
     }
     install_interrupt_cleanup();
+    NativeFiles files;
     return report_run(run_conversion(files, options));
 }
 

@@ -89,9 +89,11 @@ bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, R
     return true;
 }
 
-// Refuses a table name that leads, through a link, to the card file or the
-// configuration: writing the table would destroy them.
-bool table_spares_inputs(FileLayer& files, const FileFacts& table, const RunSetup& setup, RunResult& result)
+// Refuses an output (`written`: "table file 'x.csv'") that leads, through
+// a link or a shell's redirection, to the card file or the configuration:
+// writing it would destroy them.
+bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_view written, const RunSetup& setup,
+                          RunResult& result)
 {
     if (!table.exists) {
         return true;
@@ -107,7 +109,7 @@ bool table_spares_inputs(FileLayer& files, const FileFacts& table, const RunSetu
             return false;
         }
         if (facts.exists && facts.id == table.id) {
-            fail(result, "refusing to write table file '" + setup.table_name + "': it would overwrite the " +
+            fail(result, "refusing to write " + std::string(written) + ": it would overwrite the " +
                              std::string(input.what) + " '" + std::string(input.name) + "'");
             return false;
         }
@@ -145,7 +147,7 @@ bool open_table(FileLayer& files, const RunSetup& setup, TableWriter& table, Run
         fail_on_file(result, "create table file", table_name, facts.status);
         return false;
     }
-    if (!table_spares_inputs(files, facts, setup, result)) {
+    if (!output_spares_inputs(files, facts, "table file '" + table_name + "'", setup, result)) {
         return false;
     }
     const IoStatus created = create_table_writer(table, files, facts);
@@ -392,6 +394,18 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
     }
 }
 
+// Standard output must be open, and no input of the run.
+bool output_can_take_tags(FileLayer& files, const RunSetup& setup, RunResult& result)
+{
+    constexpr std::string_view kTagsWritten = "the tags to standard output";
+    const FileFacts output = files.look_up_descriptor(kStandardOutput);
+    if (!output.status.ok) {
+        fail(result, "cannot write " + std::string(kTagsWritten) + ": " + output.status.reason);
+        return false;
+    }
+    return output_spares_inputs(files, output, kTagsWritten, setup, result);
+}
+
 } // namespace
 
 RunResult run_conversion(FileLayer& files, const RunOptions& options)
@@ -412,7 +426,7 @@ TagListing list_tags(FileLayer& files, const RunOptions& options)
     TagListing listing;
     RunSetup setup;
     LineReader cards;
-    if (!prepare_run(files, options, setup, listing.result) ||
+    if (!prepare_run(files, options, setup, listing.result) || !output_can_take_tags(files, setup, listing.result) ||
         !open_cards(files, setup.card_name, cards, listing.result)) {
         return listing;
     }

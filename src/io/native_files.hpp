@@ -13,6 +13,11 @@ namespace cardtab {
 // makes of those facts is decided once, in table_replacement.cpp.
 class NativeFiles final : public FileLayer {
 public:
+    // A standard descriptor that the process was started without (cardtab
+    // >&-) is taken by /dev/null at once, so that no file the run opens
+    // gets its number and is written as standard output or error; the
+    // table "-" on a closed standard output still fails.
+    NativeFiles();
     OpenResult open_for_reading(std::string_view name) override;
     OpenResult create_for_writing(std::string_view name) override;
     OpenResult create_new(std::string_view name) override;
@@ -34,6 +39,9 @@ public:
     ReadResult read(FileHandle file, std::span<char> into) override;
     IoStatus write(FileHandle file, std::span<const char> bytes) override;
     IoStatus close(FileHandle file) override;
+
+private:
+    bool standard_output_closed_ = false;
 };
 
 } // namespace cardtab

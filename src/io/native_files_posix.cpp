@@ -131,6 +131,16 @@ mode_t new_file_mode()
 
 } // namespace
 
+NativeFiles::NativeFiles()
+{
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {
+            standard_output_closed_ = standard_output_closed_ || descriptor == STDOUT_FILENO;
+            [[maybe_unused]] const int plug = open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+
 OpenResult NativeFiles::open_for_reading(std::string_view name)
 {
     return open_named(name, O_RDONLY);
@@ -207,6 +217,10 @@ FileFacts NativeFiles::look_up_descriptor(int descriptor)
     facts.names_a_descriptor = true;
     facts.descriptor = descriptor;
     struct stat info{};
+    if (descriptor == STDOUT_FILENO && standard_output_closed_) {
+        facts.status = system_failure(EBADF);
+        return facts;
+    }
     if (fstat(descriptor, &info) != 0) {
         facts.status = system_failure(errno);
         return facts;

@@ -160,6 +160,9 @@ HANDLE standard_handle(int descriptor)
 
 } // namespace
 
+// Windows hands out no handle a standard one had: nothing to take.
+NativeFiles::NativeFiles() = default;
+
 OpenResult NativeFiles::open_for_reading(std::string_view name)
 {
     return open_handle(name, GENERIC_READ, OPEN_EXISTING);

@@ -273,6 +273,27 @@ TEST(Run, TakesTheNamesTheCommandLineGives)
     check_runs(cases);
 }
 
+// Started without standard output, the run must not take the first file
+// it opens for it.
+TEST(Run, RefusesAClosedStandardOutput)
+{
+    const std::vector<std::string> runs[] = {{"contacts.vcf", "-"}, {"--tags", "contacts.vcf"}};
+    const std::string messages[] = {"cardtab: cannot create table file '-': Bad file descriptor\n",
+                                    "cardtab: cannot write the tags to standard output: Bad file descriptor\n"};
+    for (std::size_t n = 0; n < std::size(runs); ++n) {
+        ScratchFolder folder;
+        folder.write("contacts.vcf", kCards);
+        testing::RunOptions options;
+        options.arguments = runs[n];
+        options.output_closed = true;
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
+        EXPECT_EQ(run.exit_status, 1) << runs[n][0];
+        EXPECT_EQ(run.error_output, messages[n]);
+        EXPECT_EQ(folder.read("contacts.vcf"), kCards);
+        EXPECT_EQ(folder.names(), "contacts.vcf ");
+    }
+}
+
 // A file dropped on the program starts it in another folder: cardtab.ini
 // is then found beside the program.
 TEST(Run, ReadsTheConfigurationBesideTheProgram)

@@ -82,5 +82,31 @@ TEST(TagListing, KeepsTenThousandTagsAndCountsTheLinesPast)
         << listing.substr(listing.size() - 200);
 }
 
+TEST(TagListing, NeverWritesIntoAnInputOrAClosedOutput)
+{
+    const struct {
+        std::string standard_output; // none: closed
+        std::string message;
+    } cases[] = {
+        {"import.vcf", "cardtab: refusing to write the tags to standard output: it would overwrite the card file "
+                       "'import.vcf'"},
+        {"cardtab.ini", "cardtab: refusing to write the tags to standard output: it would overwrite the "
+                        "configuration file 'cardtab.ini'"},
+        {"", "cardtab: cannot write the tags to standard output: Bad file descriptor"},
+    };
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        files.files["import.vcf"] = "BEGIN:VCARD\nN:a\nEND:VCARD\n";
+        files.files["cardtab.ini"] = "Name=N\n";
+        files.descriptor_files.erase(kStandardOutput);
+        if (!c.standard_output.empty()) {
+            files.descriptor_files[kStandardOutput] = c.standard_output;
+        }
+        const TagListing listing = list_tags(files);
+        EXPECT_EQ(listing.result.messages, std::vector<std::string>{c.message}) << c.standard_output;
+        EXPECT_TRUE(listing.lines.empty()) << c.standard_output;
+    }
+}
+
 } // namespace
 } // namespace cardtab

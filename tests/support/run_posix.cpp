@@ -144,7 +144,7 @@ pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
     if (child == 0) {
         if (!redirect(output_file_of(folder, ".stdout"), STDOUT_FILENO, appends ? O_APPEND : O_TRUNC) ||
             !redirect(output_file_of(folder, ".stderr"), STDERR_FILENO) || chdir(folder.c_str()) != 0 ||
-            !apply_options(options)) {
+            !apply_options(options) || (options.output_closed && close(STDOUT_FILENO) != 0)) {
             _exit(127);
         }
         execv(exe.c_str(), argv.data());

@@ -128,7 +128,7 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
+    startup.hStdOutput = options.output_closed ? nullptr : output;
     startup.hStdError = error;
     const std::wstring exe = (options.program.empty() ? built_path(CARDTAB_EXE) : options.program).wstring();
     std::wstring command = L"\"" + exe + L"\"";

@@ -75,6 +75,8 @@ struct RunOptions {
     std::string output_before = {};
     // Another copy of the program to run; empty: the one built.
     std::filesystem::path program = {};
+    // Start it with standard output closed (cardtab >&-).
+    bool output_closed = false;
 };
 
 // Runs the cardtab executable with `folder` as its working directory.

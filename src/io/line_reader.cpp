@@ -185,7 +185,7 @@ std::uint64_t count_bytes_after_eof_byte(LineReader& reader)
         if (!got.status.ok || got.count == 0) {
             return reader.bytes_after_eof_byte;
         }
-        reader.bytes_after_eof_byte += got.count;
+        reader.bytes_after_eof_byte += count_unread_text(reader.chunk.data(), got.count);
     }
 }
 

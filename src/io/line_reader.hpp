@@ -45,7 +45,8 @@ struct LineReader {
     std::size_t opening_length = 0;
     bool chunk_read = false;
     // The file went on after a 0x1A, which ends it as text: the bytes after
-    // it so far read, and, read in physical lines, the line it stands on.
+    // it so far read, but CRs, LFs and more 0x1A bytes, and, read in
+    // physical lines, the line it stands on.
     bool stopped_at_eof_byte = false;
     std::uint64_t bytes_after_eof_byte = 0;
     std::size_t eof_byte_line = 0;
@@ -131,8 +132,9 @@ enum class WideText {
 // names one that no line of text can be read in.
 WideText wide_text_of(const LineReader& reader);
 
-// After a 0x1A stopped the reading: the number of bytes after it, all read
-// now to count them. Nothing else is done with them.
+// After a 0x1A stopped the reading: the number of bytes after it other than
+// CR, LF and 0x1A, all read now to count them. Nothing else is done with
+// them.
 std::uint64_t count_bytes_after_eof_byte(LineReader& reader);
 
 // Closes the file; returns the first failure of reading or of the close.

@@ -37,13 +37,25 @@ inline std::size_t next_stop(const LineReader& reader, std::size_t limit)
     return std::min(word * kBytesPerMarkWord + static_cast<std::size_t>(std::countr_zero(marks)), limit);
 }
 
+// The bytes after a 0x1A that are worth a word: a DOS end-of-file mark is
+// often followed by a line end, or by more marks.
+inline std::uint64_t count_unread_text(const char* bytes, std::size_t count)
+{
+    std::uint64_t text = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+        text += bytes[n] != '\r' && bytes[n] != '\n' && bytes[n] != '\x1A' ? 1 : 0;
+    }
+    return text;
+}
+
 // The byte 0x1A, just taken, ends the file as text: what follows it in the
 // chunk, and in the rest of the file, is never read as text.
 inline void stop_at_eof_byte(LineReader& reader)
 {
     reader.at_end = true;
     reader.stopped_at_eof_byte = true;
-    reader.bytes_after_eof_byte = reader.chunk_end - reader.chunk_pos;
+    reader.bytes_after_eof_byte = count_unread_text(reader.chunk.data() + reader.chunk_pos,
+                                                    reader.chunk_end - reader.chunk_pos);
     reader.chunk_pos = reader.chunk_end;
 }
 

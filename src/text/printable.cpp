@@ -36,14 +36,20 @@ constexpr std::array<Range, 17> kDefaultIgnorable = {{
 }};
 
 // And what shows nothing without being default-ignorable: the C1 controls,
-// the line and paragraph separators, the interlinear annotations, the
-// noncharacters U+FFFE and U+FFFF, and the blank Braille pattern, which
-// looks like a space (U+3164 and U+FFA0, Hangul fillers that look alike,
-// are among the ignorables above).
-constexpr std::array<Range, 5> kAlsoInvisible = {{
-    {0x0080, 0x009F},
+// every space separator but U+0020 (a no-break space before a word looks
+// like a space and is not one), the line and paragraph separators, the
+// interlinear annotations, the noncharacters U+FFFE and U+FFFF, and the
+// blank Braille pattern, which looks like a space (U+3164 and U+FFA0,
+// Hangul fillers that look alike, are among the ignorables above).
+constexpr std::array<Range, 10> kAlsoInvisible = {{
+    {0x0080, 0x00A0},
+    {0x1680, 0x1680},
+    {0x2000, 0x200A},
     {0x2028, 0x2029},
+    {0x202F, 0x202F},
+    {0x205F, 0x205F},
     {0x2800, 0x2800},
+    {0x3000, 0x3000},
     {0xFFF9, 0xFFFB},
     {0xFFFE, 0xFFFF},
 }};

@@ -501,11 +501,13 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "meant for\n" + never_taken("Mail", "EMAIL"),
          {{"import.csv", "Name,Mail\r\n"}}},
         {"a 0x1A in the card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A" + kCards}}, {}, 0,
-         "cardtab: warning: card file 'import.vcf': line 4 holds the byte 0x1A, which ends a file of text, so the 28 "
+         "cardtab: warning: card file 'import.vcf': line 4 holds the byte 0x1A, which ends a file of text, so the 25 "
          "bytes after it were not read; remove that byte to have them read\n",
          {{"import.csv", kTable}}},
         {"a 0x1A at the very end loses nothing", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A"}}, {}, 0,
          "", {{"import.csv", kTable}}},
+        {"a DOS end-of-file mark and a line end", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A\r\n\x1A"}},
+         {}, 0, "", {{"import.csv", kTable}}},
         {"a UTF-32 card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", std::string("\xFF\xFE\0\0B\0\0\0", 8)}},
          {}, 0,
          "cardtab: warning: card file 'import.vcf' is UTF-32, in which no card line can match; save it as UTF-8\n",

@@ -21,6 +21,8 @@ TEST(Printable, ShowsEveryByteThatCouldHideOrSteerAsAnEscape)
         {std::string("a\0b\tc\nd\x7F", 8), "a\\x00b\\x09c\\x0Ad\\x7F"},
         {"\xEF\xBB\xBFpeople", "\\u{FEFF}people"},                            // byte order mark
         {"x\xC2\x85y", "x\\u{0085}y"},                                        // C1 control
+        {"\xC2\xA0" "decode\xE2\x80\x83\xE2\x80\xAF\xE3\x80\x80\xE2\x80\xA8",                    // spaces that are not U+0020
+         "\\u{00A0}decode\\u{2003}\\u{202F}\\u{3000}\\u{2028}"},
         {"a\xE2\x80\xAE" "fdp.exe", "a\\u{202E}fdp.exe"},                     // right-to-left override
         {"a\xE2\x80\x8B" "b\xC2\xAD" "c", "a\\u{200B}b\\u{00AD}c"},          // zero width space, soft hyphen
         {"Adres\xE1\xF8.vcf", "Adres\\xE1\\xF8.vcf"},                         // Windows-1250, not UTF-8

@@ -3,14 +3,27 @@
 #include "app/command_line.hpp"
 #include "app/report.hpp"
 #include "convert/run.hpp"
+#include "io/console.hpp"
 #include "io/interrupts.hpp"
 #include "io/native_files.hpp"
+#include "text/printable.hpp"
 
 namespace cardtab {
+
+namespace {
+
+// Said at once, in the middle of the run, not with its messages at the end.
+void say_at_once(std::string_view line)
+{
+    write_error_line(printable(std::string(kProgramPrefix).append(line)));
+}
+
+} // namespace
 
 int run_program(std::span<const std::string> arguments)
 {
     RunOptions options;
+    options.lock_wait.say = say_at_once;
     std::string refusal;
     const Request request = read_command_line(arguments, options, refusal);
     switch (request) {

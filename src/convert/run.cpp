@@ -134,8 +134,39 @@ bool open_cards(FileLayer& files, const std::string& card_name, LineReader& card
     return true;
 }
 
+// A failure of a file among the system's temporary files names it, not the
+// table, whose own disk may well have room.
+void fail_on_temporary_file(RunResult& result, std::string_view action, const NewTable& table,
+                            const IoStatus& status)
+{
+    fail(result, std::string("cannot ")
+                     .append(action)
+                     .append(" temporary file in '")
+                     .append(table.temporary_folder)
+                     .append("' (")
+                     .append(kTemporaryFolderSetting)
+                     .append(") for table '")
+                     .append(table.name)
+                     .append("': ")
+                     .append(status.reason));
+}
+
+// A failure on the table: another program holding it, the temporary file,
+// or the table itself.
+void fail_on_table(RunResult& result, std::string_view action, const NewTable& table, const IoStatus& status)
+{
+    if (status.busy) {
+        fail_on_file(result, "lock table file", table.name, table.target, status);
+    } else if (table.among_temporary_files && action != "replace") {
+        fail_on_temporary_file(result, action, table, status);
+    } else {
+        fail_on_file(result, std::string(action).append(" table file"), table.name, table.target, status);
+    }
+}
+
 // The table "-" is standard output, written through the descriptor.
-bool open_table(FileLayer& files, const RunSetup& setup, TableWriter& table, RunResult& result)
+bool open_table(FileLayer& files, const RunSetup& setup, const LockWait& lock_wait, TableWriter& table,
+                RunResult& result)
 {
     const std::string& table_name = setup.table_name;
     const bool to_standard_output = table_name == kStandardOutputName;
@@ -150,9 +181,11 @@ bool open_table(FileLayer& files, const RunSetup& setup, TableWriter& table, Run
     if (!output_spares_inputs(files, facts, "table file '" + table_name + "'", setup, result)) {
         return false;
     }
+    table.table.name = table_name;
+    table.table.lock_wait = lock_wait;
     const IoStatus created = create_table_writer(table, files, facts);
     if (!created.ok) {
-        fail_on_file(result, "create table file", table_name, facts.final_name, created);
+        fail_on_table(result, "create", table.table, created);
         return false;
     }
     return true;
@@ -160,18 +193,16 @@ bool open_table(FileLayer& files, const RunSetup& setup, TableWriter& table, Run
 
 // Only a table written whole, from a card file read to its end, takes the
 // old table's place. A table not put in place is discarded with its writer.
-void finish_table(LineReader& cards, const std::string& card_name, TableWriter& table,
-                  const std::string& table_name, RunResult& result)
+void finish_table(LineReader& cards, const std::string& card_name, TableWriter& table, RunResult& result)
 {
     const IoStatus read = close_line_reader(cards);
     const IoStatus written = close_table_writer(table);
-    const std::string& final_name = table.table.target;
     if (!read.ok) {
         fail_on_file(result, "read card file", card_name, read);
     } else if (!written.ok) {
-        fail_on_file(result, "write table file", table_name, final_name, written);
+        fail_on_table(result, "write", table.table, written);
     } else if (const IoStatus replaced = commit_table(table); !replaced.ok) {
-        fail_on_file(result, "replace table file", table_name, final_name, replaced);
+        fail_on_table(result, "replace", table.table, replaced);
     } else if (!table.table.left_behind.empty()) {
         fail_on_file(result, "remove the temporary copy of the table", table.table.left_behind,
                      table.table.left_behind_because);
@@ -378,13 +409,13 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
         return;
     }
     TableWriter table;
-    if (!open_table(files, setup, table, result)) {
+    if (!open_table(files, setup, options.lock_wait, table, result)) {
         return;
     }
     write_header(table, setup.settings, setup.columns);
     const CardsSeen seen = scan_cards(cards, table, setup.settings, setup.columns, setup.reading);
     const std::uint64_t unread = count_bytes_after_eof_byte(cards);
-    finish_table(cards, setup.card_name, table, setup.table_name, result);
+    finish_table(cards, setup.card_name, table, result);
     if (!result.failed) {
         warn_of_what_the_table_hides(seen, unread, setup, options, result);
         if (table.table.room_not_reserved) {

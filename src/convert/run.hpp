@@ -24,6 +24,8 @@ struct RunOptions {
     // names no file, and the table lies beside the card file.
     std::string cards;
     std::string table;
+    // How long to wait for another program that holds the table.
+    LockWait lock_wait;
 };
 
 // One whole run: the configuration, then the card file, then the table file.

@@ -19,6 +19,7 @@ struct IoStatus {
     bool exists = false;  // a new file was asked for, and there is one
     bool denied = false;  // the system does not allow it (permissions, a read-only disk)
     bool unsupported = false; // the file system cannot do it
+    bool busy = false;    // another program holds it locked, or open to itself
     std::string reason;   // the system's words for what failed
 };
 
@@ -59,16 +60,22 @@ struct FileFacts {
     // An access-control list or extended attributes, which a file made anew
     // would not have.
     bool carries_more = false;
-    // A link leads to a descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N):
-    // it is written to as it is named, not followed to a file.
-    bool names_a_descriptor = false;
-    // The process's own descriptor that is written through, where known.
+    // The process's own descriptor the name leads to (/dev/stdout,
+    // /dev/fd/N, /proc/self/fd/N), or -1: the table is written through it,
+    // where the shell opened it, never opened again.
     int descriptor = -1;
 };
 
 // The descriptor of standard output, as look_up_descriptor and
 // open_descriptor take it on every platform.
 inline constexpr int kStandardOutput = 1;
+
+// What names the system's folder for temporary files, for messages.
+#ifdef _WIN32
+inline constexpr std::string_view kTemporaryFolderSetting = "TEMP";
+#else
+inline constexpr std::string_view kTemporaryFolderSetting = "TMPDIR";
+#endif
 
 class FileLayer {
 public:
@@ -107,9 +114,13 @@ public:
     virtual IoStatus move_over(std::string_view from, std::string_view to) = 0;
     // Removes a closed file; one that is gone already is no failure.
     virtual IoStatus remove(std::string_view name) = 0;
-    // Waits for a lock on the open file that no other process holds at the
-    // same time; closing the file lets it go.
+    // Takes a lock on the open file that no other process holds at the
+    // same time, without waiting: `busy` where another holds one. Unlocking,
+    // or closing every handle on the file, lets it go.
     virtual IoStatus lock(FileHandle file) = 0;
+    // A file opened by another's hand (a descriptor the shell opened) stays
+    // open after the run: its lock is let go here.
+    virtual void unlock(FileHandle file) = 0;
     // Makes sure of room for `size` bytes on the disk, without changing the
     // file's length or bytes; `unsupported` where the file system cannot.
     virtual IoStatus reserve(FileHandle file, std::uint64_t size) = 0;

@@ -34,6 +34,14 @@ private:
 #endif
 };
 
+// From here on, the table is being put in place or is there: an interrupt
+// from outside (Ctrl-C, kill, a closed terminal, a CPU-time limit) no
+// longer ends the run, which ends moments later with the status it earned.
+// A fault (SIGSEGV, SIGABRT) still ends it. On Windows a console that is
+// closed may still end the process; the table is whole by then. Call it
+// outside any InterruptsHeld, which would let go of it when it ends.
+void hold_interrupts_to_the_end();
+
 // Records the file an interrupt is to remove; false when its name is too
 // long to be recorded. Call with interrupts held.
 bool record_pending_file(std::string_view name);

@@ -90,6 +90,25 @@ void install_interrupt_cleanup()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+// The program's own faults, which no hold may keep back.
+bool is_fault(int signal_number)
+{
+    return signal_number == SIGILL || signal_number == SIGTRAP || signal_number == SIGABRT ||
+           signal_number == SIGBUS || signal_number == SIGFPE || signal_number == SIGSEGV || signal_number == SIGSYS;
+}
+
+void hold_interrupts_to_the_end()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for_each_cleanup_signal([&held](int signal_number) {
+        if (!is_fault(signal_number)) {
+            sigaddset(&held, signal_number);
+        }
+    });
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+}
+
 InterruptsHeld::InterruptsHeld()
 {
     sigset_t held;

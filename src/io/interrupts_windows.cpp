@@ -20,11 +20,18 @@ namespace {
 constexpr std::size_t kMaxPendingName = 32768;
 std::array<wchar_t, kMaxPendingName> pending_name{};
 bool pending = false;
+bool held_to_the_end = false;
 SRWLOCK pending_lock = SRWLOCK_INIT;
 
-BOOL WINAPI remove_pending_on_console_event(DWORD)
+BOOL WINAPI remove_pending_on_console_event(DWORD event)
 {
     AcquireSRWLockExclusive(&pending_lock);
+    // Once the table is being put in place, Ctrl-C and Ctrl-Break are let
+    // pass, and the run goes on to its end.
+    if (held_to_the_end && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)) {
+        ReleaseSRWLockExclusive(&pending_lock);
+        return TRUE;
+    }
     if (pending) {
         DeleteFileW(pending_name.data());
         pending = false;
@@ -39,6 +46,13 @@ BOOL WINAPI remove_pending_on_console_event(DWORD)
 void install_interrupt_cleanup()
 {
     SetConsoleCtrlHandler(remove_pending_on_console_event, TRUE);
+}
+
+void hold_interrupts_to_the_end()
+{
+    AcquireSRWLockExclusive(&pending_lock);
+    held_to_the_end = true;
+    ReleaseSRWLockExclusive(&pending_lock);
 }
 
 InterruptsHeld::InterruptsHeld()

@@ -33,6 +33,7 @@ public:
     IoStatus move_over(std::string_view from, std::string_view to) override;
     IoStatus remove(std::string_view name) override;
     IoStatus lock(FileHandle file) override;
+    void unlock(FileHandle file) override;
     IoStatus reserve(FileHandle file, std::uint64_t size) override;
     IoStatus rewind(FileHandle file) override;
     IoStatus truncate(FileHandle file, std::uint64_t size) override;

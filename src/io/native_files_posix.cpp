@@ -51,32 +51,47 @@ std::string folder_of(std::string_view name)
     return slash == std::string_view::npos ? std::string() : std::string(name.substr(0, slash + 1));
 }
 
-// A name that stands for one of the process's descriptors: writing to it
-// writes to whatever that descriptor is (`cardtab >> run.log`).
-bool names_a_descriptor(std::string_view name)
+constexpr int kNoDescriptor = -1;
+
+int number_of(std::string_view digits)
 {
-    if (name == "/dev/stdout" || name == "/dev/stderr" || name == "/dev/stdin") {
-        return true;
+    int number = 0;
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return kNoDescriptor;
     }
-    for (const std::string_view folder : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"}) {
-        if (name.starts_with(folder)) {
-            return true;
+    for (const char digit : digits) {
+        number = number * 10 + (digit - '0');
+    }
+    return number;
+}
+
+// The process's own descriptor a name stands for, or kNoDescriptor: writing
+// to it writes to whatever that descriptor is (`cardtab >> run.log`), at its
+// offset. Another process's descriptors are links like any other.
+int descriptor_named(std::string_view name)
+{
+    const struct {
+        std::string_view name;
+        int descriptor;
+    } standard[] = {{"/dev/stdin", STDIN_FILENO}, {"/dev/stdout", STDOUT_FILENO}, {"/dev/stderr", STDERR_FILENO}};
+    for (const auto& stream : standard) {
+        if (name == stream.name) {
+            return stream.descriptor;
         }
     }
-    // /proc/<number>/fd/<number>
-    if (!name.starts_with("/proc/")) {
-        return false;
+    const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+    for (const std::string_view folder : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+                                          std::string_view("/proc/thread-self/fd/"), std::string_view(own)}) {
+        if (name.starts_with(folder)) {
+            return number_of(name.substr(folder.size()));
+        }
     }
-    const std::string_view rest = name.substr(6);
-    const std::size_t slash = rest.find('/');
-    const std::string_view process = rest.substr(0, slash);
-    return !process.empty() && slash != std::string_view::npos &&
-           process.find_first_not_of("0123456789") == std::string_view::npos && rest.substr(slash).starts_with("/fd/");
+    return kNoDescriptor;
 }
 
 struct Followed {
     std::string name;
-    bool names_a_descriptor = false;
+    int descriptor = kNoDescriptor;
 };
 
 // Symbolic links are followed one at a time, rather than with realpath, so
@@ -100,12 +115,10 @@ Followed follow_links(std::string_view name)
         }
         const std::string_view points_to(link.data(), static_cast<std::size_t>(length));
         const std::string next = points_to.starts_with('/') ? std::string(points_to) : folder_of(followed.name).append(points_to);
-        if (names_a_descriptor(next)) {
-            followed.names_a_descriptor = true;
-            followed.name = std::string(name);
+        followed.name = next;
+        if (followed.descriptor = descriptor_named(next); followed.descriptor != kNoDescriptor) {
             break;
         }
-        followed.name = next;
     }
     return followed;
 }
@@ -205,8 +218,8 @@ FileFacts NativeFiles::look_up(std::string_view name)
         facts.links = static_cast<std::uint64_t>(info.st_nlink);
     }
     const Followed followed = follow_links(name);
-    facts.names_a_descriptor = followed.names_a_descriptor;
-    facts.final_name = (!facts.exists || facts.regular) && !followed.names_a_descriptor ? followed.name : zero_terminated;
+    facts.descriptor = followed.descriptor;
+    facts.final_name = followed.name;
     facts.carries_more = facts.regular && carries_attributes(facts.final_name);
     return facts;
 }
@@ -214,7 +227,6 @@ FileFacts NativeFiles::look_up(std::string_view name)
 FileFacts NativeFiles::look_up_descriptor(int descriptor)
 {
     FileFacts facts;
-    facts.names_a_descriptor = true;
     facts.descriptor = descriptor;
     struct stat info{};
     if (descriptor == STDOUT_FILENO && standard_output_closed_) {
@@ -296,9 +308,19 @@ IoStatus NativeFiles::lock(FileHandle file)
 {
     int locked = 0;
     do {
-        locked = flock(descriptor_of(file), LOCK_EX);
+        locked = flock(descriptor_of(file), LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
-    return locked == 0 ? IoStatus{} : system_failure(errno);
+    if (locked == 0) {
+        return {};
+    }
+    IoStatus failure = system_failure(errno);
+    failure.busy = errno == EWOULDBLOCK;
+    return failure;
+}
+
+void NativeFiles::unlock(FileHandle file)
+{
+    flock(descriptor_of(file), LOCK_UN);
 }
 
 IoStatus NativeFiles::reserve(FileHandle file, std::uint64_t size)

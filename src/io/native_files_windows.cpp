@@ -68,7 +68,9 @@ IoStatus system_failure(DWORD error)
 {
     // A spreadsheet holds the table open this way while it shows it.
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-        return failed_with("the file is in use by another program (close it and run again)");
+        IoStatus busy = failed_with("the file is in use by another program (close it and run again)");
+        busy.busy = true;
+        return busy;
     }
     const int number = errno_of(error);
     IoStatus status = failed_with(std::strerror(number));
@@ -203,7 +205,6 @@ FileFacts NativeFiles::look_up(std::string_view name)
 FileFacts NativeFiles::look_up_descriptor(int descriptor)
 {
     FileFacts facts;
-    facts.names_a_descriptor = true;
     facts.descriptor = descriptor;
     const HANDLE handle = standard_handle(descriptor);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -334,10 +335,17 @@ IoStatus NativeFiles::remove(std::string_view name)
 IoStatus NativeFiles::lock(FileHandle file)
 {
     OVERLAPPED whole{};
-    if (LockFileEx(handle_of(file), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) == 0) {
+    if (LockFileEx(handle_of(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole) == 0) {
         return last_failure();
     }
     return {};
+}
+
+void NativeFiles::unlock(FileHandle file)
+{
+    OVERLAPPED whole{};
+    UnlockFileEx(handle_of(file), 0, MAXDWORD, MAXDWORD, &whole);
 }
 
 IoStatus NativeFiles::reserve(FileHandle file, std::uint64_t size)

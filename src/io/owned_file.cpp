@@ -32,4 +32,11 @@ IoStatus OwnedFile::close()
     return files_->close(std::exchange(file_, FileHandle{}));
 }
 
+FileHandle OwnedFile::release()
+{
+    const FileHandle file = file_;
+    file_ = FileHandle{};
+    return file;
+}
+
 } // namespace cardtab

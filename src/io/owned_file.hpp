@@ -24,6 +24,8 @@ public:
     IoStatus write(std::span<const char> bytes) { return files_->write(file_, bytes); }
     // Closes the file; closing a file that is not open does nothing.
     IoStatus close();
+    // Gives the file up, open, to another owner.
+    FileHandle release();
 
 private:
     FileLayer* files_ = nullptr;

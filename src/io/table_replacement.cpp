@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cerrno>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "io/interrupts.hpp"
@@ -79,7 +80,9 @@ IoStatus create_new_file(FileLayer& files, const std::string& base, NewTable& ta
 IoStatus create_among_temporary_files(FileLayer& files, NewTable& table)
 {
     table.way = Replacement::copy;
-    return create_new_file(files, files.temporary_folder() + "cardtab-table", table);
+    table.among_temporary_files = true;
+    table.temporary_folder = files.temporary_folder();
+    return create_new_file(files, table.temporary_folder + "cardtab-table", table);
 }
 
 // The table is written whole beside the old one where the folder allows it,
@@ -91,25 +94,70 @@ IoStatus create_temporary(FileLayer& files, NewTable& table)
     return beside.denied ? create_among_temporary_files(files, table) : beside;
 }
 
-// Where the folder allows no new file, the table is copied in instead.
-IoStatus create_beside(FileLayer& files, NewTable& table)
+// Where the folder allows no new file, the table is copied in instead; with
+// no table there yet to copy into, nothing could ever take its place.
+IoStatus create_beside(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.way = Replacement::rename;
-    const IoStatus created = create_new_file(files, table.target, table);
+    IoStatus created = create_new_file(files, table.target, table);
     if (created.ok) {
         files.adopt_permissions(table.file, table.target);
     }
-    return created.denied ? create_among_temporary_files(files, table) : created;
+    if (!created.denied) {
+        return created;
+    }
+    if (!target.exists) {
+        created.reason = "its folder does not allow new files (" + created.reason + ")";
+        return created;
+    }
+    return create_among_temporary_files(files, table);
 }
 
+// Tries `attempt` until no other program holds the file, for as long as the
+// table's wait allows, saying once, after a while, that it waits.
+template <class Attempt>
+IoStatus wait_while_busy(const NewTable& table, Attempt attempt)
+{
+    const auto start = std::chrono::steady_clock::now();
+    bool said = false;
+    for (;;) {
+        const IoStatus status = attempt();
+        if (status.ok || !status.busy) {
+            return status;
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited >= table.lock_wait.longest) {
+            IoStatus held = failed_with("held by another program");
+            held.busy = true;
+            return held;
+        }
+        if (!said && waited >= table.lock_wait.before_saying && table.lock_wait.say != nullptr) {
+            table.lock_wait.say("waiting for another program to release '" + table.name + "'...");
+            said = true;
+        }
+        std::this_thread::sleep_for(table.lock_wait.between_tries);
+    }
+}
+
+// A descriptor is written through where the shell opened it. A plain file
+// behind it is locked, so that two runs appending to one log at once never
+// mix their rows.
 IoStatus open_directly(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.way = Replacement::written_directly;
-    const OpenResult opened = target.descriptor >= 0      ? files.open_descriptor(target.descriptor)
-                              : target.names_a_descriptor ? files.open_for_appending(table.target)
-                                                          : files.create_for_writing(table.target);
-    table.file = opened.file;
-    return opened.status;
+    const OpenResult opened =
+        target.descriptor >= 0 ? files.open_descriptor(target.descriptor) : files.create_for_writing(table.target);
+    if (!opened.status.ok || target.descriptor < 0 || !target.regular) {
+        table.file = opened.file;
+        return opened.status;
+    }
+    OwnedFile file(files, opened.file);
+    if (const IoStatus locked = wait_while_busy(table, [&] { return files.lock(file.handle()); }); !locked.ok) {
+        return locked;
+    }
+    table.locked = true;
+    table.file = file.release();
+    return {};
 }
 
 // Once the new file is gone or in place, an interrupt has nothing left to
@@ -173,7 +221,7 @@ IoStatus copy_into_table(FileLayer& files, NewTable& table, std::uint64_t size)
         return opened.status;
     }
     OwnedFile to(files, opened.file);
-    if (const IoStatus locked = files.lock(to.handle()); !locked.ok) {
+    if (const IoStatus locked = wait_while_busy(table, [&] { return files.lock(to.handle()); }); !locked.ok) {
         return locked;
     }
     if (const IoStatus room = files.reserve(to.handle(), size); !room.ok) {
@@ -187,7 +235,22 @@ IoStatus copy_into_table(FileLayer& files, NewTable& table, std::uint64_t size)
         return source.status;
     }
     OwnedFile from(files, source.file);
+    hold_interrupts_to_the_end();
     return copy_whole(files, from, to, size);
+}
+
+// The temporary file goes whether the copy went well or not.
+IoStatus copy_and_remove(FileLayer& files, NewTable& table, std::uint64_t size)
+{
+    const IoStatus copied = copy_into_table(files, table, size);
+    const std::string temporary = table.new_name;
+    const InterruptsHeld held;
+    const IoStatus removed = forget_new_file_once(files.remove(temporary), table);
+    if (copied.ok && !removed.ok) {
+        table.left_behind = temporary;
+        table.left_behind_because = removed;
+    }
+    return copied;
 }
 
 } // namespace
@@ -195,14 +258,16 @@ IoStatus copy_into_table(FileLayer& files, NewTable& table, std::uint64_t size)
 IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table)
 {
     table.target = target.final_name;
-    if (target.names_a_descriptor || (target.exists && !target.regular)) {
+    if (target.descriptor >= 0 || (target.exists && !target.regular)) {
         return open_directly(files, target, table);
     }
-    if (const IoStatus writable = files.check_writable(table.target); !writable.ok) {
+    // Windows refuses a file that another program holds open to itself.
+    if (const IoStatus writable = wait_while_busy(table, [&] { return files.check_writable(table.target); });
+        !writable.ok) {
         return writable;
     }
     const bool rename_drops = target.exists && (target.links > 1 || target.carries_more);
-    return rename_drops ? create_temporary(files, table) : create_beside(files, table);
+    return rename_drops ? create_temporary(files, table) : create_beside(files, target, table);
 }
 
 IoStatus commit_new_table(FileLayer& files, NewTable& table, std::uint64_t size)
@@ -211,18 +276,20 @@ IoStatus commit_new_table(FileLayer& files, NewTable& table, std::uint64_t size)
         return {};
     }
     if (table.way == Replacement::copy) {
-        const IoStatus copied = copy_into_table(files, table, size);
-        const std::string temporary = table.new_name;
-        const InterruptsHeld held;
-        const IoStatus removed = forget_new_file_once(files.remove(temporary), table);
-        if (copied.ok && !removed.ok) {
-            table.left_behind = temporary;
-            table.left_behind_because = removed;
-        }
-        return copied;
+        return copy_and_remove(files, table, size);
     }
-    const InterruptsHeld held;
-    return forget_new_file_once(files.move_over(table.new_name, table.target), table);
+    hold_interrupts_to_the_end();
+    {
+        const InterruptsHeld held;
+        const IoStatus moved = forget_new_file_once(files.move_over(table.new_name, table.target), table);
+        if (moved.ok || !moved.denied) {
+            return moved;
+        }
+    }
+    // A sticky folder, or a table of another owner: the folder will not have
+    // it replaced, but the table may still be written.
+    table.way = Replacement::copy;
+    return copy_and_remove(files, table, size);
 }
 
 void discard_new_table(FileLayer& files, NewTable& table)

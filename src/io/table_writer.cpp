@@ -96,11 +96,26 @@ void end_line(TableWriter& writer, char* out)
     writer.used = static_cast<std::size_t>(out - writer.buffer.data());
 }
 
+namespace {
+
+// A lock on a descriptor the shell opened outlives the handle: it is let go
+// as soon as the table is written, or given up.
+void let_go_of_lock(TableWriter& writer)
+{
+    if (writer.table.locked && writer.file.is_open()) {
+        writer.files->unlock(writer.file.handle());
+        writer.table.locked = false;
+    }
+}
+
+} // namespace
+
 IoStatus close_table_writer(TableWriter& writer)
 {
     if (writer.file.is_open()) {
         flush(writer);
     }
+    let_go_of_lock(writer);
     IoStatus closed = writer.file.close();
     return writer.status.ok ? closed : writer.status;
 }
@@ -112,6 +127,7 @@ IoStatus commit_table(TableWriter& writer)
 
 void discard_table(TableWriter& writer)
 {
+    let_go_of_lock(writer);
     writer.file.close();
     if (writer.files != nullptr) {
         discard_new_table(*writer.files, writer.table);

@@ -120,7 +120,7 @@ TEST(FaultInjection, FailuresThatGoOnStillGiveOneMessageAndKeepTheOldTable)
 TEST(FaultInjection, StandardOutputAndTheListingFailWithOneMessage)
 {
     const std::string cards = many_cards();
-    const RunOptions options = {.decode = false, .cards = "people.vcf", .table = "-"};
+    const RunOptions options = testing::naming("people.vcf", "-");
     for (const bool listing : {false, true}) {
         for (std::size_t fail_at = 1;; ++fail_at) {
             SCOPED_TRACE("call " + std::to_string(fail_at) + (listing ? " of a listing" : ""));

@@ -94,7 +94,8 @@ TEST(LogicalLines, TellWhereA0x1AStoppedTheFileAndHowMuchWasLeft)
     } cases[] = {
         {"A:1\n b\nC\x1Axyz", 3, 3},
         {"A:1\n b\n\x1A" + std::string(5000, 'x'), 3, 5000},
-        {"A:1\n b=\n\x1A\n", 3, 1},
+        {"A:1\n b=\n\x1A\n", 3, 0},
+        {"A:1\n\x1A\r\n\x1A" + std::string(5000, '\n') + "x\r\n", 2, 1},
         {"A:1\n\x1A", 2, 0},
     };
     for (const auto& c : cases) {

@@ -164,7 +164,7 @@ TEST(Run, FailsLoudlyAndLosesNothing)
          testing::folder_read_failure("card file", "import.vcf"),
          {{"import.csv", "kept"}}},
         {"a full disk", {{"import.vcf", ""}}, {}, 1,
-         "cardtab: cannot write table file 'import.csv': No space left on device\n", {},
+         "cardtab: cannot write table file 'import.csv' (a link to '/dev/full'): No space left on device\n", {},
          link_table_to_a_full_disk},
         {"a table that may not be written", {{"import.vcf", ""}, {"import.csv", "old"}}, {}, 1,
          "cardtab: cannot create table file 'import.csv': Permission denied\n", {{"import.csv", "old"}},
@@ -768,8 +768,8 @@ TEST(Run, ATableInAFolderThatRefusesNewFilesIsCopiedIntoPlaceWhole)
         options.file_size_bytes = 4096;
         const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
         EXPECT_EQ(run.exit_status, 1);
-        EXPECT_EQ(run.error_output, "cardtab: cannot write table file 'import.csv' (a link to 'shared/list.csv'): "
-                                    "File too large\n");
+        EXPECT_EQ(run.error_output, "cardtab: cannot write temporary file in '" + options.temporary_folder +
+                                        "/' (TMPDIR) for table 'import.csv': File too large\n");
         EXPECT_EQ(folder.read("shared/list.csv"), "old table");
         expect_no_new_file(folder, "limited");
     }
@@ -1138,12 +1138,12 @@ TEST(Run, WritesStandardOutputAndReadsTheConfigurationBesideTheProgram)
     } cases[] = {
         {"- appends to a file standard output is open on",
          {{"a.vcf", kCards}, {"cardtab.ini", "Name=N:\n"}, {"log", "earlier\n"}},
-         {.decode = false, .cards = "a.vcf", .table = "-"}, "log", {}, {{"log", "earlier\n" + kTable}}},
+         testing::naming("a.vcf", "-"), "log", {}, {{"log", "earlier\n" + kTable}}},
         {"- refused where standard output is the card file", {{"a.vcf", kCards}},
-         {.decode = false, .cards = "a.vcf", .table = "-"}, "a.vcf",
+         testing::naming("a.vcf", "-"), "a.vcf",
          {"cardtab: refusing to write table file '-': it would overwrite the card file 'a.vcf'"}, {{"a.vcf", kCards}}},
         {"- refused where standard output is cardtab.ini", {{"a.vcf", kCards}, {"cardtab.ini", "Name=N:\n"}},
-         {.decode = false, .cards = "a.vcf", .table = "-"}, "cardtab.ini",
+         testing::naming("a.vcf", "-"), "cardtab.ini",
          {"cardtab: refusing to write table file '-': it would overwrite the configuration file 'cardtab.ini'"},
          {{"cardtab.ini", "Name=N:\n"}}},
         {"cardtab.ini beside the program, named in full in messages",
@@ -1155,7 +1155,7 @@ TEST(Run, WritesStandardOutputAndReadsTheConfigurationBesideTheProgram)
          {{"import.csv", kTable}}},
         {"a cardtab.ini beside the program may refuse the table",
          {{"import.vcf", kCards}, {"prog/cardtab.ini", "Name=N:\n"}},
-         {.decode = false, .cards = "import.vcf", .table = "-"},
+         testing::naming("import.vcf", "-"),
          "prog/cardtab.ini",
          {"cardtab: refusing to write table file '-': it would overwrite the configuration file 'prog/cardtab.ini'"},
          {}},

@@ -18,7 +18,7 @@ std::string listed(std::string_view cards, bool decode)
     MemoryFiles files;
     files.files["import.vcf"] = std::string(cards);
     files.read_limit = 7;
-    const TagListing listing = list_tags(files, {.decode = decode, .cards = {}, .table = {}});
+    const TagListing listing = list_tags(files, testing::naming({}, {}, decode));
     EXPECT_FALSE(listing.result.failed);
     std::string lines;
     for (const std::string& line : listing.lines) {

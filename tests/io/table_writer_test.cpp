@@ -81,7 +81,11 @@ TEST(TableWriter, ReplacesAPlainFileOnlyOnceItIsComplete)
          Replacement::copy, old_table, "new\r\n"},
         {"copied into a table with attributes", [](MemoryFiles& files) { files.with_attributes.insert("t.csv"); },
          Replacement::copy, old_table, "new\r\n"},
-        {"appended to the descriptor a link names", [](MemoryFiles& files) { files.descriptors.insert("t.csv"); },
+        {"appended to the descriptor a link names",
+         [](MemoryFiles& files) {
+             files.descriptor_links["t.csv"] = kStandardOutput;
+             files.descriptor_files[kStandardOutput] = "t.csv";
+         },
          Replacement::written_directly, old_table, old_table + "new\r\n"},
     };
     for (const auto& c : cases) {
@@ -98,6 +102,7 @@ TEST(TableWriter, ReplacesAPlainFileOnlyOnceItIsComplete)
         EXPECT_EQ(escaped(files.files["t.csv"]), escaped(c.after)) << c.name;
         EXPECT_EQ(files.names(), "t.csv ") << c.name << ": the new file is gone";
         EXPECT_EQ(files.open_count(), 0u) << c.name;
+        EXPECT_TRUE(files.locked.empty()) << c.name << ": every lock is let go";
     }
 }
 

@@ -143,7 +143,7 @@ void check_conversion(std::string_view input)
     }
     put_an_old_table(files, model, input.size());
     files.read_limit = kReadChunks[input.size() % kReadChunks.size()];
-    const RunResult result = run_conversion(files, {.decode = decode, .cards = {}, .table = {}});
+    const RunResult result = run_conversion(files, testing::naming({}, {}, decode));
 
     require(files.open_count() == 0, "every file is closed");
     require(files.new_files_left() == 0, "no new table file is left behind");

@@ -48,6 +48,16 @@ OpenResult MemoryFiles::create_for_writing(std::string_view name)
 FileFacts MemoryFiles::look_up(std::string_view name)
 {
     const std::string key(name);
+    if (const auto link = descriptor_links.find(key); link != descriptor_links.end()) {
+        FileFacts facts = look_up_descriptor(link->second);
+        facts.final_name = key;
+        return facts;
+    }
+    return look_up_file(key);
+}
+
+FileFacts MemoryFiles::look_up_file(const std::string& key) const
+{
     FileFacts facts;
     facts.final_name = key;
     facts.exists = files.count(key) != 0 || folders.count(key) != 0;
@@ -55,7 +65,6 @@ FileFacts MemoryFiles::look_up(std::string_view name)
     facts.id = {1, std::hash<std::string>{}(key)};
     facts.links = linked.count(key) != 0 ? 2 : 1;
     facts.carries_more = with_attributes.count(key) != 0;
-    facts.names_a_descriptor = descriptors.count(key) != 0;
     return facts;
 }
 
@@ -67,9 +76,8 @@ FileFacts MemoryFiles::look_up_descriptor(int descriptor)
         closed.status = failed_with("Bad file descriptor");
         return closed;
     }
-    FileFacts facts = look_up(open->second);
+    FileFacts facts = look_up_file(open->second);
     facts.exists = true;
-    facts.names_a_descriptor = true;
     facts.descriptor = descriptor;
     return facts;
 }
@@ -81,7 +89,9 @@ OpenResult MemoryFiles::open_descriptor(int descriptor)
         return {FileHandle{}, failed_with("Bad file descriptor")};
     }
     files.try_emplace(open->second);
-    return open_for_appending(open->second);
+    OpenResult opened = open_for_appending(open->second);
+    open_.at(opened.file.handle)->shared = true;
+    return opened;
 }
 
 OpenResult MemoryFiles::create_new(std::string_view name)
@@ -172,9 +182,22 @@ ReadResult MemoryFiles::read(FileHandle file, std::span<char> into)
     return result;
 }
 
-IoStatus MemoryFiles::lock(FileHandle)
+IoStatus MemoryFiles::lock(FileHandle file)
 {
+    const std::string& name = open_.at(file.handle)->name;
+    if (auto held = held_by_others.find(name); held != held_by_others.end() && held->second > 0) {
+        --held->second;
+        IoStatus busy = failed_with("Resource temporarily unavailable");
+        busy.busy = true;
+        return busy;
+    }
+    locked.insert(name);
     return {};
+}
+
+void MemoryFiles::unlock(FileHandle file)
+{
+    locked.erase(open_.at(file.handle)->name);
 }
 
 IoStatus MemoryFiles::reserve(FileHandle, std::uint64_t)
@@ -211,6 +234,9 @@ IoStatus MemoryFiles::write(FileHandle file, std::span<const char> bytes)
 
 IoStatus MemoryFiles::close(FileHandle file)
 {
+    if (!open_.at(file.handle)->shared) {
+        locked.erase(open_.at(file.handle)->name);
+    }
     open_.erase(file.handle);
     return {};
 }
@@ -315,6 +341,11 @@ OpenResult FaultyFiles::open_descriptor(int descriptor)
 IoStatus FaultyFiles::lock(FileHandle file)
 {
     return pass_on([&] { return inner_.lock(file); });
+}
+
+void FaultyFiles::unlock(FileHandle file)
+{
+    inner_.unlock(file);
 }
 
 IoStatus FaultyFiles::reserve(FileHandle file, std::uint64_t size)

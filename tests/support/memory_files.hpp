@@ -5,7 +5,9 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 
+#include "convert/run.hpp"
 #include "io/file_layer.hpp"
 
 namespace cardtab::testing {
@@ -26,9 +28,13 @@ public:
     // link), or attributes.
     std::set<std::string> linked;
     std::set<std::string> with_attributes;
-    // Links that lead to a descriptor, as /dev/stdout.
-    std::set<std::string> descriptors;
+    // Links that lead to one of the process's descriptors, as to /dev/stdout.
+    std::map<std::string, int> descriptor_links;
     bool cannot_reserve = false;
+    // Files another program holds locked: how many lock attempts find them
+    // so. And the files locked now by this one.
+    std::map<std::string, std::size_t> held_by_others;
+    std::set<std::string> locked;
     static constexpr std::string_view kTemporaryFolder = "tmp/";
     // The process's descriptors and the files they are open on. Standard
     // output is, unless a test says otherwise, a pipe whose bytes are kept
@@ -53,6 +59,7 @@ public:
     IoStatus move_over(std::string_view from, std::string_view to) override;
     IoStatus remove(std::string_view name) override;
     IoStatus lock(FileHandle file) override;
+    void unlock(FileHandle file) override;
     IoStatus reserve(FileHandle file, std::uint64_t size) override;
     IoStatus rewind(FileHandle file) override;
     IoStatus truncate(FileHandle file, std::uint64_t size) override;
@@ -71,8 +78,12 @@ private:
         std::size_t position = 0;
         // The bytes of the file, looked up once: a read may take one byte.
         std::string* bytes = nullptr; // none for a folder
+        // Opened on a descriptor that another holds open too: closing it
+        // keeps the file's lock, as a shell's redirection would.
+        bool shared = false;
     };
     FileHandle open_file(std::string name);
+    FileFacts look_up_file(const std::string& key) const;
     std::map<std::intptr_t, std::unique_ptr<Open>> open_;
     std::set<std::string> new_files_;
 };
@@ -102,6 +113,7 @@ public:
     IoStatus move_over(std::string_view from, std::string_view to) override;
     IoStatus remove(std::string_view name) override;
     IoStatus lock(FileHandle file) override;
+    void unlock(FileHandle file) override;
     IoStatus reserve(FileHandle file, std::uint64_t size) override;
     IoStatus rewind(FileHandle file) override;
     IoStatus truncate(FileHandle file, std::uint64_t size) override;
@@ -133,5 +145,15 @@ private:
 };
 
 inline constexpr std::string_view kInjectedReason = "Injected failure";
+
+// What a command line that names the card file and the table asks of a run.
+inline RunOptions naming(std::string cards, std::string table = {}, bool decode = false)
+{
+    RunOptions options;
+    options.cards = std::move(cards);
+    options.table = std::move(table);
+    options.decode = decode;
+    return options;
+}
 
 } // namespace cardtab::testing

@@ -80,13 +80,16 @@ void mark_filled(CardValues& card, std::size_t j)
 {
     const ColumnSet bit = ColumnSet{1} << j;
     card.filled = card.values[j].length != 0 ? card.filled | bit : card.filled & ~bit;
+    card.cut = card.cut_lines[j] != 0 ? card.cut | bit : card.cut & ~bit;
 }
 
 void clear_card(CardValues& card, std::size_t count)
 {
     card.filled = 0;
+    card.cut = 0;
     for (std::size_t j = 0; j < count; ++j) {
         card.values[j].length = 0;
+        card.cut_lines[j] = 0;
         card.ranked[j].count = 0;
         card.ranked[j].preferred = 0;
     }
@@ -149,7 +152,7 @@ struct AsTheyStand {
 
     ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
 
-    std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value) const
+    std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value, std::size_t& cut_line) const
     {
         const Column& column = tags.columns.columns[j];
         // The line end goes: cleaning would trim it, and it is no byte of the
@@ -159,6 +162,8 @@ struct AsTheyStand {
         while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) {
             --end;
         }
+        const bool cut = end > value.size() && folding_cuts_text(text.view().substr(0, end), value.size());
+        cut_line = cut ? lines_begun : 0;
         bool plain = false;
         const std::size_t length = clean_value(text.substr(0, end), value, column.marks.strips_spaces, &plain);
         line.plain = line.plain && plain;
@@ -171,7 +176,7 @@ struct AsTheyStand {
         const ColumnSet matching = columns_matching(line);
         for (ColumnSet set = matching; set != 0; set &= set - 1) {
             const auto j = static_cast<std::size_t>(std::countr_zero(set));
-            card.values[j].length = take_value(line, j, card.values[j].bytes);
+            card.values[j].length = take_value(line, j, card.values[j].bytes, card.cut_lines[j]);
             mark_filled(card, j);
         }
         return matching;
@@ -238,6 +243,11 @@ FixedText<kMaxValueBytes>& ranked_value(CardValues& card, std::size_t j, std::si
     return n + 1 == shown ? card.values[j] : card.ranked[j].before_shown[n];
 }
 
+std::size_t& ranked_cut_line(CardValues& card, std::size_t j, std::size_t n, std::size_t shown)
+{
+    return n + 1 == shown ? card.cut_lines[j] : card.ranked[j].cut_lines[n];
+}
+
 // Makes room at `at` in column `j`'s ranking, dropping the last value kept
 // where all are.
 void make_room(CardValues& card, std::size_t j, std::size_t at, bool preferred, std::size_t shown)
@@ -246,6 +256,7 @@ void make_room(CardValues& card, std::size_t j, std::size_t at, bool preferred, 
     const std::size_t kept = std::min(ranked.count + 1, shown);
     for (std::size_t n = kept - 1; n > at; --n) {
         assign(ranked_value(card, j, n, shown), view(ranked_value(card, j, n - 1, shown)));
+        ranked_cut_line(card, j, n, shown) = ranked_cut_line(card, j, n - 1, shown);
     }
     ranked.count = kept;
     ranked.preferred += preferred ? 1 : 0;
@@ -335,10 +346,15 @@ struct Decoded {
         return raw;
     }
 
-    std::size_t take_value(PaddedText raw, ValueDecoding& how, std::size_t j, std::span<char> value)
+    std::size_t take_value(PaddedText raw, ValueDecoding& how, std::size_t j, std::span<char> value,
+                           std::size_t& cut_line)
     {
         how.component = properties.selectors[j].component;
-        return decode_value(raw, how, scratch, value, properties.columns.columns[j].marks.strips_spaces);
+        bool cut = false;
+        const std::size_t length =
+            decode_value(raw, how, scratch, value, properties.columns.columns[j].marks.strips_spaces, &cut);
+        cut_line = cut ? line_number() : 0;
+        return length;
     }
 
     ColumnSet take_line(CardLine& line, CardValues& card, bool version_21)
@@ -360,7 +376,7 @@ struct Decoded {
                 at != std::string_view::npos) {
                 make_room(card, j, at, reading.preferred, shown);
                 FixedText<kMaxValueBytes>& value = ranked_value(card, j, at, shown);
-                value.length = take_value(raw, how, j, value.bytes);
+                value.length = take_value(raw, how, j, value.bytes, ranked_cut_line(card, j, at, shown));
             }
             // Even a line that falls past the one shown marks the column by
             // the ranking again, after a row stored a constant column's tag.
@@ -441,6 +457,18 @@ bool is_version_21(std::string_view line)
     return version == "2.1";
 }
 
+// A constant column shows its tag, not its value.
+void note_cut_values(CardsSeen& seen, const CardValues& card, ColumnSet constant)
+{
+    for (ColumnSet set = card.cut & ~constant; set != 0; set &= set - 1) {
+        const auto j = static_cast<std::size_t>(std::countr_zero(set));
+        if (seen.cut_values++ == 0) {
+            seen.first_cut_column = j;
+            seen.first_cut_line = card.cut_lines[j];
+        }
+    }
+}
+
 // Both ways share everything but how lines are read, matched and their
 // values taken: the card bounds, the required and constant columns, the
 // rows.
@@ -474,6 +502,7 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
             if ((index.required & ~card.filled) == 0) {
                 write_row(table, settings, columns, card);
                 ++seen.rows;
+                note_cut_values(seen, card, index.constant);
                 // From now on a constant column counts as filled, as if its
                 // row had stored the tag it shows as its value: a card that
                 // goes on without a "BEGIN:VCARD" sees it so.

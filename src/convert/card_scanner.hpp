@@ -21,6 +21,11 @@ struct CardsSeen {
     ColumnSet required_never_filled = 0;
     // Columns that some line of the file matched.
     ColumnSet columns_taken = 0;
+    // Values written cut at their capacity, losing more than blanks, and
+    // the first of them.
+    std::size_t cut_values = 0;
+    std::size_t first_cut_column = 0;
+    std::size_t first_cut_line = 0;
     // The line holding a 0x1A that ended the file early, or 0.
     std::size_t eof_byte_line = 0;
     // Values taken as they stand that look encoded: quoted-printable,

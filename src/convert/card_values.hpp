@@ -16,6 +16,8 @@ inline constexpr std::size_t kMaxRankedValues = 9;
 // one it shows as the card's value for the column.
 struct RankedValues {
     std::array<FixedText<kMaxValueBytes>, kMaxRankedValues - 1> before_shown;
+    // The line each was cut on, or 0 where nothing but blanks was cut.
+    std::array<std::size_t, kMaxRankedValues - 1> cut_lines{};
     std::size_t count = 0;
     std::size_t preferred = 0; // of those kept
 };
@@ -31,6 +33,9 @@ static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 struct CardValues {
     std::array<FixedText<kMaxValueBytes>, kMaxColumns> values;
     ColumnSet filled = 0;
+    // Values that lost text to their capacity, and the lines they came from.
+    ColumnSet cut = 0;
+    std::array<std::size_t, kMaxColumns> cut_lines{};
     std::array<RankedValues, kMaxColumns> ranked;
 };
 

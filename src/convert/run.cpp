@@ -368,6 +368,18 @@ void warn_of_tags_never_taken(const CardsSeen& seen, const RunSetup& setup, cons
     }
 }
 
+void warn_of_cut_values(const CardsSeen& seen, const ColumnTable& columns, const FileInMessage& cards,
+                        RunResult& result)
+{
+    const std::size_t count = seen.cut_values;
+    warn_about(result, cards,
+               ": " + counted(count, "value was", "values were") + " longer than " + std::to_string(kMaxValueBytes) +
+                   " bytes and " + std::string(by_count(count, "was", "were")) + " cut (" +
+                   std::string(by_count(count, "in", "the first in")) + " column '" +
+                   std::string(view(columns.columns[seen.first_cut_column].title)) + "', line " +
+                   std::to_string(seen.first_cut_line) + ")");
+}
+
 // What a table that was written may hide from its reader, or lack.
 void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, const RunSetup& setup,
                                   const RunOptions& options, RunResult& result)
@@ -384,6 +396,9 @@ void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, c
     }
     if (seen.unknown_charset_lines != 0) {
         warn_of_unknown_charsets(seen, cards, result);
+    }
+    if (seen.cut_values != 0) {
+        warn_of_cut_values(seen, setup.columns, cards, result);
     }
     if (unread != 0) {
         warn_about(result, cards,

@@ -252,10 +252,13 @@ char32_t character_at(std::string_view text, Charset charset, std::size_t& lengt
 
 // The decoded bytes as Windows-1250, each line break one space, until
 // `out` is full; returns how much of it was written.
-std::size_t to_windows_1250(std::string_view text, Charset charset, std::span<char> out)
+// Writes at most out.size() characters; `read` tells how many bytes of the
+// text they took.
+std::size_t to_windows_1250(std::string_view text, Charset charset, std::span<char> out, std::size_t& read)
 {
     std::size_t written = 0;
-    for (std::size_t at = 0; at < text.size() && written < out.size();) {
+    std::size_t at = 0;
+    for (; at < text.size() && written < out.size();) {
         std::size_t length = 0;
         const char32_t character = character_at(text.substr(at), charset, length);
         if (character == '\r' && at + 1 < text.size() && text[at + 1] == '\n') {
@@ -264,6 +267,7 @@ std::size_t to_windows_1250(std::string_view text, Charset charset, std::span<ch
         out[written++] = character == '\r' || character == '\n' ? ' ' : windows_1250_byte(character);
         at += length;
     }
+    read = at;
     return written;
 }
 
@@ -336,8 +340,11 @@ Charset decide_charset(Charset named, PaddedText& bytes)
 } // namespace
 
 std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
-                         bool drop_spaces)
+                         bool drop_spaces, bool* cut)
 {
+    if (cut != nullptr) {
+        *cut = false;
+    }
     const bool quoted_printable = how.encoding.quoted_printable;
     const bool maybe_utf8 = how.encoding.charset == Charset::unnamed || how.encoding.charset == Charset::utf8;
     // Most values are plain ASCII or UTF-8 letters of the folding table,
@@ -368,9 +375,16 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
         bytes = scratch.text(0, undo_escapes(bytes.view(), how.version_21, scratch.data()));
     }
     if (holds_only_folding_text(bytes, charset == Charset::utf8)) {
+        if (cut != nullptr) {
+            *cut = folding_cuts_text(bytes.view(), value.size());
+        }
         return clean_value(bytes, value, drop_spaces);
     }
-    const std::size_t length = to_windows_1250(bytes.view(), charset, value);
+    std::size_t read = 0;
+    const std::size_t length = to_windows_1250(bytes.view(), charset, value, read);
+    if (cut != nullptr) {
+        *cut = holds_text(bytes.view().substr(read));
+    }
     return clean_folded_value(value.first(length), drop_spaces);
 }
 

@@ -70,8 +70,10 @@ std::size_t value_component(std::string_view bytes, std::size_t component, bool 
 // then the value rules of the ordinary mode: the first value.size() bytes,
 // semicolons as spaces, spaces dropped when `drop_spaces`, accented
 // letters plain, trailing spaces, line feeds and CRs trimmed. `scratch`
-// holds at least raw.size() bytes. Returns the value's length.
+// holds at least raw.size() bytes. Returns the value's length; where `cut`
+// is given, it tells whether the decoded text lost more than blanks to the
+// value's capacity.
 std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
-                         bool drop_spaces);
+                         bool drop_spaces, bool* cut = nullptr);
 
 } // namespace cardtab

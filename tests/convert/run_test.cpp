@@ -438,8 +438,30 @@ TEST(Run, WarnsOfEveryQuietTrap)
          {}, 0,
          "cardtab: warning: card file 'import.vcf': 1 value is encoded (quoted-printable, folded, escaped or not Windows-1250; "
          "the first on line 4) and is written as it stands; to decode it, add 'decode' after the card file's "
-         "name in cardtab.ini or run 'cardtab --decode'\n",
+         "name in cardtab.ini or run 'cardtab --decode'\n"
+         "cardtab: warning: card file 'import.vcf': 1 value was longer than 100 bytes and was cut (in column "
+         "'Note', line 4)\n",
          {{"import.csv", "Note\r\n\"" + std::string(100, 'n') + "\"\r\n"}}},
+        {"values cut at 100 bytes, but not where only blanks go", {{"cardtab.ini", "Address=ADR\nNote=NOTE\n"},
+          {"import.vcf", "BEGIN:VCARD\nNOTE:" + std::string(101, 'a') + "\nADR:" + std::string(100, 'b') +
+                             "   \r\r\nEND:VCARD\nBEGIN:VCARD\nNOTE:" + std::string(99, 'a') + "\xC3\xA1\xC3\xA1\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 2 values were longer than 100 bytes and were cut (the first in "
+         "column 'Note', line 2)\n",
+         {{"import.csv", "Address,Note\r\n\"" + std::string(100, 'b') + "\",\"" + std::string(100, 'a') + "\"\r\n\"\",\"" +
+                             std::string(99, 'a') + "a\"\r\n"}}},
+        {"decoding: the decoded text counts", {{"cardtab.ini", "import.vcf decode\nNote=NOTE\n"},
+          {"import.vcf", "BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:" + [] {
+                             std::string encoded;
+                             for (int n = 0; n < 100; ++n) {
+                                 encoded += "=41";
+                             }
+                             return encoded;
+                         }() + "\nEND:VCARD\nBEGIN:VCARD\nNOTE:" + std::string(100, 'c') + "\\,\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 value was longer than 100 bytes and was cut (in column "
+         "'Note', line 5)\n",
+         {{"import.csv", "Note\r\n\"" + std::string(100, 'A') + "\"\r\n\"" + std::string(100, 'c') + "\"\r\n"}}},
         {"what decoding would leave as it is does not look encoded",
          {{"cardtab.ini", "Note=NOTE\nName=FN\nFamily=N:\n"},
           {"import.vcf", "BEGIN:VCARD\nVERSION:2.1\nNOTE:saved in C:\\new\nFN;ENCODING=QUOTED-PRINTABLE:Hello\n"

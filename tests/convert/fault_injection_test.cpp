@@ -1,10 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <string>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "convert/run.hpp"
+#include "io/interrupts.hpp"
+#include "io/native_files.hpp"
 #include "support/bytes.hpp"
 #include "support/memory_files.hpp"
+#include "support/scratch.hpp"
 
 namespace cardtab {
 namespace {
@@ -145,6 +157,74 @@ TEST(FaultInjection, StandardOutputAndTheListingFailWithOneMessage)
         }
     }
 }
+
+#ifndef _WIN32
+// The exit of a child, waited for at most a minute; -1 where it did not end.
+int wait_for_child(pid_t child)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return status;
+}
+
+// A signal from outside at each call of a real run, on real files: the run
+// ends with the signal's status and the old table, or, once the table is
+// being put in place, with its own status and the new table; never with the
+// signal's status and a changed table.
+TEST(FaultInjection, ASignalAtEachCallEndsWithTheTableItsStatusSays)
+{
+    constexpr int kFewerCalls = 100;
+    const std::string cards = many_cards();
+    MemoryFiles clean = starting_files(cards, Layout::plain);
+    ASSERT_FALSE(run_conversion(clean).failed);
+    const std::string expected_table = clean.files["people.csv"];
+    for (const bool second_name : {false, true}) {
+        for (std::size_t at = 1;; ++at) {
+            SCOPED_TRACE("signal at call " + std::to_string(at) + (second_name ? ", a table with two names" : ""));
+            testing::ScratchFolder folder;
+            folder.write("cardtab.ini", kConfiguration);
+            folder.write("people.vcf", cards);
+            folder.write("people.csv", kOldTable);
+            if (second_name) {
+                std::filesystem::create_hard_link(folder / "people.csv", folder / "second.csv");
+            }
+            const pid_t child = fork();
+            if (child == 0) {
+                if (chdir(folder.path().c_str()) != 0) {
+                    _exit(126);
+                }
+                install_interrupt_cleanup();
+                NativeFiles native;
+                FaultyFiles files(native, at, false, SIGTERM);
+                const RunResult result = run_conversion(files);
+                _exit(files.injected() ? exit_status(result) : kFewerCalls);
+            }
+            const int status = wait_for_child(child);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == kFewerCalls) {
+                break;
+            }
+            const std::string table = folder.read("people.csv");
+            if (WIFSIGNALED(status)) {
+                EXPECT_EQ(WTERMSIG(status), SIGTERM);
+                EXPECT_EQ(table, kOldTable) << "the signal's status, but the table changed";
+            } else {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+                EXPECT_EQ(table.size(), expected_table.size());
+                EXPECT_TRUE(table == expected_table) << "the run's status, but not its table";
+            }
+            EXPECT_EQ(folder.names().find(".cardtab-"), std::string::npos) << folder.names();
+        }
+    }
+}
+#endif
 
 } // namespace
 } // namespace cardtab

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -90,11 +91,12 @@ private:
 
 // Passes every call on to another layer, except that call number
 // `fail_at` (counting from 1 across all kinds of call) fails, and with
-// `sticky` every call after it too.
+// `sticky` every call after it too. With a `signal_number`, that call does
+// not fail: the signal is raised as it begins, as if sent from outside.
 class FaultyFiles final : public FileLayer {
 public:
-    FaultyFiles(FileLayer& inner, std::size_t fail_at, bool sticky = false)
-        : inner_(inner), fail_at_(fail_at), sticky_(sticky)
+    FaultyFiles(FileLayer& inner, std::size_t fail_at, bool sticky = false, int signal_number = 0)
+        : inner_(inner), fail_at_(fail_at), sticky_(sticky), signal_number_(signal_number)
     {
     }
 
@@ -126,6 +128,12 @@ private:
     bool next_call_fails()
     {
         ++calls_;
+        if (signal_number_ != 0) {
+            if (calls_ == fail_at_) {
+                std::raise(signal_number_);
+            }
+            return false;
+        }
         return calls_ == fail_at_ || (sticky_ && calls_ > fail_at_);
     }
     // What a failed call of each kind returns.
@@ -141,6 +149,7 @@ private:
     FileLayer& inner_;
     std::size_t fail_at_;
     bool sticky_;
+    int signal_number_;
     std::size_t calls_ = 0;
 };
 

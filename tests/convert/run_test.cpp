@@ -842,6 +842,55 @@ TEST(Run, ARunAtATimeCopiesIntoATableWithTwoNames)
     EXPECT_EQ(folder.names(), "run0 run1 run2 run3 run4 run5 run6 run7 run8 run9 shared ");
 }
 
+// A table linked to /dev/stdout or /dev/stderr is written where the shell
+// opened them: what the shell or the program writes there later follows
+// the table, and two runs appending to one log never mix their rows.
+TEST(Run, WritesThroughTheDescriptorsALinkNames)
+{
+    std::string not_run;
+    for (const std::string stream : {"/dev/stdout", "/dev/stderr"}) {
+        ScratchFolder folder;
+        folder.write("cardtab.ini", "Name=N:\nMail=EMAIL\n");
+        folder.write("import.vcf", kCards);
+        if (!testing::make_symlink(stream, folder / "import.csv")) {
+            not_run += " " + stream + " (no symbolic link can be made here)";
+            continue;
+        }
+        testing::RunOptions options;
+        options.output_after = "run done\n";
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
+        const std::string table = "Name,Mail\r\n\"Doe\",\"\"\r\n";
+        EXPECT_EQ(run.exit_status, 0) << stream;
+        const bool to_output = stream == "/dev/stdout";
+        EXPECT_EQ(escaped(run.output_bytes), escaped(to_output ? table + "run done\n" : "run done\n")) << stream;
+        EXPECT_EQ(escaped(run.error_output), escaped((to_output ? "" : table) + never_taken("Mail", "EMAIL"))) << stream;
+    }
+    if (!testing::can_interrupt_runs()) {
+        testing::note_not_run(not_run + " two runs at once (this system runs one at a time here)");
+        return;
+    }
+    ScratchFolder folder;
+    std::vector<fs::path> runs;
+    std::vector<std::string> tables;
+    for (int n = 0; n < 2; ++n) {
+        const std::string name = "run" + std::to_string(n);
+        fs::create_directory(folder / name);
+        folder.write(name + "/cardtab.ini", "Name=N:\n");
+        folder.write(name + "/import.vcf", many_cards(20000, name));
+        ASSERT_TRUE(testing::make_symlink("/dev/stdout", folder / name / "import.csv"));
+        runs.push_back(folder / name);
+        tables.push_back(table_of(20000, name));
+    }
+    testing::RunOptions options;
+    options.output_file = folder / "log";
+    for (const testing::ProgramRun& run : testing::run_cardtabs_at_once(runs, options)) {
+        EXPECT_EQ(run.exit_status, 0) << run.error_output;
+    }
+    const std::string log = folder.read("log");
+    EXPECT_TRUE(log == tables[0] + tables[1] || log == tables[1] + tables[0]) << "two whole tables, one after the other";
+    testing::note_not_run(not_run);
+}
+
 // What a rename would drop: the table's other names, its access-control
 // list, its attributes. Each is kept, and so is the file itself.
 TEST(Run, KeepsWhatTheOldTableCarriesBesideItsBytes)

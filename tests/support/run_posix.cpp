@@ -128,7 +128,9 @@ fs::path program_for(const RunOptions& options)
     return copy.path();
 }
 
-pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
+// `shared_output`, where it is open, is the standard output the test holds
+// too.
+pid_t start_cardtab(const fs::path& folder, const RunOptions& options, int shared_output = -1)
 {
     const std::string exe = program_for(options).string();
     std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -142,7 +144,12 @@ pid_t start_cardtab(const fs::path& folder, const RunOptions& options)
     }
     const pid_t child = fork();
     if (child == 0) {
-        if (!redirect(output_file_of(folder, ".stdout"), STDOUT_FILENO, appends ? O_APPEND : O_TRUNC) ||
+        const bool output_ready = shared_output >= 0 ? dup2(shared_output, STDOUT_FILENO) >= 0
+                                  : !options.output_file.empty()
+                                      ? redirect(options.output_file, STDOUT_FILENO, O_APPEND)
+                                      : redirect(output_file_of(folder, ".stdout"), STDOUT_FILENO,
+                                                 appends ? O_APPEND : O_TRUNC);
+        if (!output_ready ||
             !redirect(output_file_of(folder, ".stderr"), STDERR_FILENO) || chdir(folder.c_str()) != 0 ||
             !apply_options(options) || (options.output_closed && close(STDOUT_FILENO) != 0)) {
             _exit(127);
@@ -163,7 +170,7 @@ bool deadline_passed(std::chrono::steady_clock::time_point deadline)
 }
 
 // A program still running at the deadline is killed, and the run says so.
-ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
+ProgramRun wait_for_exit(pid_t child)
 {
     ProgramRun run;
     int status = 0;
@@ -181,12 +188,22 @@ ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
         run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.peak_memory_kib = usage.ru_maxrss;
     }
+    return run;
+}
+
+ProgramRun collect_output(ProgramRun run, const fs::path& folder)
+{
     for (auto [stream, text] : {std::pair{".stdout", &run.output}, std::pair{".stderr", &run.error_output}}) {
         *text += ScratchFolder::read_file(output_file_of(folder, stream));
         fs::remove(output_file_of(folder, stream));
     }
     run.output_bytes = run.output;
     return run;
+}
+
+ProgramRun wait_for_cardtab(pid_t child, const fs::path& folder)
+{
+    return collect_output(wait_for_exit(child), folder);
 }
 
 bool holds_new_file(const fs::path& folder)
@@ -292,7 +309,19 @@ bool can_limit_runs()
 ProgramRun run_cardtab(const fs::path& folder, const RunOptions& options)
 {
     keep_case(folder);
-    return wait_for_cardtab(start_cardtab(folder, options), folder);
+    if (options.output_after.empty()) {
+        return wait_for_cardtab(start_cardtab(folder, options), folder);
+    }
+    const int output = open(output_file_of(folder, ".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ProgramRun run = wait_for_exit(start_cardtab(folder, options, output));
+    const bool written = write(output, options.output_after.data(), options.output_after.size()) ==
+                         static_cast<ssize_t>(options.output_after.size());
+    close(output);
+    run = collect_output(run, folder);
+    if (!written) {
+        run.error_output += "the shell's own output could not be written\n";
+    }
+    return run;
 }
 
 bool can_interrupt_runs()
@@ -300,12 +329,12 @@ bool can_interrupt_runs()
     return true;
 }
 
-std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<fs::path>& folders)
+std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<fs::path>& folders, const RunOptions& options)
 {
     // Not kept for another build to run: each folder leads into a shared one.
     std::vector<pid_t> children;
     for (const fs::path& folder : folders) {
-        children.push_back(start_cardtab(folder, {}));
+        children.push_back(start_cardtab(folder, options));
     }
     std::vector<ProgramRun> runs;
     for (std::size_t n = 0; n < folders.size(); ++n) {

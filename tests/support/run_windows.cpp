@@ -193,11 +193,12 @@ std::pair<std::uint64_t, std::uint64_t> file_id(const std::filesystem::path& pat
 }
 
 // One after the other: what runs at once on Windows is not seen under wine.
-std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<std::filesystem::path>& folders)
+std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<std::filesystem::path>& folders,
+                                             const RunOptions& options)
 {
     std::vector<ProgramRun> runs;
     for (const std::filesystem::path& folder : folders) {
-        runs.push_back(run_cardtab(folder));
+        runs.push_back(run_cardtab(folder, options));
     }
     return runs;
 }

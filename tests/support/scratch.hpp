@@ -77,6 +77,11 @@ struct RunOptions {
     std::filesystem::path program = {};
     // Start it with standard output closed (cardtab >&-).
     bool output_closed = false;
+    // After the run, the shell writes this through the same standard output,
+    // where its offset then stands: (cardtab; echo done) > log.
+    std::string output_after = {};
+    // Standard output appends to this file instead of the run's own.
+    std::filesystem::path output_file = {};
 };
 
 // Runs the cardtab executable with `folder` as its working directory.
@@ -86,7 +91,8 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
 bool can_limit_runs();
 
 // Runs the program in each folder, all at the same time.
-std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<std::filesystem::path>& folders);
+std::vector<ProgramRun> run_cardtabs_at_once(const std::vector<std::filesystem::path>& folders,
+                                             const RunOptions& options = {});
 
 struct InterruptedRun {
     ProgramRun run;

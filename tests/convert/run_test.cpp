@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 
 #include "support/bytes.hpp"
 #include "support/conversion_model.hpp"
+#include "io/native_files.hpp"
 #include "support/memory_files.hpp"
 #include "support/scratch.hpp"
 
@@ -568,22 +570,72 @@ TEST(Run, AnswersHelpAndVersionWithoutTouchingAFile)
     }
 }
 
-TEST(Run, RefusesALockedTableFile)
+// A table that is locked (copied into place, so with a second name where
+// Windows does not hold it open) while another program holds it.
+void put_a_table_to_lock(const ScratchFolder& folder)
+{
+    folder.write("cardtab.ini", "Name=N:\n");
+    folder.write("import.vcf", kCards);
+    folder.write("import.csv", "old");
+    if (!kOnWindows) {
+        fs::create_hard_link(folder / "import.csv", folder / "second.csv");
+    }
+}
+
+TEST(Run, WaitsTenSecondsForAnotherProgramThatHoldsTheTable)
 {
     ScratchFolder folder;
-    folder.write("import.vcf", "");
-    folder.write("import.csv", "old");
-    auto lock = std::make_unique<testing::FileLock>(folder / "import.csv");
-    if (!lock->locks()) {
-        GTEST_SKIP() << "this system cannot lock a file against other processes";
+    put_a_table_to_lock(folder);
+    const std::string names = folder.names();
+    const testing::FileLock lock(folder / "import.csv", std::chrono::minutes(1));
+    if (!lock.locks()) {
+        GTEST_SKIP() << "this system cannot hold a file against other processes";
     }
+    const auto start = std::chrono::steady_clock::now();
     const testing::ProgramRun run = testing::run_cardtab(folder.path());
-    lock.reset();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.error_output, "cardtab: cannot create table file 'import.csv': the file is in use by another "
-                                "program (close it and run again)\n");
+    EXPECT_EQ(run.error_output, "cardtab: waiting for another program to release 'import.csv'...\n"
+                                "cardtab: cannot lock table file 'import.csv': held by another program\n");
     EXPECT_EQ(folder.read("import.csv"), "old");
-    EXPECT_EQ(folder.names(), "import.csv import.vcf ");
+    EXPECT_EQ(folder.names(), names);
+}
+
+std::vector<std::string>& said_while_waiting()
+{
+    static std::vector<std::string> said;
+    return said;
+}
+
+// The wait shortened: a program that lets go in time, and one that does not.
+TEST(Run, WaitsForALockAsLongAsTheRunAllows)
+{
+    using std::chrono::milliseconds;
+    const struct {
+        milliseconds hold;
+        milliseconds wait;
+        bool converts;
+    } cases[] = {{milliseconds(400), milliseconds(20000), true}, {milliseconds(60000), milliseconds(400), false}};
+    for (const auto& c : cases) {
+        ScratchFolder folder;
+        put_a_table_to_lock(folder);
+        const std::string names = folder.names();
+        const testing::FileLock lock(folder / "import.csv", c.hold);
+        if (!lock.locks()) {
+            GTEST_SKIP() << "this system cannot hold a file against other processes";
+        }
+        said_while_waiting().clear();
+        RunOptions options = testing::naming((folder / "import.vcf").string(), (folder / "import.csv").string());
+        options.lock_wait = {c.wait, milliseconds(50), milliseconds(10),
+                             [](std::string_view line) { said_while_waiting().emplace_back(line); }};
+        NativeFiles files;
+        const RunResult result = run_conversion(files, options);
+        EXPECT_EQ(result.failed, !c.converts) << c.hold.count();
+        EXPECT_EQ(said_while_waiting(), std::vector<std::string>{"waiting for another program to release '" +
+                                                                 (folder / "import.csv").string() + "'..."});
+        EXPECT_EQ(folder.read("import.csv") == "old", !c.converts) << c.hold.count();
+        EXPECT_EQ(folder.names(), names);
+    }
 }
 
 fs::path utf8_path(std::string_view bytes)

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <sys/xattr.h>
 #include <sys/resource.h>
@@ -40,6 +41,11 @@ bool apply_options(const RunOptions& options)
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGALRM, SIGXFSZ, SIGPIPE}) {
         std::signal(signal_number, SIG_DFL);
     }
+    // A run of the library inside the tests may have held interrupts back
+    // for good in this process; the program starts without that.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     // A signal that dumps core (SIGQUIT, SIGXCPU) leaves no core file in the
     // folder the test looks at.
     const rlimit no_core{0, 0};
@@ -289,10 +295,39 @@ std::pair<std::uint64_t, std::uint64_t> file_id(const fs::path& path)
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
-// POSIX systems have no mandatory locks: any process may open the file.
-FileLock::FileLock(const fs::path&) {}
+// The child tells through a pipe that it holds the lock.
+FileLock::FileLock(const fs::path& path, std::chrono::milliseconds hold)
+{
+    std::array<int, 2> ready{};
+    if (pipe(ready.data()) != 0) {
+        return;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        const int file = open(path.c_str(), O_RDONLY);
+        if (file < 0 || flock(file, LOCK_EX) != 0 || write(ready[1], "L", 1) != 1) {
+            _exit(1);
+        }
+        std::this_thread::sleep_for(hold);
+        _exit(0);
+    }
+    close(ready[1]);
+    char byte = 0;
+    pollfd readable{ready[0], POLLIN, 0};
+    locks_ = child > 0 && poll(&readable, 1, 10000) == 1 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    holder_ = child;
+}
 
-FileLock::~FileLock() = default;
+FileLock::~FileLock()
+{
+    if (holder_ > 0) {
+        const auto child = static_cast<pid_t>(holder_);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+}
 
 bool make_symlink(const fs::path& target, const fs::path& link)
 {

@@ -8,17 +8,30 @@
 
 namespace cardtab::testing {
 
-FileLock::FileLock(const std::filesystem::path& path)
+// A thread of its own closes the handle after `hold`, or sooner, when the
+// lock goes (`holder_` is the event that says so).
+FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds hold)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    handle_ = file == INVALID_HANDLE_VALUE ? nullptr : file;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE gone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE || gone == nullptr) {
+        return;
+    }
+    locks_ = true;
+    holder_ = reinterpret_cast<std::intptr_t>(gone);
+    releaser_ = std::thread([file, gone, hold] {
+        WaitForSingleObject(gone, static_cast<DWORD>(hold.count()));
+        CloseHandle(file);
+    });
 }
 
 FileLock::~FileLock()
 {
-    if (handle_ != nullptr) {
-        CloseHandle(handle_);
+    if (releaser_.joinable()) {
+        SetEvent(reinterpret_cast<HANDLE>(holder_));
+        releaser_.join();
+        CloseHandle(reinterpret_cast<HANDLE>(holder_));
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -111,19 +113,22 @@ bool can_interrupt_runs();
 // this user, cannot make one (wine, or Windows without the right to).
 bool make_symlink(const std::filesystem::path& target, const std::filesystem::path& link);
 
-// Holds a file open so that no other process may open it, as Windows
-// does for a file that another program has locked. Elsewhere it does
-// nothing, and `locks()` says so.
+// Another program holding a file for `hold`, or until this goes: on
+// Windows open to itself alone, as a spreadsheet holds a table it shows;
+// elsewhere a process of its own with an flock on it. `locks()` says
+// whether it could.
 class FileLock {
 public:
-    explicit FileLock(const std::filesystem::path& path);
+    FileLock(const std::filesystem::path& path, std::chrono::milliseconds hold);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    bool locks() const { return handle_ != nullptr; }
+    bool locks() const { return locks_; }
 
 private:
-    void* handle_ = nullptr;
+    bool locks_ = false;
+    std::intptr_t holder_ = -1; // the process or the handle that holds it
+    std::thread releaser_;
 };
 
 // What a file carries besides its bytes, given to "import.csv" in the

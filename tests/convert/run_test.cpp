@@ -15,6 +15,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "support/bytes.hpp"
 #include "support/conversion_model.hpp"
 #include "io/native_files.hpp"
@@ -530,6 +535,11 @@ TEST(Run, WarnsOfEveryQuietTrap)
          {{"import.csv", kTable}}},
         {"a 0x1A at the very end loses nothing", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A"}}, {}, 0,
          "", {{"import.csv", kTable}}},
+        {"a no-break space before decode", {{"cardtab.ini", "import.vcf\xC2\xA0" "decode\nName=N:\n"}, {"import.vcf", kCards}},
+         {}, 0,
+         "cardtab: warning: cardtab.ini: line 1: '\\u{00A0}decode' after the card file's name is ignored; only the "
+         "word 'decode', after a space, may stand there\n",
+         {{"import.csv", kTable}}},
         {"a DOS end-of-file mark and a line end", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + "\x1A\r\n\x1A"}},
          {}, 0, "", {{"import.csv", kTable}}},
         {"a UTF-32 card file", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", std::string("\xFF\xFE\0\0B\0\0\0", 8)}},
@@ -860,6 +870,79 @@ TEST(Run, ATableInAFolderThatRefusesNewFilesIsCopiedIntoPlaceWhole)
         EXPECT_EQ(folder.read("shared/list.csv"), "old table") << "signal " << signal_number;
         expect_no_new_file(folder, "signal " + std::to_string(signal_number));
     }
+#endif
+}
+
+// The temporary file's own failures name it; a folder that allows no new
+// file and holds no table fails before anything is written; a sticky
+// folder's table of another owner is copied into.
+TEST(Run, NamesTheFileThatFailedAndCopiesWhereTheFolderWillNotRename)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "this system cannot run the program as another user";
+#else
+    const bool root = geteuid() == 0;
+    const struct {
+        std::string name;
+        std::string table;             // where import.csv leads
+        std::string temporary_folder;  // "{folder}" stands for the folder's name
+        bool needs_root;
+        int exit_status;
+        std::string error_output;
+    } cases[] = {
+        {"a temporary folder that is not there", "shared/list.csv", "/nonexistent", false, 1,
+         "cardtab: cannot create temporary file in '/nonexistent/' (TMPDIR) for table 'import.csv': No such file or "
+         "directory\n"},
+        {"a temporary folder the user may not enter", "shared/list.csv", "{folder}/private", true, 1,
+         "cardtab: cannot create temporary file in '{folder}/private/' (TMPDIR) for table 'import.csv': Permission "
+         "denied\n"},
+        {"no table yet in a folder that allows no new file", "shared/none.csv", "{folder}/tmp", false, 1,
+         "cardtab: cannot create table file 'import.csv' (a link to 'shared/none.csv'): its folder does not allow "
+         "new files (Permission denied)\n"},
+        {"a sticky folder and a table of another owner", "drop/list.csv", "{folder}/tmp", true, 0, ""},
+    };
+    std::string not_run;
+    for (const auto& c : cases) {
+        if (c.needs_root && !root) {
+            not_run += " " + c.name + " (the tests do not run as root, so nothing belongs to another user)";
+            continue;
+        }
+        ScratchFolder folder;
+        make_a_shared_folder_that_refuses_new_files(folder);
+        folder.write("import.vcf", kCards);
+        fs::create_directory(folder / "private");
+        fs::create_directory(folder / "drop");
+        fs::permissions(folder / "drop", fs::perms::all | fs::perms::sticky_bit);
+        folder.write("drop/list.csv", "old table");
+        fs::permissions(folder / "drop/list.csv", fs::perms::owner_read | fs::perms::owner_write |
+                                                      fs::perms::group_read | fs::perms::group_write |
+                                                      fs::perms::others_read | fs::perms::others_write);
+        ASSERT_TRUE(testing::make_symlink(c.table, folder / "import.csv"));
+        const auto with_folder = [&](std::string text) {
+            for (std::size_t at = text.find("{folder}"); at != std::string::npos; at = text.find("{folder}")) {
+                text.replace(at, 8, folder.path().string());
+            }
+            return text;
+        };
+        testing::RunOptions options;
+        options.unprivileged = true;
+        options.temporary_folder = with_folder(c.temporary_folder);
+        const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
+        EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
+        EXPECT_EQ(run.error_output, with_folder(c.error_output)) << c.name;
+        if (c.table == "shared/none.csv") {
+            EXPECT_FALSE(folder.exists(c.table)) << c.name;
+        } else {
+            EXPECT_EQ(escaped(folder.read(c.table)), escaped(c.exit_status == 0 ? kTable : "old table")) << c.name;
+        }
+        struct stat table{};
+        EXPECT_EQ(stat((folder / "drop/list.csv").c_str(), &table), 0);
+        EXPECT_EQ(table.st_uid, geteuid()) << c.name << ": the table keeps its owner";
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder / "drop"), fs::directory_iterator()), 1) << c.name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder / "shared"), fs::directory_iterator()), 1) << c.name;
+        EXPECT_TRUE(fs::is_empty(folder / "tmp")) << c.name;
+    }
+    testing::note_not_run(not_run);
 #endif
 }
 

@@ -414,16 +414,12 @@ struct WatchForEncoded {
     void line_taken(const CardLine& line, ColumnSet taken, bool version_21, std::size_t line_number)
     {
         if (taken != 0) {
-            std::size_t values = 0;
-            for (ColumnSet set = taken; set != 0; set &= set - 1) {
-                ++values;
-            }
-            note_values(seen, prefix_of(line), line.text.substr(line.colon), line.plain, values, version_21,
-                        line_number);
+            note_values(seen, prefix_of(line), line.text.substr(line.colon), line.plain,
+                        static_cast<std::size_t>(std::popcount(taken)), version_21, line_number);
         }
         // Only a grouped line or one in lower case can be one that decoding
         // takes and a prefix does not.
-        if (starts_line && may_name_property_otherwise(line.text)) {
+        if (starts_line && may_name_property_otherwise(line.padded)) {
             const std::string_view prefix = line.text.substr(0, find_prefix_colon(line.text));
             if ((read_prefix(properties, prefix, parameters).matching & ~taken) != 0) {
                 note_property_not_taken(seen, line_number);

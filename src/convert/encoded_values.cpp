@@ -128,17 +128,19 @@ void note_values(EncodedValues& seen, std::string_view prefix, std::string_view 
     }
 }
 
-bool may_name_property_otherwise(std::string_view line)
+bool may_name_property_otherwise(PaddedText line)
 {
     if (!line.empty() && line[0] >= 'a' && line[0] <= 'z') {
         return true;
     }
-    for (const char byte : line) {
-        if (byte == ';' || byte == ':') {
-            return false;
-        }
-        if (byte == '.') {
-            return true;
+    for (std::size_t at = 0; at < line.size(); at += sizeof(Word)) {
+        const Word word = load_word(line.data() + at);
+        const Word dots = bytes_equal_to(word, '.');
+        const Word first = dots | bytes_equal_to(word, ';') | bytes_equal_to(word, ':');
+        if (first != 0) {
+            // The padding past the line's end may hold anything.
+            const auto byte = static_cast<std::size_t>(std::countr_zero(first)) / 8;
+            return at + byte < line.size() && (dots >> (byte * 8) & 0x80) != 0;
         }
     }
     return false;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "text/padded_text.hpp"
+
 // What a run without decoding notices beside the scan: values taken as they
 // stand that look encoded, so that the run can say how to decode them.
 namespace cardtab {
@@ -38,7 +40,8 @@ void note_values(EncodedValues& seen, std::string_view prefix, std::string_view 
 
 // A line that decoding would read as a property: one with a '.' (a group)
 // before its first ';' or ':', or that begins with a lower-case letter.
-bool may_name_property_otherwise(std::string_view line);
+// Asked of every line: it looks at eight bytes at a time.
+bool may_name_property_otherwise(PaddedText line);
 
 // A line that a column takes when decoding, but not by its prefix.
 void note_property_not_taken(EncodedValues& seen, std::size_t line_number);

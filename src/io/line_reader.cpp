@@ -104,6 +104,16 @@ bool copy_piece(LineReader& reader)
     return length > 0;
 }
 
+// A chunk that reads keep filling is doubled, what it holds kept.
+void grow_chunk(LineReader& reader)
+{
+    const std::size_t bytes = std::min(2 * reader.chunk.capacity(), reader.largest_chunk);
+    PaddedBuffer larger(bytes);
+    std::memcpy(larger.data(), reader.chunk.data(), reader.chunk_end);
+    reader.chunk = std::move(larger);
+    reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
+}
+
 } // namespace
 
 bool refill_chunk(LineReader& reader)
@@ -117,6 +127,9 @@ bool refill_chunk(LineReader& reader)
     std::memmove(reader.chunk.data(), reader.chunk.data() + reader.chunk_pos, kept);
     reader.chunk_pos = 0;
     reader.chunk_end = kept;
+    if (reader.chunk_filled && reader.chunk.capacity() < reader.largest_chunk) {
+        grow_chunk(reader);
+    }
     ReadResult got = reader.file.read(std::span<char>(reader.chunk.data() + kept, reader.chunk.capacity() - kept));
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
@@ -124,6 +137,7 @@ bool refill_chunk(LineReader& reader)
     } else {
         reader.chunk_end += got.count;
     }
+    reader.chunk_filled = reader.chunk_end == reader.chunk.capacity();
     if (!reader.chunk_read && reader.chunk_end > 0) {
         reader.chunk_read = true;
         reader.opening_length = std::min(reader.chunk_end, reader.opening.size());
@@ -148,7 +162,8 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
         return opened.status;
     }
     reader.file = OwnedFile(files, opened.file);
-    const std::size_t bytes = std::max(chunk_bytes, kMinReadChunkBytes);
+    reader.largest_chunk = std::max(chunk_bytes, kMinReadChunkBytes);
+    const std::size_t bytes = std::min(reader.largest_chunk, kFirstReadChunkBytes);
     reader.chunk.assign(bytes);
     reader.copied.assign(kLineBufferBytes);
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);

@@ -21,6 +21,9 @@ inline constexpr std::size_t kReadChunkBytes = std::size_t{64} * 1024;
 // Enough to look a few bytes into the next line, whatever chunk is asked
 // for.
 inline constexpr std::size_t kMinReadChunkBytes = 16;
+// A chunk starts at this size and doubles while reads fill it, up to the
+// size asked: a small file costs little memory, a large one few reads.
+inline constexpr std::size_t kFirstReadChunkBytes = 4096;
 
 // Reads a file as text the same way on every platform: CR LF arrives as LF,
 // any other CR passes, and the byte 0x1A ends the file. It hands out either
@@ -34,6 +37,8 @@ struct LineReader {
     PaddedBuffer chunk;
     std::size_t chunk_pos = 0;
     std::size_t chunk_end = 0;
+    std::size_t largest_chunk = kReadChunkBytes;
+    bool chunk_filled = false; // the last read filled the chunk
     // One bit for each line feed, zero byte and 0x1A in the chunk, marked
     // once a refill, so that most pieces need no look at their bytes.
     std::vector<std::uint64_t> stops;

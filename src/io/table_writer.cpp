@@ -20,10 +20,15 @@ void flush(TableWriter& writer)
     writer.used = 0;
 }
 
-// Where the buffer has room for `count` more bytes, after a flush if need
-// be; `count` is never more than the buffer holds.
+// Where the buffer has room for `count` more bytes: it grows while it may,
+// and is written out when it may not; `count` is never more than the buffer
+// holds.
 char* room_for(TableWriter& writer, std::size_t count)
 {
+    if (writer.buffer.size() - writer.used < count && writer.buffer.size() < writer.largest_buffer) {
+        const std::size_t wanted = std::max(2 * writer.buffer.size(), writer.used + count);
+        writer.buffer.resize(std::min(wanted, writer.largest_buffer));
+    }
     if (writer.buffer.size() - writer.used < count) {
         flush(writer);
     }
@@ -54,18 +59,17 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFa
     }
     writer.files = &files;
     writer.file = OwnedFile(files, writer.table.file);
-    writer.buffer.assign(std::max<std::size_t>(buffer_bytes, 1), '\0');
+    writer.largest_buffer = std::max<std::size_t>(buffer_bytes, 1);
+    writer.buffer.assign(std::min(writer.largest_buffer, kFirstWriteChunkBytes), '\0');
     writer.used = 0;
     return {};
 }
 
 char* begin_line(TableWriter& writer, std::size_t bytes)
 {
-    // A buffer too small for a whole line (only tests choose one) grows once.
-    if (writer.buffer.size() < bytes + 2) {
-        flush(writer);
-        writer.buffer.resize(bytes + 2);
-    }
+    // A buffer too small for a whole line (only tests choose one) may grow
+    // to hold it.
+    writer.largest_buffer = std::max(writer.largest_buffer, bytes + 2);
     return room_for(writer, bytes + 2);
 }
 

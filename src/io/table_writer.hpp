@@ -13,6 +13,9 @@
 namespace cardtab {
 
 inline constexpr std::size_t kWriteChunkBytes = std::size_t{128} * 1024;
+// The buffer starts at this size and doubles as lines fill it, up to the
+// size asked: a small table costs little memory, a large one few writes.
+inline constexpr std::size_t kFirstWriteChunkBytes = 4096;
 
 // Writes a file of text lines the same way on every platform: each line
 // ends in CR LF. Output is gathered in a large buffer; the first failure is
@@ -29,6 +32,7 @@ struct TableWriter {
     OwnedFile file;
     NewTable table; // how the table takes the old one's place
     std::vector<char> buffer;
+    std::size_t largest_buffer = kWriteChunkBytes;
     std::size_t used = 0;
     std::uint64_t written = 0; // bytes handed to the file so far
     IoStatus status;

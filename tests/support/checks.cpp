@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
 #include "config/configuration.hpp"
 #include "convert/run.hpp"
 #include "io/line_reader.hpp"
@@ -18,6 +22,20 @@
 namespace cardtab::fuzzing {
 
 namespace {
+
+// A run that puts its table in place holds interrupts back until the
+// process ends, as the program must; the fuzzer goes on to the next input,
+// and needs its own signals (its timer, Ctrl-C) back.
+class SignalsKept {
+public:
+#if !defined(_WIN32)
+    SignalsKept() { sigprocmask(SIG_SETMASK, nullptr, &saved_); }
+    ~SignalsKept() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+private:
+    sigset_t saved_;
+#endif
+};
 
 using testing::MemoryFiles;
 
@@ -143,7 +161,10 @@ void check_conversion(std::string_view input)
     }
     put_an_old_table(files, model, input.size());
     files.read_limit = kReadChunks[input.size() % kReadChunks.size()];
-    const RunResult result = run_conversion(files, testing::naming({}, {}, decode));
+    const RunResult result = [&] {
+        const SignalsKept kept;
+        return run_conversion(files, testing::naming({}, {}, decode));
+    }();
 
     require(files.open_count() == 0, "every file is closed");
     require(files.new_files_left() == 0, "no new table file is left behind");

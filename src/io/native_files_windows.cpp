@@ -160,6 +160,19 @@ HANDLE standard_handle(int descriptor)
     return handle == nullptr ? INVALID_HANDLE_VALUE : handle;
 }
 
+// A file on a disk is a plain file or a folder, with an id and its names;
+// a console or a pipe is neither.
+void note_what_the_handle_is(HANDLE handle, FileFacts& facts)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    facts.exists = true;
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
+        facts.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        facts.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        facts.links = info.nNumberOfLinks;
+    }
+}
+
 } // namespace
 
 // Windows hands out no handle a standard one had: nothing to take.
@@ -188,13 +201,7 @@ FileFacts NativeFiles::look_up(std::string_view name)
         }
         return facts;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    facts.exists = true;
-    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
-        facts.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-        facts.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-        facts.links = info.nNumberOfLinks;
-    }
+    note_what_the_handle_is(handle, facts);
     if (facts.regular && leads_elsewhere(handle, name)) {
         facts.final_name = final_name_of(handle, name);
     }
@@ -211,13 +218,7 @@ FileFacts NativeFiles::look_up_descriptor(int descriptor)
         facts.status = system_failure(ERROR_INVALID_HANDLE);
         return facts;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    facts.exists = true;
-    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
-        facts.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-        facts.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-        facts.links = info.nNumberOfLinks;
-    }
+    note_what_the_handle_is(handle, facts);
     return facts;
 }
 

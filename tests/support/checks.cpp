@@ -162,7 +162,7 @@ void check_conversion(std::string_view input)
     put_an_old_table(files, model, input.size());
     files.read_limit = kReadChunks[input.size() % kReadChunks.size()];
     const RunResult result = [&] {
-        const SignalsKept kept;
+        [[maybe_unused]] const SignalsKept kept;
         return run_conversion(files, testing::naming({}, {}, decode));
     }();
 

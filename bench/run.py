@@ -5,7 +5,8 @@ the same file, and prints the time ratios, MB/s and peak memory.
 Usage: bench/run.py [CARDS] [--pairs N] [--exe PATH]
 
 The conversion, the conversion with --decode and cp run in turn, after a
-warm-up of each; a ratio is of median times. The same is done on a variant
+warm-up of each, on one core (taskset -c 0) and on all; the wall, user and
+system times are medians, and a ratio is of median wall times. The same is done on a variant
 of the cards in which every name is quoted-printable and every address
 folded, where decoding has the most to do. Peak memory is measured with
 15 MB and 150 MB of cards, on a file that is one long line, and, decoding,
@@ -14,6 +15,8 @@ flat.
 """
 import argparse
 import os
+import resource
+import shutil
 import statistics
 import subprocess
 import sys
@@ -35,9 +38,13 @@ Ident=Person
 
 
 def timed(command, cwd):
+    """Wall, user and system seconds of one run."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     subprocess.run(command, cwd=cwd, check=True, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, after.ru_utime - before.ru_utime, after.ru_stime - before.ru_stime
 
 
 def peak_memory_kib(command, cwd):
@@ -68,35 +75,48 @@ def build_release():
 
 
 def medians(commands, work, pairs):
-    """Median time of each command, run in turn `pairs` times after a warm-up."""
+    """The median wall, user and system times of each command, run in turn
+    `pairs` times after a warm-up."""
     for command in commands:
         timed(command, work)
     times = [[] for _ in commands]
     for _ in range(pairs):
         for n, command in enumerate(commands):
             times[n].append(timed(command, work))
-    return [statistics.median(each) for each in times]
+    return [tuple(statistics.median(run[k] for run in each) for k in range(3)) for each in times]
+
+
+def shown(name, times, size):
+    wall, user, system = times
+    return f"{name:<10} {wall:.3f} s wall  {user:.3f} s user  {system:.3f} s system  {size / 1e6 / wall:.0f} MB/s"
+
+
+def on_cores(command, cores):
+    """The command on one core, where taskset can pin it, or on all."""
+    return ["taskset", "-c", "0"] + command if cores == 1 else command
 
 
 def speed(exe, cards, pairs):
+    core_counts = [1, os.cpu_count()] if shutil.which("taskset") and os.cpu_count() > 1 else [os.cpu_count()]
     with tempfile.TemporaryDirectory() as work:
         path = make_cards(cards, work)
         size = os.path.getsize(path)
         copy = ["cp", path, os.path.join(work, "copy.vcf")]
-        convert, decode, cp = medians([[exe], [exe, "--decode"], copy], work, pairs)
-        with open(os.path.join(work, "import.csv"), "rb") as table:
-            rows = sum(1 for _ in table) - 1
-    print(f"card file  {size / 1e6:.1f} MB, {cards} cards, {rows} rows written; medians of {pairs} runs")
-    print(f"cardtab    {convert:.3f} s  {size / 1e6 / convert:.0f} MB/s  {convert / cp:.2f} x the time of cp")
-    print(f"--decode   {decode:.3f} s  {size / 1e6 / decode:.0f} MB/s  {decode / convert:.2f} x the time of cardtab")
-    print(f"cp         {cp:.3f} s  {size / 1e6 / cp:.0f} MB/s")
+        print(f"card file  {size / 1e6:.1f} MB, {cards} cards; medians of {pairs} interleaved runs")
+        for cores in core_counts:
+            commands = [on_cores(command, cores) for command in ([exe], [exe, "--decode"], copy)]
+            convert, decode, cp = medians(commands, work, pairs)
+            print(f"on {cores} core{'s' if cores > 1 else ''}:")
+            print(shown("cardtab", convert, size) + f"  {convert[0] / cp[0]:.2f} x the time of cp")
+            print(shown("--decode", decode, size) + f"  {decode[0] / convert[0]:.2f} x the time of cardtab")
+            print(shown("cp", cp, size))
     with tempfile.TemporaryDirectory() as work:
         path = make_cards(cards, work, encoded=True)
         size = os.path.getsize(path)
         convert, decode = medians([[exe], [exe, "--decode"]], work, pairs)
     print(f"encoded    {size / 1e6:.1f} MB: every name quoted-printable, every address folded")
-    print(f"cardtab    {convert:.3f} s  {size / 1e6 / convert:.0f} MB/s")
-    print(f"--decode   {decode:.3f} s  {size / 1e6 / decode:.0f} MB/s  {decode / convert:.2f} x the time of cardtab")
+    print(shown("cardtab", convert, size))
+    print(shown("--decode", decode, size) + f"  {decode[0] / convert[0]:.2f} x the time of cardtab")
 
 
 # Each generated card takes about this many bytes.
@@ -138,7 +158,7 @@ def memory(exe):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("cards", nargs="?", type=int, default=400000)
-    parser.add_argument("--pairs", type=int, default=7)
+    parser.add_argument("--pairs", type=int, default=15)
     parser.add_argument("--exe", help="a cardtab to measure instead of the release build")
     arguments = parser.parse_args()
     exe = os.path.abspath(arguments.exe) if arguments.exe else build_release()

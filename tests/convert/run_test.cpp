@@ -612,6 +612,29 @@ TEST(Run, WaitsTenSecondsForAnotherProgramThatHoldsTheTable)
     EXPECT_EQ(folder.names(), names);
 }
 
+// The wait is no hold: an interrupt while the run waits still ends it, with
+// the old table and nothing left behind.
+TEST(Run, AnInterruptWhileWaitingForTheTableCleansUp)
+{
+    if (!testing::can_interrupt_runs()) {
+        GTEST_SKIP() << "this system cannot interrupt a run here";
+    }
+    ScratchFolder folder;
+    put_a_table_to_lock(folder);
+    const std::string names = folder.names();
+    auto lock = std::make_unique<testing::FileLock>(folder / "import.csv", std::chrono::minutes(1));
+    ASSERT_TRUE(lock->locks());
+    testing::RunOptions options;
+    options.signal_number = SIGTERM;
+    options.signal_after = std::chrono::milliseconds(1500);
+    const testing::ProgramRun run = testing::run_cardtab(folder.path(), options);
+    lock.reset();
+    EXPECT_EQ(run.exit_status, 128 + SIGTERM);
+    EXPECT_EQ(run.error_output, "cardtab: waiting for another program to release 'import.csv'...\n");
+    EXPECT_EQ(folder.read("import.csv"), "old");
+    EXPECT_EQ(folder.names(), names);
+}
+
 std::vector<std::string>& said_while_waiting()
 {
     static std::vector<std::string> said;

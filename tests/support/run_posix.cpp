@@ -344,6 +344,12 @@ bool can_limit_runs()
 ProgramRun run_cardtab(const fs::path& folder, const RunOptions& options)
 {
     keep_case(folder);
+    if (options.signal_number != 0) {
+        const pid_t child = start_cardtab(folder, options);
+        std::this_thread::sleep_for(options.signal_after);
+        kill(child, options.signal_number);
+        return wait_for_cardtab(child, folder);
+    }
     if (options.output_after.empty()) {
         return wait_for_cardtab(start_cardtab(folder, options), folder);
     }

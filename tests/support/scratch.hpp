@@ -84,6 +84,10 @@ struct RunOptions {
     std::string output_after = {};
     // Standard output appends to this file instead of the run's own.
     std::filesystem::path output_file = {};
+    // A signal sent to the program this long after it starts, if it runs
+    // still: 0, none. Only where can_interrupt_runs().
+    int signal_number = 0;
+    std::chrono::milliseconds signal_after{0};
 };
 
 // Runs the cardtab executable with `folder` as its working directory.

@@ -86,12 +86,6 @@ Request question_asked(std::span<const std::string> arguments)
     return asked;
 }
 
-bool ends_in_csv(std::string_view name)
-{
-    constexpr std::string_view kCsv = ".CSV";
-    return name.size() >= kCsv.size() && equals_in_any_case(name.substr(name.size() - kCsv.size()), kCsv);
-}
-
 std::string quoted(std::string_view name)
 {
     return std::string("'").append(name).append("'");
@@ -107,7 +101,7 @@ std::string refusal_of_names(const std::vector<std::string_view>& names)
     if (!names.empty() && names[0] == kStandardOutputName) {
         return "'-' cannot name the card file: the cards are read from a file";
     }
-    if (names.size() == 2 && names[1] != kStandardOutputName && !ends_in_csv(names[1])) {
+    if (names.size() == 2 && names[1] != kStandardOutputName && !ends_in_any_case(names[1], ".CSV")) {
         return "the table file " + quoted(names[1]) +
                " does not end in .csv; name a .csv file, or - for standard output";
     }

@@ -15,9 +15,6 @@ namespace {
 // with no line feed after it sets the separator.
 constexpr std::string_view kSeparatorSet = "|!/#$&?=-+,.:;<>()[]{}";
 
-// Notepad and other Windows editors may begin a UTF-8 file with these bytes;
-// they then become part of the first line.
-constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 struct ConfigReading {
     RunSettings& settings;
@@ -212,7 +209,8 @@ bool apply_line(ConfigReading& reading, std::string_view line)
 
 void warn_of_a_byte_order_mark(ConfigReading& reading, std::string_view first_line)
 {
-    if (first_line.starts_with(kUtf8ByteOrderMark)) {
+    // It becomes part of the first line.
+    if (first_line.starts_with(kByteOrderMark)) {
         warn_of_line(reading, "begins with a UTF-8 byte order mark, which becomes part of '" +
                                  std::string(trim_right(first_line)) +
                                  "'; save the file as UTF-8 without a byte order mark");

@@ -11,9 +11,6 @@ namespace cardtab {
 inline constexpr std::string_view kCardStart = "BEGIN:VCARD";
 inline constexpr std::string_view kCardEnd = "END:";
 inline constexpr std::string_view kVersion = "VERSION:";
-// Notepad and other Windows editors may begin a UTF-8 file with these
-// bytes, and two exports joined with cat hold them at the second's start.
-inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The first byte is looked at first: most lines are no bound.
 inline bool begins_with_bound(std::string_view text, std::string_view bound, bool any_case)

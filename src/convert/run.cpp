@@ -56,9 +56,8 @@ void find_configuration(FileLayer& files, RunSetup& setup, RunResult& result)
 std::string table_beside(std::string_view cards)
 {
     constexpr std::string_view kVcf = ".VCF";
-    const bool ends_in_vcf =
-        cards.size() >= kVcf.size() && equals_in_any_case(cards.substr(cards.size() - kVcf.size()), kVcf);
-    return file_name(cards.substr(0, cards.size() - (ends_in_vcf ? kVcf.size() : 0)), kTableFileExtension);
+    const std::size_t kept = cards.size() - (ends_in_any_case(cards, kVcf) ? kVcf.size() : 0);
+    return file_name(cards.substr(0, kept), kTableFileExtension);
 }
 
 void name_files(const RunOptions& options, RunSetup& setup)

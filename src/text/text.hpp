@@ -103,6 +103,16 @@ inline bool begins_in_any_case(std::string_view text, std::string_view prefix)
     return text.size() >= prefix.size() && equals_in_any_case(text.substr(0, prefix.size()), prefix);
 }
 
+// `text` ends with `suffix`, in any letter case.
+inline bool ends_in_any_case(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && equals_in_any_case(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// Notepad and other Windows editors may begin a UTF-8 file with these
+// bytes, and two exports joined with cat hold them at the second's start.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // Turns a-z into A-Z in place; every other byte stays.
 void upper_ascii(std::span<char> text);
 

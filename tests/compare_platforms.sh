@@ -2,19 +2,21 @@
 # Converts the bundled example and every end-to-end case of the test suite
 # with the Linux build and with the Windows build (under wine), and compares
 # the exit status and every file left behind, byte for byte.
-# Needs build/default and build/windows built.
+# Needs build/windows built, and the Linux build in build/default or in the
+# folder CARDTAB_LINUX_BUILD names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEDEBUG=-all
 
-linux_exe=$PWD/build/default/cardtab
+linux_build=${CARDTAB_LINUX_BUILD:-$PWD/build/default}
+linux_exe=$linux_build/cardtab
 windows_exe=$PWD/build/windows/cardtab.exe
 wine_command=$(command -v wine || echo /usr/lib/wine/wine64)
 cases=$(mktemp -d)
 work=$(mktemp -d)
 trap 'chmod -R u+w "$cases" "$work"; rm -rf "$cases" "$work"' EXIT
 
-if ! CARDTAB_KEEP_CASES=$cases build/default/tests/cardtab_tests --gtest_brief=1 >"$work/tests.log" 2>&1; then
+if ! CARDTAB_KEEP_CASES=$cases "$linux_build/tests/cardtab_tests" --gtest_brief=1 >"$work/tests.log" 2>&1; then
     echo "the tests failed while keeping their cases:"
     cat "$work/tests.log"
     exit 1

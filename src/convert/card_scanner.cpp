@@ -398,12 +398,50 @@ struct Decoded {
     }
 };
 
+// The lines a column takes mostly share one prefix: what the last one
+// said is kept for each column.
+struct PrefixFactsMemo {
+    static constexpr std::size_t kPrefixBytes = 48;
+    struct Entry {
+        FixedText<kPrefixBytes> prefix;
+        bool kept = false;
+        PrefixFacts facts;
+    };
+    std::array<Entry, kMaxColumns> entries{};
+
+    PrefixFacts facts(std::string_view prefix, std::size_t j)
+    {
+        Entry& entry = entries[j];
+        if (entry.kept && view(entry.prefix) == prefix) {
+            return entry.facts;
+        }
+        entry.facts = facts_of_prefix(prefix);
+        entry.kept = prefix.size() <= kPrefixBytes;
+        if (entry.kept) {
+            assign(entry.prefix, prefix);
+        }
+        return entry.facts;
+    }
+};
+
+// Set bits one at a time: a line takes one column or two, and the
+// processor the program is built for may have no instruction for it.
+std::size_t count_columns(ColumnSet set)
+{
+    std::size_t count = 0;
+    for (; set != 0; set &= set - 1) {
+        ++count;
+    }
+    return count;
+}
+
 // What the run notices beside a scan without decoding.
 struct WatchForEncoded {
     explicit WatchForEncoded(const ColumnTable& columns) : properties(columns) {}
     EncodedValues seen;
     ColumnSelectors properties; // how decoding would read the tags
     SplitParameters parameters;
+    PrefixFactsMemo prefixes;
     bool starts_line = false;
 
     void line_read(std::string_view text, std::size_t line_number)
@@ -414,8 +452,9 @@ struct WatchForEncoded {
     void line_taken(const CardLine& line, ColumnSet taken, bool version_21, std::size_t line_number)
     {
         if (taken != 0) {
-            note_values(seen, prefix_of(line), line.text.substr(line.colon), line.plain,
-                        static_cast<std::size_t>(std::popcount(taken)), version_21, line_number);
+            const PrefixFacts prefix = prefixes.facts(prefix_of(line), static_cast<std::size_t>(std::countr_zero(taken)));
+            note_values(seen, prefix, line.text.substr(line.colon), line.plain, count_columns(taken), version_21,
+                        line_number);
         }
         // Only a grouped line or one in lower case can be one that decoding
         // takes and a prefix does not.
@@ -481,10 +520,10 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
         // Folding keeps every ASCII byte and makes none but '_' and '`', so it
         // cannot make or unmake a card bound: both are tested on the line as
         // read, and the line itself is never folded.
-        if (begins_with_bound(text, kCardStart, Mode::kBoundsInAnyCase)) {
+        if (begins_with_bound(padded, kCardStart, Mode::kBoundsInAnyCase)) {
             clear_card(card, columns.count);
             version_21 = false;
-        } else if (begins_with_bound(text, kVersion, Mode::kBoundsInAnyCase)) {
+        } else if (begins_with_bound(padded, kVersion, Mode::kBoundsInAnyCase)) {
             version_21 = is_version_21(text);
         }
         watch.line_read(text, mode.line_number());
@@ -492,7 +531,7 @@ CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& 
         const ColumnSet taken = mode.take_line(line, card, version_21);
         seen.columns_taken |= taken;
         watch.line_taken(line, taken, version_21, mode.line_number());
-        if (begins_with_bound(text, kCardEnd, Mode::kBoundsInAnyCase)) {
+        if (begins_with_bound(padded, kCardEnd, Mode::kBoundsInAnyCase)) {
             ++seen.card_ends;
             seen.required_ever_filled |= card.filled & index.required;
             if ((index.required & ~card.filled) == 0) {

@@ -111,16 +111,22 @@ bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_num
     return true;
 }
 
-void note_values(EncodedValues& seen, std::string_view prefix, std::string_view value_text, bool plain,
+PrefixFacts facts_of_prefix(std::string_view prefix)
+{
+    return {.quoted_printable = holds_quoted_printable(prefix), .other_charset = names_other_charset(prefix)};
+}
+
+void note_values(EncodedValues& seen, PrefixFacts prefix, std::string_view value_text, bool plain,
                  std::size_t values, bool version_21, std::size_t line_number)
 {
     // Escapes and encoded bytes count among the first bytes, of which a
     // value is taken. Plain bytes hold no escape and no UTF-8 that folding
     // leaves; quoted-printable is plain text too.
-    const bool quoted_printable = holds_quoted_printable(prefix);
+    const bool quoted_printable = prefix.quoted_printable;
     const bool looked_into = !plain || quoted_printable;
-    if ((looked_into && looks_encoded(value_text.substr(0, kMaxValueBytes + 2), version_21, quoted_printable)) ||
-        (quoted_printable && ends_in_soft_break(value_text)) || names_other_charset(prefix)) {
+    if (prefix.other_charset ||
+        (looked_into && looks_encoded(value_text.substr(0, kMaxValueBytes + 2), version_21, quoted_printable)) ||
+        (quoted_printable && ends_in_soft_break(value_text))) {
         count_encoded(seen, values, line_number);
     } else {
         seen.pending += values;

@@ -27,6 +27,14 @@ struct EncodedValues {
 // piece of a line.
 bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_number);
 
+// What a line's prefix (the text before its colon) says of its values.
+struct PrefixFacts {
+    bool quoted_printable = false;
+    bool other_charset = false; // a character set other than UTF-8 or ASCII
+};
+
+PrefixFacts facts_of_prefix(std::string_view prefix);
+
 // A line of a card of that version that gave `values` values, from the
 // text after its colon. They are written otherwise than decoding would
 // write them when the line is quoted-printable and the text holds an
@@ -35,7 +43,7 @@ bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_num
 // UTF-8 that folding leaves as it is (three- and four-byte sequences, and
 // two-byte ones outside U+00A0-U+017F). `plain`: cleaning found the values'
 // bytes plain, so that only the prefix can tell.
-void note_values(EncodedValues& seen, std::string_view prefix, std::string_view value_text, bool plain,
+void note_values(EncodedValues& seen, PrefixFacts prefix, std::string_view value_text, bool plain,
                  std::size_t values, bool version_21, std::size_t line_number);
 
 // A line that decoding would read as a property: one with a '.' (a group)

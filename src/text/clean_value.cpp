@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
@@ -14,19 +13,23 @@ namespace cardtab {
 namespace {
 
 // One byte of the text, or one folded pair, cleaned into the value; a
-// space is not kept when `drop_spaces`.
-void clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces)
+// space is not kept when `drop_spaces`. False for a high byte that begins
+// no pair folding covers.
+bool clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces)
 {
     auto byte = static_cast<unsigned char>(text[at++]);
+    bool plain = byte < 0x80;
     if (byte >= kFirstFoldLead && byte <= kLastFoldLead && at < text.size()) {
         if (const int pair = fold_pair(byte, static_cast<unsigned char>(text[at])); pair != kNoPair) {
             byte = static_cast<unsigned char>(pair);
+            plain = true;
             ++at;
         }
     }
     const char cleaned = kCleanedBytes[byte];
     value[kept] = cleaned;
     kept += drop_spaces && cleaned == ' ' ? 0u : 1u;
+    return plain;
 }
 
 // The bytes that decoding reads otherwise than folding does and that no
@@ -38,6 +41,20 @@ Word control_bytes(Word word)
     return (below_space & ~bytes_equal_to(word, '\t')) | bytes_equal_to(word, '\x7F');
 }
 
+// Control characters but the tab, DEL and the backslash, which may begin
+// an escape: ASCII that decoding reads otherwise than folding does.
+bool holds_unusual_ascii(PaddedText text)
+{
+    Word unusual = 0;
+    for (std::size_t at = 0; at < text.size(); at += sizeof(Word)) {
+        const std::size_t left = text.size() - at;
+        const Word inside = left >= sizeof(Word) ? ~Word{0} : (Word{1} << (8 * left)) - 1;
+        const Word word = load_word(text.data() + at);
+        unusual |= (control_bytes(word) | bytes_equal_to(word, '\\')) & inside;
+    }
+    return unusual != 0;
+}
+
 // The bytes that the word loop leaves to clean_byte: those of 0x80 or more,
 // and the spaces and semicolons that are to be dropped.
 Word special_bytes(Word word, Word semicolons, bool drop_spaces)
@@ -46,12 +63,12 @@ Word special_bytes(Word word, Word semicolons, bool drop_spaces)
     return drop_spaces ? high | semicolons | bytes_equal_to(word, ' ') : high;
 }
 
+} // namespace
+
 // Eight bytes at a time: the plain ASCII before the first special byte of a
 // word is cleaned in one step (only its semicolons change), and the special
 // byte is left to clean_byte. Most of a value is plain. The last word of the
 // text may reach past its end: those bytes count as special.
-} // namespace
-
 std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
 {
     static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
@@ -59,6 +76,7 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
     std::size_t at = 0;
     std::size_t kept = 0;
     std::size_t taken = 0; // bytes of the folded text taken so far
+    bool pairs_only = true; // every high byte taken began a pair folding covers
     while (taken < value.size() && at < text.size()) {
         if (kept + sizeof(Word) <= value.size()) {
             const Word word = load_word(text.data() + at);
@@ -75,11 +93,11 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
                 continue;
             }
         }
-        clean_byte(text, at, value.data(), kept, drop_spaces);
+        pairs_only = clean_byte(text, at, value.data(), kept, drop_spaces) && pairs_only;
         ++taken;
     }
     if (plain != nullptr) {
-        *plain = holds_only_folding_text(text.substr(0, at), true) && std::memchr(text.data(), '\\', at) == nullptr;
+        *plain = pairs_only && !holds_unusual_ascii(text.substr(0, at));
     }
     return trim_value(std::string_view(value.data(), kept)).size();
 }

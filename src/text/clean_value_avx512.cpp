@@ -18,7 +18,7 @@ namespace cardtab {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
-#define CARDTAB_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi2")))
+#define CARDTAB_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi2,popcnt")))
 
 namespace {
 

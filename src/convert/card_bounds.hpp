@@ -1,7 +1,5 @@
 #pragma once
 
-#include <algorithm>
-#include <bit>
 #include <string_view>
 
 #include "text/padded_text.hpp"
@@ -25,34 +23,15 @@ inline bool begins_with_bound(std::string_view text, std::string_view bound, boo
     return !text.empty() && text[0] == bound[0] && text.starts_with(bound);
 }
 
-// The first eight bytes of `bytes` (or fewer) as a word, low byte first.
-constexpr Word word_of(std::string_view bytes)
-{
-    Word word = 0;
-    for (std::size_t n = std::min(bytes.size(), sizeof(Word)); n > 0; --n) {
-        word = word << 8 | static_cast<unsigned char>(bytes[n - 1]);
-    }
-    return word;
-}
-
 // A line that may be read past its end is compared a word at a time, every
 // line being asked about each bound.
 inline bool begins_with_bound(PaddedText text, std::string_view bound, bool any_case)
 {
-    static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
-    if (any_case || bound.size() > kReadablePast) {
+    static_assert(ShortText::kMaxBytes <= kReadablePast, "two words may be read from any padded text");
+    if (any_case || bound.size() > ShortText::kMaxBytes) {
         return begins_with_bound(text.view(), bound, any_case);
     }
-    if (text.size() < bound.size()) {
-        return false;
-    }
-    Word differ = 0;
-    for (std::size_t at = 0; at < bound.size(); at += sizeof(Word)) {
-        const std::size_t bytes = std::min(bound.size() - at, sizeof(Word));
-        const Word mask = bytes == sizeof(Word) ? ~Word{0} : (Word{1} << (8 * bytes)) - 1;
-        differ |= (load_word(text.data() + at) ^ word_of(bound.substr(at))) & mask;
-    }
-    return differ == 0;
+    return text.size() >= bound.size() && begins_with_short(text.data(), short_text(bound));
 }
 
 } // namespace cardtab

@@ -57,10 +57,10 @@ PaddedText text_after_colon(CardLine& line, std::size_t search_from)
 }
 
 // The text before the colon, once text_after_colon has found it.
-std::string_view prefix_of(const CardLine& line)
+PaddedText prefix_of(const CardLine& line)
 {
     const bool found = line.colon > 0 && line.text[line.colon - 1] == ':';
-    return found ? line.text.substr(0, line.colon - 1) : std::string_view();
+    return found ? line.padded.substr(0, line.colon - 1) : PaddedText();
 }
 
 // A tag that folding may change is compared with the start of the line
@@ -108,6 +108,9 @@ struct TagPrefixes {
         const std::string_view tag = view(columns.columns[j].tag);
         if (tag.empty()) {
             return true;
+        }
+        if ((index.short_tags >> j & 1) != 0) {
+            return line.text.size() >= tag.size() && begins_with_short(line.padded.data(), index.short_texts[j]);
         }
         if ((index.plain_tags >> j & 1) != 0) {
             return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
@@ -399,27 +402,40 @@ struct Decoded {
 };
 
 // The lines a column takes mostly share one prefix: what the last one
-// said is kept for each column.
+// said is kept for each column. A prefix lies in a line that may be read
+// past its end, and is compared a word at a time.
 struct PrefixFactsMemo {
     static constexpr std::size_t kPrefixBytes = 48;
+    static_assert(kPrefixBytes % sizeof(Word) == 0 && sizeof(Word) <= kReadablePast);
     struct Entry {
-        FixedText<kPrefixBytes> prefix;
-        bool kept = false;
+        std::array<char, kPrefixBytes> bytes;
+        std::size_t length = kPrefixBytes + 1; // none kept yet
         PrefixFacts facts;
     };
     std::array<Entry, kMaxColumns> entries{};
 
-    PrefixFacts facts(std::string_view prefix, std::size_t j)
+    static bool same(const Entry& entry, PaddedText prefix)
+    {
+        if (entry.length != prefix.size()) {
+            return false;
+        }
+        Word differ = 0;
+        for (std::size_t at = 0; at < prefix.size(); at += sizeof(Word)) {
+            const Word mask = first_bytes_of_word(prefix.size() - at);
+            differ |= (load_word(entry.bytes.data() + at) ^ load_word(prefix.data() + at)) & mask;
+        }
+        return differ == 0;
+    }
+
+    PrefixFacts facts(PaddedText prefix, std::size_t j)
     {
         Entry& entry = entries[j];
-        if (entry.kept && view(entry.prefix) == prefix) {
+        if (same(entry, prefix)) {
             return entry.facts;
         }
-        entry.facts = facts_of_prefix(prefix);
-        entry.kept = prefix.size() <= kPrefixBytes;
-        if (entry.kept) {
-            assign(entry.prefix, prefix);
-        }
+        entry.facts = facts_of_prefix(prefix.view());
+        entry.length = prefix.size() <= kPrefixBytes ? prefix.size() : kPrefixBytes + 1;
+        prefix.view().copy(entry.bytes.data(), std::min(prefix.size(), kPrefixBytes));
         return entry.facts;
     }
 };

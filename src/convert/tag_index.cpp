@@ -43,6 +43,10 @@ TagIndex index_tags(const ColumnTable& columns)
         const ColumnSet bit = ColumnSet{1} << j;
         (tag.empty() ? index.empty_tags : index.by_first_byte[static_cast<unsigned char>(tag.front())]) |= bit;
         index.plain_tags |= is_plain_tag(tag) ? bit : 0;
+        if (is_plain_tag(tag) && tag.size() <= ShortText::kMaxBytes) {
+            index.short_tags |= bit;
+            index.short_texts[j] = short_text(tag);
+        }
         index.colon_from[j] = colon_search_start(tag);
         index.required |= column.marks.is_required ? bit : 0;
         index.constant |= column.marks.is_constant && !tag.empty() ? bit : 0;

@@ -9,6 +9,7 @@
 #include "convert/card_values.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
+#include "text/words.hpp"
 
 // What the card scanner works out once from the columns, so that most card
 // lines cost a look at their first byte: only a line that some tag may
@@ -22,6 +23,8 @@ struct TagIndex {
     std::array<std::size_t, kMaxColumns> colon_from{};
     ColumnSet empty_tags = 0; // they match a line that is blank
     ColumnSet plain_tags = 0; // comparing the line as read tells whether they match
+    ColumnSet short_tags = 0; // plain tags compared a word at a time
+    std::array<ShortText, kMaxColumns> short_texts{};
     ColumnSet required = 0;
     ColumnSet constant = 0; // with a tag to show
 };

@@ -31,7 +31,7 @@ inline bool begins_with_bound(PaddedText text, std::string_view bound, bool any_
     if (any_case || bound.size() > ShortText::kMaxBytes) {
         return begins_with_bound(text.view(), bound, any_case);
     }
-    return text.size() >= bound.size() && begins_with_short(text.data(), short_text(bound));
+    return begins_with_short(text.data(), text.size(), short_text(bound));
 }
 
 } // namespace cardtab

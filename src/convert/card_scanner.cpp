@@ -105,12 +105,14 @@ struct TagPrefixes {
     // never ends in a space or a line feed, so trimming cannot cut into it.
     bool matches(CardLine& line, std::size_t j) const
     {
+        // Most tags are short: the index alone tells, and the column's
+        // record, far from the next one's, is not read at all.
+        if ((index.short_tags >> j & 1) != 0) {
+            return begins_with_short(line.padded.data(), line.text.size(), index.short_texts[j]);
+        }
         const std::string_view tag = view(columns.columns[j].tag);
         if (tag.empty()) {
             return true;
-        }
-        if ((index.short_tags >> j & 1) != 0) {
-            return line.text.size() >= tag.size() && begins_with_short(line.padded.data(), index.short_texts[j]);
         }
         if ((index.plain_tags >> j & 1) != 0) {
             return line.text.size() >= tag.size() && std::memcmp(line.text.data(), tag.data(), tag.size()) == 0;
@@ -157,7 +159,6 @@ struct AsTheyStand {
 
     std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value, std::size_t& cut_line) const
     {
-        const Column& column = tags.columns.columns[j];
         // The line end goes: cleaning would trim it, and it is no byte of the
         // value that decoding reads otherwise.
         PaddedText text = text_after_colon(line, tags.index.colon_from[j]);
@@ -168,7 +169,8 @@ struct AsTheyStand {
         const bool cut = end > value.size() && folding_cuts_text(text.view().substr(0, end), value.size());
         cut_line = cut ? lines_begun : 0;
         bool plain = false;
-        const std::size_t length = clean_value(text.substr(0, end), value, column.marks.strips_spaces, &plain);
+        const bool strips_spaces = (tags.index.strips_spaces >> j & 1) != 0;
+        const std::size_t length = clean_value(text.substr(0, end), value, strips_spaces, &plain);
         line.plain = line.plain && plain;
         return length;
     }

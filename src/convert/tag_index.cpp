@@ -49,6 +49,7 @@ TagIndex index_tags(const ColumnTable& columns)
         }
         index.colon_from[j] = colon_search_start(tag);
         index.required |= column.marks.is_required ? bit : 0;
+        index.strips_spaces |= column.marks.strips_spaces ? bit : 0;
         index.constant |= column.marks.is_constant && !tag.empty() ? bit : 0;
     }
     return index;

@@ -26,6 +26,7 @@ struct TagIndex {
     ColumnSet short_tags = 0; // plain tags compared a word at a time
     std::array<ShortText, kMaxColumns> short_texts{};
     ColumnSet required = 0;
+    ColumnSet strips_spaces = 0;
     ColumnSet constant = 0; // with a tag to show
 };
 

@@ -60,11 +60,13 @@ struct ShortText {
     static constexpr std::size_t kMaxBytes = 2 * sizeof(Word);
     Word words[2] = {0, 0};
     Word masks[2] = {0, 0};
+    std::size_t length = 0;
 };
 
 constexpr ShortText short_text(std::string_view text)
 {
     ShortText short_one;
+    short_one.length = text.size();
     for (std::size_t n = 0; n < 2 && n * sizeof(Word) < text.size(); ++n) {
         const std::string_view part = text.substr(n * sizeof(Word));
         short_one.words[n] = word_of(part);
@@ -73,10 +75,11 @@ constexpr ShortText short_text(std::string_view text)
     return short_one;
 }
 
-// `bytes` begins with the text; at least two words of it may be read.
-inline bool begins_with_short(const char* bytes, const ShortText& text)
+// The `size` bytes at `bytes` begin with the text; at least two words may
+// be read there.
+inline bool begins_with_short(const char* bytes, std::size_t size, const ShortText& text)
 {
-    return (((load_word(bytes) ^ text.words[0]) & text.masks[0]) |
+    return size >= text.length && (((load_word(bytes) ^ text.words[0]) & text.masks[0]) |
             ((load_word(bytes + sizeof(Word)) ^ text.words[1]) & text.masks[1])) == 0;
 }
 

@@ -200,9 +200,12 @@ struct AsTheyStand {
 struct PrefixMemo {
     static constexpr std::size_t kEntries = 64;
     static constexpr std::size_t kPrefixBytes = 56;
+    // No prefix is this long: an entry that was never kept matches none,
+    // and its bytes are never compared.
+    static constexpr std::size_t kNothingKept = std::string_view::npos;
     struct Entry {
         std::array<char, kPrefixBytes> bytes;
-        std::size_t length = kPrefixBytes + 1; // none kept yet
+        std::size_t length = kNothingKept;
         PrefixReading reading;
     };
     std::array<Entry, kEntries> entries;
@@ -409,9 +412,10 @@ struct Decoded {
 struct PrefixFactsMemo {
     static constexpr std::size_t kPrefixBytes = 48;
     static_assert(kPrefixBytes % sizeof(Word) == 0 && sizeof(Word) <= kReadablePast);
+    static constexpr std::size_t kNothingKept = PrefixMemo::kNothingKept;
     struct Entry {
         std::array<char, kPrefixBytes> bytes;
-        std::size_t length = kPrefixBytes + 1; // none kept yet
+        std::size_t length = kNothingKept;
         PrefixFacts facts;
     };
     std::array<Entry, kMaxColumns> entries{};
@@ -436,7 +440,7 @@ struct PrefixFactsMemo {
             return entry.facts;
         }
         entry.facts = facts_of_prefix(prefix.view());
-        entry.length = prefix.size() <= kPrefixBytes ? prefix.size() : kPrefixBytes + 1;
+        entry.length = prefix.size() <= kPrefixBytes ? prefix.size() : kNothingKept;
         prefix.view().copy(entry.bytes.data(), std::min(prefix.size(), kPrefixBytes));
         return entry.facts;
     }

@@ -47,10 +47,8 @@ bool holds_unusual_ascii(PaddedText text)
 {
     Word unusual = 0;
     for (std::size_t at = 0; at < text.size(); at += sizeof(Word)) {
-        const std::size_t left = text.size() - at;
-        const Word inside = left >= sizeof(Word) ? ~Word{0} : (Word{1} << (8 * left)) - 1;
         const Word word = load_word(text.data() + at);
-        unusual |= (control_bytes(word) | bytes_equal_to(word, '\\')) & inside;
+        unusual |= (control_bytes(word) | bytes_equal_to(word, '\\')) & first_bytes_of_word(text.size() - at);
     }
     return unusual != 0;
 }

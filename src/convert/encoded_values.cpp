@@ -134,20 +134,39 @@ void note_values(EncodedValues& seen, PrefixFacts prefix, std::string_view value
     }
 }
 
+namespace {
+
+// The high bit of each byte of `word` from `low` to `high`, both ASCII.
+Word bytes_between(Word word, unsigned char low, unsigned char high)
+{
+    const Word low_bits = word & kLowSevenBits;
+    return (kEveryByte * (128u + high) - low_bits) & ~word & (low_bits + kEveryByte * (128u - low)) & kHighBits;
+}
+
+} // namespace
+
 bool may_name_property_otherwise(PaddedText line)
 {
     if (!line.empty() && line[0] >= 'a' && line[0] <= 'z') {
         return true;
     }
-    for (std::size_t at = 0; at < line.size(); at += sizeof(Word)) {
-        const Word word = load_word(line.data() + at);
-        const Word dots = bytes_equal_to(word, '.');
-        const Word first = dots | bytes_equal_to(word, ';') | bytes_equal_to(word, ':');
-        if (first != 0) {
-            // The padding past the line's end may hold anything.
-            const auto byte = static_cast<std::size_t>(std::countr_zero(first)) / 8;
-            return at + byte < line.size() && (dots >> (byte * 8) & 0x80) != 0;
+    // '.', '/', the digits, ':' and ';' are the bytes 0x2E-0x3B: one test a
+    // word finds the first of them, which on most lines is the ':' or ';'.
+    for (std::size_t at = 0; at < line.size();) {
+        const Word candidates = bytes_between(load_word(line.data() + at), '.', ';');
+        if (candidates == 0) {
+            at += sizeof(Word);
+            continue;
         }
+        at += static_cast<std::size_t>(std::countr_zero(candidates)) / 8;
+        // The padding past the line's end may hold anything.
+        if (at >= line.size() || line[at] == ':' || line[at] == ';') {
+            return false;
+        }
+        if (line[at] == '.') {
+            return true;
+        }
+        ++at;
     }
     return false;
 }

@@ -477,12 +477,12 @@ TEST(Run, WarnsOfEveryQuietTrap)
         {"UTF-8 that is not folded, another character set, grouped and lower-case lines",
          {{"cardtab.ini", "Note=NOTE\nOrg=ORG\nMail=EMAIL\nPhone=TEL\n"},
           {"import.vcf", "BEGIN:VCARD\nNOTE:5 \xE2\x82\xAC\nORG;CHARSET=ISO-8859-2:\xA9koda\nitem1.EMAIL:a@b.c\n"
-                         "tel;cell:1\nEND:VCARD\n"}},
+                         "tel;cell:1\nX-PHONETIC-9:a.b\nGROUPOFCONTACTS1.EMAIL:c@d\nEND:VCARD\n"}},
          {}, 0,
          "cardtab: warning: card file 'import.vcf': 2 values are encoded (quoted-printable, folded, escaped or not "
          "Windows-1250; the first on line 2) and are written as they stand; to decode them, add 'decode' after the "
          "card file's name in cardtab.ini or run 'cardtab --decode'\n"
-         "cardtab: warning: card file 'import.vcf': 2 lines name properties that a column's tag names, but do not "
+         "cardtab: warning: card file 'import.vcf': 3 lines name properties that a column's tag names, but do not "
          "begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line 4); to read them, add "
          "'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'\n" +
              never_taken("Mail", "EMAIL") + never_taken("Phone", "TEL"),

@@ -81,7 +81,7 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
             const Word semicolons = bytes_equal_to(word, ';');
             store_word(value.data() + kept, word - (semicolons >> 7) * kSemicolonToSpace);
             const std::size_t left = std::min(text.size() - at, value.size() - taken);
-            const Word beyond = left >= sizeof(Word) ? 0 : kHighBits << (8 * left);
+            const Word beyond = kHighBits & ~first_bytes_of_word(left);
             const Word special = special_bytes(word, semicolons, drop_spaces) | beyond;
             const std::size_t ordinary = special == 0 ? sizeof(Word) : static_cast<std::size_t>(std::countr_zero(special)) / 8;
             at += ordinary;
@@ -127,10 +127,8 @@ std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_
 bool holds_only_folding_text(PaddedText text, bool pairs)
 {
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t left = text.size() - at;
-        const Word beyond = left >= sizeof(Word) ? 0 : ~Word{0} << (8 * left);
         const Word word = load_word(text.data() + at);
-        const Word special = ((word & kHighBits) | control_bytes(word)) & ~beyond;
+        const Word special = ((word & kHighBits) | control_bytes(word)) & first_bytes_of_word(text.size() - at);
         if (special == 0) {
             at += sizeof(Word);
             continue;

@@ -8,17 +8,17 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/card_bounds.hpp"
+#include "vcard/names.hpp"
 #include "convert/csv_output.hpp"
-#include "convert/encoded_values.hpp"
-#include "convert/logical_lines.hpp"
-#include "convert/selectors.hpp"
+#include "vcard/encoded_values.hpp"
+#include "vcard/logical_lines.hpp"
+#include "vcard/selectors.hpp"
 #include "convert/tag_index.hpp"
 #include "text/clean_value.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
-#include "text/value_decoding.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/value_decoding.hpp"
+#include "vcard/prefix.hpp"
 
 namespace cardtab {
 

@@ -5,8 +5,8 @@
 #include "config/configuration.hpp"
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
-#include "convert/selectors.hpp"
-#include "convert/tag_listing.hpp"
+#include "vcard/selectors.hpp"
+#include "vcard/tag_listing.hpp"
 #include "text/text.hpp"
 
 namespace cardtab {

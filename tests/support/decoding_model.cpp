@@ -6,7 +6,7 @@
 
 #include "config/records.hpp"
 #include "support/conversion_model.hpp"
-#include "convert/logical_lines.hpp"
+#include "vcard/logical_lines.hpp"
 #include "text/code_pages.hpp"
 #include "text/diacritics.hpp"
 #include "text/fold_utf8.hpp"

@@ -1,16 +1,16 @@
-#include "convert/tag_listing.hpp"
+#include "vcard/tag_listing.hpp"
 
 #include <algorithm>
 #include <span>
 #include <utility>
 
-#include "convert/card_bounds.hpp"
-#include "convert/logical_lines.hpp"
-#include "convert/selectors.hpp"
+#include "vcard/names.hpp"
+#include "vcard/logical_lines.hpp"
+#include "vcard/selectors.hpp"
 #include "result/run_result.hpp"
 #include "text/printable.hpp"
 #include "text/text.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/prefix.hpp"
 
 namespace cardtab {
 

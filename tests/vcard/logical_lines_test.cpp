@@ -1,4 +1,4 @@
-#include "convert/logical_lines.hpp"
+#include "vcard/logical_lines.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "convert/selectors.hpp"
+#include "vcard/selectors.hpp"
 
 #include <bit>
 
 #include "text/text.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/prefix.hpp"
 
 namespace cardtab {
 

@@ -1,12 +1,12 @@
-#include "convert/logical_lines.hpp"
+#include "vcard/logical_lines.hpp"
 
 #include <algorithm>
 #include <cstring>
 
-#include "convert/card_bounds.hpp"
+#include "vcard/names.hpp"
 #include "text/text.hpp"
-#include "text/value_decoding.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/value_decoding.hpp"
+#include "vcard/prefix.hpp"
 
 namespace cardtab {
 

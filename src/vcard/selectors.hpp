@@ -7,8 +7,8 @@
 #include "config/records.hpp"
 #include "convert/card_values.hpp"
 #include "text/fixed_text.hpp"
-#include "text/value_decoding.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/value_decoding.hpp"
+#include "vcard/prefix.hpp"
 
 // What a column's tag names in the decoding mode: a vCard property, as
 // [group.]NAME{;PARAMETER}[[n]][:k] — the lines it takes, which of them

@@ -1,4 +1,4 @@
-#include "text/value_decoding.hpp"
+#include "vcard/value_decoding.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/bytes.hpp"
 #include "support/decoding_model.hpp"
-#include "text/escapes.hpp"
+#include "vcard/escapes.hpp"
 
 namespace cardtab {
 namespace {

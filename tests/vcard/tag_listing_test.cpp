@@ -1,4 +1,4 @@
-#include "convert/tag_listing.hpp"
+#include "vcard/tag_listing.hpp"
 
 #include <gtest/gtest.h>
 

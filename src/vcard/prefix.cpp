@@ -1,4 +1,4 @@
-#include "text/vcard_prefix.hpp"
+#include "vcard/prefix.hpp"
 
 #include "text/text.hpp"
 

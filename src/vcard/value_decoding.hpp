@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "text/padded_text.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/prefix.hpp"
 
 // Card values read as vCard writes them, for the decoding mode: quoted-
 // printable or backslash escapes undone, the bytes read in their character

@@ -1,13 +1,13 @@
-#include "convert/encoded_values.hpp"
+#include "vcard/encoded_values.hpp"
 
 #include <bit>
 
 #include "config/records.hpp"
-#include "text/escapes.hpp"
+#include "vcard/escapes.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/utf8.hpp"
-#include "text/value_decoding.hpp"
+#include "vcard/value_decoding.hpp"
 #include "text/words.hpp"
 
 namespace cardtab {

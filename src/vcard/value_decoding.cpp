@@ -1,15 +1,15 @@
-#include "text/value_decoding.hpp"
+#include "vcard/value_decoding.hpp"
 
 #include <array>
 #include <cstring>
 
 #include "text/clean_value.hpp"
 #include "text/code_pages.hpp"
-#include "text/escapes.hpp"
+#include "vcard/escapes.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/utf8.hpp"
-#include "text/vcard_prefix.hpp"
+#include "vcard/prefix.hpp"
 
 namespace cardtab {
 

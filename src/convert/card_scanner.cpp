@@ -348,8 +348,8 @@ struct Decoded {
             return {};
         }
         PaddedText raw = line.padded.substr(colon + 1);
-        if (uri && begins_in_any_case(raw.view(), "TEL:")) {
-            raw = raw.substr(4);
+        if (uri && begins_in_any_case(raw.view(), kTelephoneUri)) {
+            raw = raw.substr(kTelephoneUri.size());
         }
         return raw;
     }

@@ -4,6 +4,7 @@
 
 #include "config/records.hpp"
 #include "vcard/escapes.hpp"
+#include "vcard/names.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/utf8.hpp"
@@ -83,10 +84,10 @@ bool ends_in_soft_break(std::string_view text)
 // looked for at each '=' of the prefix.
 bool names_other_charset(std::string_view prefix)
 {
-    constexpr std::string_view kCharset = "CHARSET";
     bool holds = false;
     for (std::size_t at = prefix.find('='); !holds && at != std::string_view::npos; at = prefix.find('=', at + 1)) {
-        holds = at >= kCharset.size() && equals_in_any_case(prefix.substr(at - kCharset.size(), kCharset.size()), kCharset);
+        holds = at >= kCharsetKey.size() &&
+                equals_in_any_case(prefix.substr(at - kCharsetKey.size(), kCharsetKey.size()), kCharsetKey);
     }
     if (!holds) {
         return false;

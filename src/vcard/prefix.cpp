@@ -1,30 +1,19 @@
 #include "vcard/prefix.hpp"
 
 #include "text/text.hpp"
+#include "vcard/names.hpp"
 
 namespace cardtab {
 
 namespace {
 
-constexpr std::string_view kBareKey = "TYPE";
-
-// Where the next ';' outside quotes stands in `parameters`, or its size.
-// Every quote counts that follows a '=' or a ',': these texts lie past the
-// line's first ';'.
-std::size_t parameter_end(std::string_view parameters)
+// The quote rule, once for the colon and for the parameters: a double
+// quote at `at` opens a quoted value right after a '=' or a ',' of the
+// parameters, which begin at `parameters` (just past the prefix's first
+// ';').
+bool opens_quotes(std::string_view text, std::size_t at, std::size_t parameters)
 {
-    bool in_quotes = false;
-    for (std::size_t at = 0; at < parameters.size(); ++at) {
-        const char byte = parameters[at];
-        if (in_quotes) {
-            in_quotes = byte != '"';
-        } else if (byte == ';') {
-            return at;
-        } else if (byte == '"' && at > 0 && (parameters[at - 1] == '=' || parameters[at - 1] == ',')) {
-            in_quotes = true;
-        }
-    }
-    return parameters.size();
+    return text[at] == '"' && at > parameters && (text[at - 1] == '=' || text[at - 1] == ',');
 }
 
 } // namespace
@@ -42,9 +31,8 @@ void scan_prefix(PrefixScan& scan, std::string_view text)
             scan.colon = at;
         } else if (byte == ';' && scan.first_semicolon == std::string_view::npos) {
             scan.first_semicolon = at;
-        } else if (byte == '"' && scan.first_semicolon != std::string_view::npos && at > scan.first_semicolon + 1 &&
-                   (text[at - 1] == '=' || text[at - 1] == ',')) {
-            scan.in_quotes = true;
+        } else if (scan.first_semicolon != std::string_view::npos) {
+            scan.in_quotes = opens_quotes(text, at, scan.first_semicolon + 1);
         }
         scan.scanned = at + 1;
     }
@@ -83,24 +71,39 @@ PrefixParts split_prefix(std::string_view prefix)
     return parts;
 }
 
-std::string_view next_parameter(std::string_view& parameters)
+namespace {
+
+Parameter parameter_of(std::string_view text)
 {
-    const std::size_t end = parameter_end(parameters);
-    const std::string_view parameter = parameters.substr(0, end);
-    parameters.remove_prefix(end == parameters.size() ? end : end + 1);
-    return parameter;
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        return {kTypeKey, text, true};
+    }
+    return {text.substr(0, equals), text.substr(equals + 1), false};
 }
 
-std::string_view parameter_key(std::string_view parameter)
-{
-    const std::size_t equals = parameter.find('=');
-    return equals == std::string_view::npos ? kBareKey : parameter.substr(0, equals);
-}
+} // namespace
 
-std::string_view parameter_values(std::string_view parameter)
+void split_parameters(std::string_view parameters, SplitParameters& split)
 {
-    const std::size_t equals = parameter.find('=');
-    return equals == std::string_view::npos ? parameter : parameter.substr(equals + 1);
+    split.parameters.clear();
+    const std::string_view text = parameters;
+    std::size_t start = 0;
+    bool in_quotes = false;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (in_quotes) {
+            in_quotes = text[at] != '"';
+        } else if (text[at] == ';') {
+            split.parameters.push_back(parameter_of(text.substr(start, at - start)));
+            start = at + 1;
+        } else {
+            in_quotes = opens_quotes(text, at, 0);
+        }
+    }
+    // A ';' at the end begins no parameter.
+    if (start < text.size()) {
+        split.parameters.push_back(parameter_of(text.substr(start)));
+    }
 }
 
 std::string_view next_value(std::string_view& values)
@@ -137,53 +140,6 @@ bool equals_unquoted(std::string_view text, std::string_view upper)
     return matched == upper.size();
 }
 
-bool has_parameter_value(std::string_view parameters, std::string_view key, std::string_view value)
-{
-    while (!parameters.empty()) {
-        const std::string_view parameter = next_parameter(parameters);
-        if (!equals_unquoted(parameter_key(parameter), key)) {
-            continue;
-        }
-        for (std::string_view values = parameter_values(parameter); !values.empty();) {
-            if (equals_unquoted(next_value(values), value)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-std::string_view first_parameter_value(std::string_view parameters, std::string_view key, bool& found)
-{
-    found = false;
-    while (!parameters.empty()) {
-        const std::string_view parameter = next_parameter(parameters);
-        if (parameter.find('=') != std::string_view::npos && equals_unquoted(parameter_key(parameter), key)) {
-            found = true;
-            std::string_view values = parameter_values(parameter);
-            return next_value(values);
-        }
-    }
-    return {};
-}
-
-void split_parameters(std::string_view parameters, SplitParameters& split)
-{
-    split.count = 0;
-    while (!parameters.empty() && split.count < kMaxParametersSplit) {
-        const std::string_view parameter = next_parameter(parameters);
-        const std::size_t equals = parameter.find('=');
-        const bool bare = equals == std::string_view::npos;
-        split.keys[split.count] = bare ? kBareKey : parameter.substr(0, equals);
-        split.values[split.count] = bare ? parameter : parameter.substr(equals + 1);
-        split.bare[split.count] = bare;
-        ++split.count;
-    }
-    split.rest = parameters;
-}
-
-namespace {
-
 bool holds_value(std::string_view values, std::string_view value)
 {
     while (!values.empty()) {
@@ -194,31 +150,30 @@ bool holds_value(std::string_view values, std::string_view value)
     return false;
 }
 
-} // namespace
-
-bool has_parameter_value(const SplitParameters& parameters, std::string_view key, std::string_view value)
+bool has_parameter_value(const SplitParameters& split, std::string_view key, std::string_view value)
 {
-    for (std::size_t n = 0; n < parameters.count; ++n) {
-        if (equals_unquoted(parameters.keys[n], key) && holds_value(parameters.values[n], value)) {
+    for (const Parameter& parameter : split.parameters) {
+        if (equals_unquoted(parameter.key, key) && holds_value(parameter.values, value)) {
             return true;
         }
     }
-    return !parameters.rest.empty() && has_parameter_value(parameters.rest, key, value);
+    return false;
 }
 
-std::string_view first_parameter_value(const SplitParameters& parameters, std::string_view key, bool& found)
+std::string_view first_parameter_value(const SplitParameters& split, std::string_view key, bool& found)
 {
-    for (std::size_t n = 0; n < parameters.count; ++n) {
-        if (!parameters.bare[n] && equals_unquoted(parameters.keys[n], key)) {
+    found = false;
+    for (const Parameter& parameter : split.parameters) {
+        if (!parameter.bare && equals_unquoted(parameter.key, key)) {
             found = true;
-            std::string_view values = parameters.values[n];
+            std::string_view values = parameter.values;
             return next_value(values);
         }
     }
-    return first_parameter_value(parameters.rest, key, found);
+    return {};
 }
 
-bool is_preferred(const SplitParameters& parameters)
+bool is_preferred(const SplitParameters& split)
 {
     // PREF in any case: most parameters hold no P at all.
     const auto holds_p = [](std::string_view text) {
@@ -229,28 +184,18 @@ bool is_preferred(const SplitParameters& parameters)
         }
         return false;
     };
-    bool any_p = !parameters.rest.empty();
-    for (std::size_t n = 0; n < parameters.count && !any_p; ++n) {
-        any_p = holds_p(parameters.keys[n]) || holds_p(parameters.values[n]);
-    }
-    if (!any_p) {
-        return false;
-    }
-    for (std::size_t n = 0; n < parameters.count; ++n) {
-        if (!parameters.bare[n] && equals_unquoted(parameters.keys[n], "PREF")) {
+    for (const Parameter& parameter : split.parameters) {
+        if (!holds_p(parameter.key) && !holds_p(parameter.values)) {
+            continue;
+        }
+        if (!parameter.bare && equals_unquoted(parameter.key, kPreferred)) {
             return true;
         }
-        if (equals_unquoted(parameters.keys[n], kBareKey) && holds_value(parameters.values[n], "PREF")) {
+        if (equals_unquoted(parameter.key, kTypeKey) && holds_value(parameter.values, kPreferred)) {
             return true;
         }
     }
-    for (std::string_view rest = parameters.rest; !rest.empty();) {
-        const std::string_view parameter = next_parameter(rest);
-        if (parameter.find('=') != std::string_view::npos && equals_unquoted(parameter_key(parameter), "PREF")) {
-            return true;
-        }
-    }
-    return has_parameter_value(parameters.rest, kBareKey, "PREF");
+    return false;
 }
 
 } // namespace cardtab

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 // The prefix of a card line read as vCard writes it: the name, its group and
 // its parameters, before the colon that starts the value. Parameter values
@@ -34,8 +34,8 @@ std::size_t prefix_colon(const PrefixScan& scan);
 // The same for a whole line.
 std::size_t find_prefix_colon(std::string_view line);
 
-// A prefix split at its ';' outside quotes: `name` is the text before the
-// first, with its group (up to its last '.'), and `parameters` the rest.
+// A prefix split at its first ';': `name` is the text before it, without
+// its group (up to the name's last '.'), and `parameters` the rest.
 struct PrefixParts {
     std::string_view group;
     std::string_view name;
@@ -44,48 +44,43 @@ struct PrefixParts {
 };
 PrefixParts split_prefix(std::string_view prefix);
 
-// Takes the next parameter from `parameters` (up to a ';' outside quotes);
-// empty when none is left. `parameters` is a prefix's text after its name's
-// ';', or the rest that an earlier call left.
-std::string_view next_parameter(std::string_view& parameters);
+// A parameter: its key, the text before its first '=', or "TYPE" for a
+// bare one (vCard 2.1's TEL;CELL); and its values, the text after the '='
+// (or the whole bare parameter), which next_value splits at each ','.
+struct Parameter {
+    std::string_view key;
+    std::string_view values;
+    bool bare = false;
+};
 
-// A parameter's key: the text before its first '=', or "TYPE" for a bare
-// parameter (vCard 2.1's TEL;CELL). Its values: the text after the first '='
-// (or the whole bare parameter), split at each ','; double quotes in them
-// count as not there.
-std::string_view parameter_key(std::string_view parameter);
-std::string_view parameter_values(std::string_view parameter);
+// The parameters of a prefix, split at each ';' outside quotes, every one
+// of them, in order. Kept from line to line, so that a line costs no memory.
+struct SplitParameters {
+    std::vector<Parameter> parameters;
+};
+
+// Splits `parameters`, a prefix's text after its name's ';', into `split`.
+void split_parameters(std::string_view parameters, SplitParameters& split);
+
+// Takes the next value from `values`, up to a ','.
 std::string_view next_value(std::string_view& values);
 
 // Compares in any ASCII letter case, `upper` being in upper case, the
 // double quotes of `text` counting as not there.
 bool equals_unquoted(std::string_view text, std::string_view upper);
 
+// The values, split at ',', hold `value` (in upper case).
+bool holds_value(std::string_view values, std::string_view value);
+
 // The parameters hold `value` (in upper case) under `key` (in upper case).
-bool has_parameter_value(std::string_view parameters, std::string_view key, std::string_view value);
+bool has_parameter_value(const SplitParameters& split, std::string_view key, std::string_view value);
 
 // The first value of the first parameter with `key`, given with a '=';
 // `found` says whether there is one.
-std::string_view first_parameter_value(std::string_view parameters, std::string_view key, bool& found);
-
-// A line's parameters split once: the first kMaxParametersSplit as key and
-// values, the rest as text, looked into only when asked.
-inline constexpr std::size_t kMaxParametersSplit = 16;
-struct SplitParameters {
-    std::array<std::string_view, kMaxParametersSplit> keys;
-    std::array<std::string_view, kMaxParametersSplit> values;
-    std::array<bool, kMaxParametersSplit> bare;
-    std::size_t count = 0;
-    std::string_view rest;
-};
-// Fills `split` in place: it is large, and a line's is made anew for each
-// line.
-void split_parameters(std::string_view parameters, SplitParameters& split);
-bool has_parameter_value(const SplitParameters& parameters, std::string_view key, std::string_view value);
-std::string_view first_parameter_value(const SplitParameters& parameters, std::string_view key, bool& found);
+std::string_view first_parameter_value(const SplitParameters& split, std::string_view key, bool& found);
 
 // A line is preferred where a parameter's key is PREF (vCard 4.0's PREF=1),
 // or TYPE holds the value PREF.
-bool is_preferred(const SplitParameters& parameters);
+bool is_preferred(const SplitParameters& split);
 
 } // namespace cardtab

@@ -3,14 +3,12 @@
 #include <bit>
 
 #include "text/text.hpp"
+#include "vcard/names.hpp"
 #include "vcard/prefix.hpp"
 
 namespace cardtab {
 
 namespace {
-
-constexpr std::string_view kPreferred = "PREF";
-constexpr std::string_view kBareKey = "TYPE";
 
 std::string_view without_blanks(std::string_view tag)
 {
@@ -74,15 +72,16 @@ void assign_upper(FixedText<kMaxTagBytes>& text, std::string_view source)
 
 void add_requirements(Selector& selector, std::string_view parameters)
 {
-    while (!parameters.empty()) {
-        const std::string_view parameter = next_parameter(parameters);
-        const std::string_view key = parameter_key(parameter);
-        for (std::string_view values = parameter_values(parameter); !values.empty();) {
+    SplitParameters split;
+    split_parameters(parameters, split);
+    for (const Parameter& parameter : split.parameters) {
+        const std::string_view key = parameter.key;
+        for (std::string_view values = parameter.values; !values.empty();) {
             const std::string_view value = next_value(values);
             if (value.find_first_not_of('"') == std::string_view::npos) {
                 continue; // an empty value asks for nothing
             }
-            if (equals_unquoted(key, kBareKey) && equals_unquoted(value, kPreferred)) {
+            if (equals_unquoted(key, kTypeKey) && equals_unquoted(value, kPreferred)) {
                 selector.wants_preferred = true;
             } else if (selector.requirement_count < selector.requirements.size()) {
                 Requirement& requirement = selector.requirements[selector.requirement_count++];
@@ -198,7 +197,7 @@ PrefixReading read_prefix(const ColumnSelectors& columns, std::string_view prefi
     }
     if (reading.matching != 0) {
         reading.encoding = encoding_of(prefix, parameters);
-        reading.uri = has_parameter_value(parameters, "VALUE", "URI");
+        reading.uri = has_parameter_value(parameters, kValueKey, kUriValue);
     }
     return reading;
 }

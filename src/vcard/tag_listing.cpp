@@ -37,7 +37,12 @@ void end_card(TagCounts& counts)
 // A card's bounds and its version are no data anyone wants a column of.
 bool is_card_frame(std::string_view tag)
 {
-    return equals_in_any_case(tag, "BEGIN") || equals_in_any_case(tag, "END") || equals_in_any_case(tag, "VERSION");
+    for (const std::string_view frame : kFrameNames) {
+        if (equals_in_any_case(tag, frame)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void note_tag(TagCounts& counts, std::string_view tag)
@@ -85,32 +90,35 @@ std::string_view tag_as_written(std::string_view line)
     return colon == std::string_view::npos ? std::string_view() : line.substr(0, colon);
 }
 
-// vCard 2.1 writes a value's encoding as a bare parameter, which would
-// read as a type: it says how the value is written, not what it is.
-bool is_bare_encoding(std::string_view parameter)
+bool is_bare_encoding(const Parameter& parameter)
 {
-    return equals_in_any_case(parameter, "QUOTED-PRINTABLE") || equals_in_any_case(parameter, "BASE64") ||
-           equals_in_any_case(parameter, "8BIT") || equals_in_any_case(parameter, "7BIT");
+    for (const std::string_view encoding : kBareEncodings) {
+        if (parameter.bare && equals_in_any_case(parameter.values, encoding)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Each value of each TYPE parameter (a bare one too), without its quotes,
 // in upper case, but PREF, which orders lines and names none.
-void collect_types(std::string_view parameters, std::vector<std::string>& types)
+void collect_types(std::string_view parameters, TagCounts& counts)
 {
+    std::vector<std::string>& types = counts.types;
     types.clear();
-    while (!parameters.empty()) {
-        const std::string_view parameter = next_parameter(parameters);
-        if (!equals_in_any_case(parameter_key(parameter), "TYPE") || is_bare_encoding(parameter)) {
+    split_parameters(parameters, counts.parameters);
+    for (const Parameter& parameter : counts.parameters.parameters) {
+        if (!equals_in_any_case(parameter.key, kTypeKey) || is_bare_encoding(parameter)) {
             continue;
         }
-        for (std::string_view values = parameter_values(parameter); !values.empty();) {
+        for (std::string_view values = parameter.values; !values.empty();) {
             std::string type;
             for (const char byte : next_value(values)) {
                 if (byte != '"') {
                     type += upper_ascii_byte(byte);
                 }
             }
-            if (!type.empty() && type != "PREF") {
+            if (!type.empty() && type != kPreferred) {
                 types.push_back(std::move(type));
             }
         }
@@ -134,7 +142,7 @@ std::string_view property_tag(std::string_view line, TagCounts& counts)
     }
     counts.tag.assign(parts.name);
     upper_ascii(std::span<char>(counts.tag.data(), counts.tag.size()));
-    collect_types(parts.parameters, counts.types);
+    collect_types(parts.parameters, counts);
     for (const std::string& type : counts.types) {
         counts.tag.append(";").append(type);
     }

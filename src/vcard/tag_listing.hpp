@@ -9,6 +9,7 @@
 
 #include "convert/card_scanner.hpp"
 #include "io/line_reader.hpp"
+#include "vcard/prefix.hpp"
 
 // What --tags shows: each tag the cards hold, and in how many cards, so
 // that a column can be written for it.
@@ -38,6 +39,7 @@ struct TagCounts {
     // A line's tag and types, made here so that a line costs no memory.
     std::string tag;
     std::vector<std::string> types;
+    SplitParameters parameters;
 };
 
 // Reads the card file to its end, read as `reading` says, and counts the

@@ -6,6 +6,7 @@
 #include "text/clean_value.hpp"
 #include "text/code_pages.hpp"
 #include "vcard/escapes.hpp"
+#include "vcard/names.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
 #include "text/utf8.hpp"
@@ -55,7 +56,7 @@ constexpr std::array<std::string_view, 2> kAsciiNames = {"US-ASCII", "ASCII"};
 void read_charset(const SplitParameters& parameters, ValueEncoding& encoding)
 {
     bool named = false;
-    const std::string_view name = first_parameter_value(parameters, "CHARSET", named);
+    const std::string_view name = first_parameter_value(parameters, kCharsetKey, named);
     if (!named) {
         return;
     }
@@ -275,8 +276,7 @@ std::size_t to_windows_1250(std::string_view text, Charset charset, std::span<ch
 
 bool holds_quoted_printable(std::string_view prefix)
 {
-    constexpr std::string_view kName = "QUOTED-PRINTABLE";
-    return find_in_any_case(prefix, kName, kName.find('-')) != std::string_view::npos;
+    return find_in_any_case(prefix, kQuotedPrintable, kQuotedPrintable.find('-')) != std::string_view::npos;
 }
 
 ValueEncoding encoding_of(std::string_view prefix, const SplitParameters& parameters)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "config/records.hpp"
 #include "io/console.hpp"
 #include "result/run_result.hpp"
 #include "text/printable.hpp"
@@ -101,7 +102,7 @@ std::string refusal_of_names(const std::vector<std::string_view>& names)
     if (!names.empty() && names[0] == kStandardOutputName) {
         return "'-' cannot name the card file: the cards are read from a file";
     }
-    if (names.size() == 2 && names[1] != kStandardOutputName && !ends_in_any_case(names[1], ".CSV")) {
+    if (names.size() == 2 && names[1] != kStandardOutputName && !ends_in_any_case(names[1], kTableFileExtension)) {
         return "the table file " + quoted(names[1]) +
                " does not end in .csv; name a .csv file, or - for standard output";
     }

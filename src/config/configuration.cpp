@@ -19,29 +19,20 @@ constexpr std::string_view kSeparatorSet = "|!/#$&?=-+,.:;<>()[]{}";
 struct ConfigReading {
     RunSettings& settings;
     ColumnTable& columns;
+    ConfigurationFindings& found;
     RunResult& result;
-    // Warnings and failures about a line name the file and the line.
-    FileInMessage file;
-    // Lines as a person counts them: a line longer than a piece is still one.
+    // A failure about a line names the file as given, and the line.
+    std::string_view name;
     std::size_t line_number = 0;
-    std::size_t ignored_columns = 0;
-    std::size_t first_ignored_line = 0;
+    // Said only of a configuration read to its end.
+    Counted ignored_columns;
 };
 
-std::string line_prefix(const ConfigReading& reading)
+void note_line(ConfigReading& reading, LineNote note, std::string_view text = {}, std::string_view more = {},
+               std::string_view last = {})
 {
-    return at_line(reading.file, reading.line_number);
-}
-
-void warn_of_line(ConfigReading& reading, std::string_view text)
-{
-    warn_about_line(reading.result, reading.file, reading.line_number, text);
-}
-
-// A text of the line between single quotes, then what is said of it.
-void warn_of_text(ConfigReading& reading, std::string_view text, std::string_view said)
-{
-    warn_of_line(reading, std::string("'").append(text).append("'").append(said));
+    reading.found.noted_lines.push_back(
+        {note, reading.line_number, {std::string(text), std::string(more), std::string(last)}});
 }
 
 // Sets a base name from the bytes before the extension found at `at`.
@@ -52,8 +43,8 @@ bool set_base_name(ConfigReading& reading, BaseName& base_name, std::string_view
 {
     const std::string_view name = take_span(line, 0, static_cast<std::size_t>(at));
     if (name.size() > kMaxBaseNameBytes) {
-        fail(reading.result, line_prefix(reading) + std::string(what) + " name is longer than " +
-                                 std::to_string(kMaxBaseNameBytes) + " bytes");
+        fail_on_line(reading.result, reading.name, reading.line_number,
+                     std::string(what) + " name is longer than " + std::to_string(kMaxBaseNameBytes) + " bytes");
         return false;
     }
     assign(base_name, name);
@@ -85,8 +76,7 @@ void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
     }
     reading.settings.decode = start > 0 && std::string_view(upper.data(), upper.size()) == kDecodeWord;
     if (!word.empty() && !reading.settings.decode) {
-        warn_of_text(reading, word,
-                     " after the card file's name is ignored; only the word 'decode', after a space, may stand there");
+        note_line(reading, LineNote::words_after_card_name, word);
     }
 }
 
@@ -114,14 +104,11 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
                            std::string_view text)
 {
     if (reading.columns.count == kMaxColumns) {
-        if (reading.ignored_columns++ == 0) {
-            reading.first_ignored_line = reading.line_number;
-        }
+        note(reading.ignored_columns, reading.line_number);
         return false;
     }
     if (title.size() > kMaxTitleBytes) {
-        warn_of_line(reading, "title longer than " + std::to_string(kMaxTitleBytes) +
-                                 " bytes; shortened to its first " + std::to_string(kMaxTitleBytes));
+        note_line(reading, LineNote::title_too_long);
         title = take_span(title, 0, kMaxTitleBytes);
     }
     add_column(reading.columns, title, tag);
@@ -129,15 +116,7 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
     column.line_number = reading.line_number;
     if (const std::string_view cut = cut_from_tag(text); !cut.empty()) {
         column.tag_cut = true;
-        warn_of_line(reading, std::string("the tag '")
-                                  .append(tag)
-                                  .append("' of the column '")
-                                  .append(view(column.title))
-                                  .append("' is cut at ")
-                                  .append(std::to_string(kMaxTagBytes))
-                                  .append(" bytes; '")
-                                  .append(shown_cut(cut))
-                                  .append("' after it is left out"));
+        note_line(reading, LineNote::tag_cut, tag, view(column.title), shown_cut(cut));
     }
     return true;
 }
@@ -159,18 +138,27 @@ void warn_of_a_separator_made_column(ConfigReading& reading, std::string_view li
     if (line.ends_with('\n')) {
         const std::string_view without_line_feed = line.substr(0, line.size() - 1);
         if (find_text(kSeparatorSet, without_line_feed, 0) != kNotFound) {
-            warn_of_text(reading, without_line_feed,
-                         " became a column; only a last line without a line feed sets the separator");
+            note_line(reading, LineNote::separator_became_column, without_line_feed);
         }
         return;
     }
     const std::string_view separator = without_blanks(line);
     if (!separator.empty() && find_text(kSeparatorSet, separator, 0) != kNotFound) {
-        warn_of_text(reading, line,
-                     " became a column; a last line sets the separator only when it holds nothing else, no space, "
-                     "tab or CR around it");
+        note_line(reading, LineNote::separator_with_blanks, line);
     }
 }
+
+// A file's extension as the upper-cased line holds it.
+constexpr FixedText<8> upper_extension(std::string_view extension)
+{
+    FixedText<8> upper;
+    for (const char byte : extension) {
+        upper.bytes[upper.length++] = upper_ascii_byte(byte);
+    }
+    return upper;
+}
+constexpr FixedText<8> kUpperCardExtension = upper_extension(kCardFileExtension);
+constexpr FixedText<8> kUpperTableExtension = upper_extension(kTableFileExtension);
 
 // Applies one line; the first kind that fits decides. Returns false when the
 // line refuses the run.
@@ -181,11 +169,11 @@ bool apply_line(ConfigReading& reading, std::string_view line)
     upper_ascii(std::span<char>(upper_bytes.data(), line.size()));
     const std::string_view upper(upper_bytes.data(), line.size());
 
-    if (const std::ptrdiff_t at = find_text(upper, ".VCF", 0); at != kNotFound) {
-        apply_rest_of_card_line(reading, line.substr(static_cast<std::size_t>(at) + 4));
+    if (const std::ptrdiff_t at = find_text(upper, view(kUpperCardExtension), 0); at != kNotFound) {
+        apply_rest_of_card_line(reading, line.substr(static_cast<std::size_t>(at) + kCardFileExtension.size()));
         return set_base_name(reading, reading.settings.input_base_name, line, at, "card file");
     }
-    if (const std::ptrdiff_t at = find_text(upper, ".CSV", 0); at != kNotFound) {
+    if (const std::ptrdiff_t at = find_text(upper, view(kUpperTableExtension), 0); at != kNotFound) {
         return set_base_name(reading, reading.settings.output_base_name, line, at, "table file");
     }
     if (find_text(kSeparatorSet, line, 0) != kNotFound) {
@@ -207,30 +195,19 @@ bool apply_line(ConfigReading& reading, std::string_view line)
     return true;
 }
 
-void warn_of_a_byte_order_mark(ConfigReading& reading, std::string_view first_line)
+// It becomes part of the first line.
+void note_a_byte_order_mark(ConfigReading& reading, std::string_view first_line)
 {
-    // It becomes part of the first line.
-    if (first_line.starts_with(kByteOrderMark)) {
-        warn_of_line(reading, "begins with a UTF-8 byte order mark, which becomes part of '" +
-                                 std::string(trim_right(first_line)) +
-                                 "'; save the file as UTF-8 without a byte order mark");
+    if (begins_with_byte_order_mark(first_line)) {
+        note_line(reading, LineNote::byte_order_mark, trim_right(first_line));
     }
-}
-
-void warn_of_ignored_columns(const ConfigReading& reading)
-{
-    if (reading.ignored_columns == 0) {
-        return;
-    }
-    warn_about_line(reading.result, reading.file, reading.first_ignored_line,
-                    "more than " + std::to_string(kMaxColumns) + " columns; " +
-                        counted(reading.ignored_columns, "column line ignored", "column lines ignored"));
 }
 
 } // namespace
 
 ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
-                                        RunResult& result, std::string_view name, std::size_t chunk_bytes)
+                                        ConfigurationFindings& found, RunResult& result, std::string_view name,
+                                        std::size_t chunk_bytes)
 {
     LineReader reader;
     const IoStatus opened = open_line_reader(reader, files, name, chunk_bytes);
@@ -241,16 +218,17 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
         fail_on_file(result, "open configuration file", name, opened);
         return ConfigurationOutcome::failed;
     }
-    ConfigReading reading{settings, columns, result, {"", name}};
+    found.name = name;
+    ConfigReading reading{settings, columns, found, result, name, 0, {}};
     bool fits = true;
-    for (bool starts_line = true; fits && read_piece(reader); starts_line = reader.piece_ends_line) {
-        reading.line_number += starts_line ? 1 : 0;
-        if (starts_line && reading.line_number == 1) {
-            warn_of_a_byte_order_mark(reading, current_text(reader));
+    while (fits && read_piece(reader)) {
+        reading.line_number = reader.line_number;
+        if (reader.piece_begins_line && reading.line_number == 1) {
+            note_a_byte_order_mark(reading, current_text(reader));
         }
         fits = apply_line(reading, current_text(reader));
     }
-    warn_of_wide_text(result, {"configuration file", name}, wide_text_of(reader), "no line is read as meant");
+    found.wide_text = wide_text_of(reader);
     const IoStatus closed = close_line_reader(reader);
     if (!closed.ok) {
         fail_on_file(result, "read configuration file", name, closed);
@@ -259,14 +237,15 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
     if (!fits) {
         return ConfigurationOutcome::failed;
     }
-    warn_of_ignored_columns(reading);
+    found.ignored_columns = reading.ignored_columns;
     return ConfigurationOutcome::read;
 }
 
 void use_default_decoding_columns(RunSettings& settings, ColumnTable& columns)
 {
+    ConfigurationFindings unused_findings;
     RunResult unused;
-    ConfigReading reading{settings, columns, unused, {"", kConfigurationFileName}};
+    ConfigReading reading{settings, columns, unused_findings, unused, kConfigurationFileName, 0, {}};
     std::string_view lines = kDefaultDecodingColumns;
     while (!lines.empty()) {
         const std::size_t end = std::min(lines.find('\n'), lines.size() - 1) + 1;

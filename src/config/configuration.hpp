@@ -1,13 +1,12 @@
 #pragma once
 
 #include "config/records.hpp"
+#include "result/findings.hpp"
 #include "result/run_result.hpp"
 #include "io/file_layer.hpp"
 #include "io/line_reader.hpp"
 
 namespace cardtab {
-
-inline constexpr std::string_view kConfigurationFileName = "cardtab.ini";
 
 enum class ConfigurationOutcome {
     read,
@@ -16,10 +15,12 @@ enum class ConfigurationOutcome {
 };
 
 // Fills `settings` and `columns` from the configuration file `name`; a
-// failure goes into `result`, and so do warnings about lines that may not
-// do what their author meant, each naming the file as `name` gives it.
+// failure goes into `result`, naming the file as `name` gives it, and what
+// may not do what its author meant into `found`, with the name of a file
+// that is there.
 ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings, ColumnTable& columns,
-                                        RunResult& result, std::string_view name = kConfigurationFileName,
+                                        ConfigurationFindings& found, RunResult& result,
+                                        std::string_view name = kConfigurationFileName,
                                         std::size_t chunk_bytes = kReadChunkBytes);
 
 // The columns a contacts spreadsheet wants, for a run that decodes without

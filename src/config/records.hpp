@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "text/fixed_text.hpp"
@@ -17,8 +18,12 @@ inline constexpr std::size_t kMaxBaseNameBytes = 95;
 
 inline constexpr std::string_view kDefaultInputBaseName = "import";
 inline constexpr std::string_view kDefaultOutputBaseName = "*";
+// A file's name ends in these, in any letter case: the configuration's
+// lines that name files hold them, and a table's name must end in ".csv".
 inline constexpr std::string_view kCardFileExtension = ".vcf";
 inline constexpr std::string_view kTableFileExtension = ".csv";
+
+inline constexpr std::string_view kConfigurationFileName = "cardtab.ini";
 
 using BaseName = FixedText<kMaxBaseNameBytes>;
 
@@ -49,6 +54,10 @@ struct Column {
     bool tag_cut = false;        // the configuration's tag was longer
     std::size_t line_number = 0; // of the configuration, for messages
 };
+
+// One bit for each column.
+using ColumnSet = std::uint64_t;
+static_assert(kMaxColumns <= 64, "a column set holds one bit for each column");
 
 struct ColumnTable {
     std::array<Column, kMaxColumns> columns;

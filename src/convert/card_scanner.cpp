@@ -134,26 +134,19 @@ struct TagPrefixes {
 // The ordinary way: the card file in pieces, each value as it stands.
 struct AsTheyStand {
     AsTheyStand(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
+    static constexpr bool kDecoded = false;
     static constexpr bool kBoundsInAnyCase = false;
     LineReader& cards;
     TagPrefixes tags;
-    // Lines as a person counts them: a line longer than a piece is still one.
-    std::size_t lines_begun = 0;
-    bool starts_line = true;
 
-    bool read_line()
-    {
-        if (!read_piece(cards)) {
-            return false;
-        }
-        lines_begun += starts_line ? 1 : 0;
-        starts_line = cards.piece_ends_line;
-        return true;
-    }
+    bool read_line() { return read_piece(cards); }
 
     PaddedText text() const { return current_padded_text(cards); }
 
-    std::size_t line_number() const { return lines_begun; }
+    std::size_t line_number() const { return cards.line_number; }
+
+    // A line longer than a piece is still one line.
+    bool begins_line() const { return cards.piece_begins_line; }
 
     ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
 
@@ -167,7 +160,7 @@ struct AsTheyStand {
             --end;
         }
         const bool cut = end > value.size() && folding_cuts_text(text.view().substr(0, end), value.size());
-        cut_line = cut ? lines_begun : 0;
+        cut_line = cut ? cards.line_number : 0;
         bool plain = false;
         const bool strips_spaces = (tags.index.strips_spaces >> j & 1) != 0;
         const std::size_t length = clean_value(text.substr(0, end), value, strips_spaces, &plain);
@@ -186,11 +179,6 @@ struct AsTheyStand {
         }
         return matching;
     }
-
-    // A 0x1A at the start of a line stands on the line after the last.
-    std::size_t eof_byte_line() const { return lines_begun + (starts_line ? 1 : 0); }
-
-    void report(CardsSeen&) const {}
 };
 
 // Real exports write the same few prefixes on every card: what each says
@@ -270,50 +258,16 @@ void make_room(CardValues& card, std::size_t j, std::size_t at, bool preferred, 
     ranked.preferred += preferred ? 1 : 0;
 }
 
-// The names of character sets the lines named and this program does not
-// know, for one warning at the end.
-struct UnknownCharsets {
-    static constexpr std::size_t kNamesKept = 16;
-    static constexpr std::size_t kNameBytes = 32;
-    std::array<FixedText<kNameBytes>, kNamesKept> names;
-    std::size_t distinct = 0;
-    std::size_t lines = 0;
-    std::size_t first_line = 0;
-
-    // A name as written, but for its double quotes, cut to kNameBytes.
-    static FixedText<kNameBytes> shown(std::string_view name)
-    {
-        FixedText<kNameBytes> text;
-        for (const char byte : name) {
-            if (byte != '"' && text.length < kNameBytes) {
-                text.bytes[text.length++] = byte;
-            }
-        }
-        return text;
-    }
-
-    void note(std::string_view name, std::size_t line_number)
-    {
-        first_line = lines++ == 0 ? line_number : first_line;
-        const FixedText<kNameBytes> kept = shown(name);
-        for (std::size_t n = 0; n < std::min(distinct, kNamesKept); ++n) {
-            if (equals_in_any_case(view(names[n]), view(kept))) {
-                return;
-            }
-        }
-        if (distinct < kNamesKept) {
-            names[distinct] = kept;
-        }
-        ++distinct;
-    }
-};
-
 // The decoding way: the card file in logical lines, each line read as a
 // vCard property that the columns' tags name, its value decoded as its
 // prefix and its card's version say. A column shows the n-th of the lines
 // it takes, the preferred ones first.
 struct Decoded {
-    Decoded(LineReader& reader, const ColumnTable& columns) : cards(reader), properties(columns) {}
+    Decoded(LineReader& reader, const ColumnTable& columns, UnknownCharsets& unknown)
+        : cards(reader), properties(columns), unknown_charsets(unknown)
+    {
+    }
+    static constexpr bool kDecoded = true;
     static constexpr bool kBoundsInAnyCase = true;
     LineReader& cards;
     ColumnSelectors properties;
@@ -322,13 +276,15 @@ struct Decoded {
     SplitParameters parameters; // the line's, split anew where its prefix is new
     PrefixReading fresh;        // what a prefix not kept says
     PrefixMemo memo;
-    UnknownCharsets unknown_charsets;
+    UnknownCharsets& unknown_charsets;
 
     bool read_line() { return read_logical_line(cards, lines); }
 
     PaddedText text() const { return lines.text; }
 
     std::size_t line_number() const { return lines.line_number; }
+
+    static bool begins_line() { return true; }
 
     const PrefixReading& reading_of(std::string_view prefix)
     {
@@ -374,7 +330,7 @@ struct Decoded {
         }
         ValueDecoding how{reading.encoding, version_21, lines.cut};
         if (!how.encoding.unknown_charset.empty()) {
-            unknown_charsets.note(how.encoding.unknown_charset, line_number());
+            note_unknown_charset(unknown_charsets, how.encoding.unknown_charset, line_number());
         }
         const PaddedText raw = raw_value(line, colon, reading.uri);
         for (ColumnSet set = reading.matching; set != 0; set &= set - 1) {
@@ -391,18 +347,6 @@ struct Decoded {
             mark_filled(card, j);
         }
         return reading.matching;
-    }
-
-    std::size_t eof_byte_line() const { return cards.eof_byte_line; }
-
-    void report(CardsSeen& seen) const
-    {
-        if (unknown_charsets.lines != 0) {
-            seen.unknown_charset = std::string(view(unknown_charsets.names[0]));
-            seen.unknown_charsets = unknown_charsets.distinct;
-            seen.unknown_charset_lines = unknown_charsets.lines;
-            seen.first_unknown_charset_line = unknown_charsets.first_line;
-        }
     }
 };
 
@@ -459,16 +403,23 @@ std::size_t count_columns(ColumnSet set)
 
 // What the run notices beside a scan without decoding.
 struct WatchForEncoded {
-    explicit WatchForEncoded(const ColumnTable& columns) : properties(columns) {}
+    WatchForEncoded(const ColumnTable& columns, CardFindings& found)
+        : seen{found.encoded_values}, properties(columns), properties_not_taken(found.properties_not_taken)
+    {
+    }
     EncodedValues seen;
     ColumnSelectors properties; // how decoding would read the tags
+    Counted& properties_not_taken;
     SplitParameters parameters;
     PrefixFactsMemo prefixes;
     bool starts_line = false;
 
-    void line_read(std::string_view text, std::size_t line_number)
+    void line_read(std::string_view text, bool begins_line)
     {
-        starts_line = note_piece(seen, text, line_number);
+        starts_line = begins_line;
+        if (begins_line) {
+            note_line_begun(seen, text);
+        }
     }
 
     void line_taken(const CardLine& line, ColumnSet taken, bool version_21, std::size_t line_number)
@@ -483,25 +434,16 @@ struct WatchForEncoded {
         if (starts_line && may_name_property_otherwise(line.padded)) {
             const std::string_view prefix = line.text.substr(0, find_prefix_colon(line.text));
             if ((read_prefix(properties, prefix, parameters).matching & ~taken) != 0) {
-                note_property_not_taken(seen, line_number);
+                note(properties_not_taken, line_number);
             }
         }
     }
-
-    void report(CardsSeen& cards) const
-    {
-        cards.encoded_values = seen.count;
-        cards.first_encoded_line = seen.first_line;
-        cards.properties_not_taken = seen.properties_not_taken;
-        cards.first_property_not_taken_line = seen.first_property_not_taken_line;
-    }
 };
 
-// Decoding leaves nothing encoded to notice.
+// Decoding leaves nothing encoded to notice, and a listing takes no values.
 struct NothingToWatch {
-    void line_read(std::string_view, std::size_t) {}
+    void line_read(std::string_view, bool) {}
     void line_taken(const CardLine&, ColumnSet, bool, std::size_t) {}
-    void report(CardsSeen&) const {}
 };
 
 // The last "VERSION:" line of a card counts, its value trimmed of spaces,
@@ -515,79 +457,137 @@ bool is_version_21(std::string_view line)
 }
 
 // A constant column shows its tag, not its value.
-void note_cut_values(CardsSeen& seen, const CardValues& card, ColumnSet constant)
+void note_cut_values(CardFindings& found, const CardValues& card, ColumnSet constant)
 {
     for (ColumnSet set = card.cut & ~constant; set != 0; set &= set - 1) {
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
-        if (seen.cut_values++ == 0) {
-            seen.first_cut_column = j;
-            seen.first_cut_line = card.cut_lines[j];
-        }
+        found.first_cut_column = found.cut_values.count == 0 ? j : found.first_cut_column;
+        note(found.cut_values, card.cut_lines[j]);
     }
 }
 
-// Both ways share everything but how lines are read, matched and their
-// values taken: the card bounds, the required and constant columns, the
-// rows.
-template <class Mode, class Watch>
-CardsSeen scan(Mode& mode, Watch& watch, TableWriter& table, const RunSettings& settings, const ColumnTable& columns)
+// A card that ends complete is a data line of the table.
+struct TableRows {
+    TableWriter& table;
+    const RunSettings& settings;
+    const ColumnTable& columns;
+    static constexpr bool kWritesRows = true;
+    bool can_go_on() const { return table.status.ok; }
+    void write(const CardValues& card) { write_row(table, settings, columns, card); }
+    void card_begun() {}
+    void card_ended() {}
+    void line(std::string_view, bool, bool) {}
+};
+
+// A listing takes no value and writes no row: it counts the tags of each
+// card's lines.
+struct ListedTags {
+    TagCounts& counts;
+    static constexpr bool kWritesRows = false;
+    static bool can_go_on() { return true; }
+    static void write(const CardValues&) {}
+    void card_begun() { cardtab::card_begun(counts); }
+    void card_ended() { cardtab::card_ended(counts); }
+    void line(std::string_view text, bool begins_line, bool decoded) { note_line(counts, text, begins_line, decoded); }
+};
+
+// Every way shares everything but how lines are read, matched and their
+// values taken, and where rows go: the card bounds, the required and
+// constant columns, the rows. Each way's loop is a function of its own, so
+// that what a line needs is inlined into each.
+template <class Mode, class Watch, class Output>
+[[gnu::noinline]] void scan(Mode& mode, Watch& watch, Output& output, const ColumnTable& columns, CardFindings& found)
 {
     const TagIndex index = index_tags(columns);
     CardValues card;
     bool version_21 = false;
-    CardsSeen seen;
-    while (table.status.ok && mode.read_line()) {
+    // Counted here and stored at the end: the findings lie where any store
+    // of the loop might write.
+    std::size_t card_ends = 0;
+    std::size_t rows = 0;
+    ColumnSet taken_ever = 0;
+    ColumnSet required_ever_filled = 0;
+    while (output.can_go_on() && mode.read_line()) {
         const PaddedText padded = mode.text();
         const std::string_view text = padded.view();
         // Folding keeps every ASCII byte and makes none but '_' and '`', so it
         // cannot make or unmake a card bound: both are tested on the line as
         // read, and the line itself is never folded.
-        if (begins_with_bound(padded, kCardStart, Mode::kBoundsInAnyCase)) {
+        const bool starts_card = begins_with_bound(padded, kStartBound, Mode::kBoundsInAnyCase);
+        if (starts_card) {
             clear_card(card, columns.count);
             version_21 = false;
-        } else if (begins_with_bound(padded, kVersion, Mode::kBoundsInAnyCase)) {
+            output.card_begun();
+        } else if (begins_with_bound(padded, kVersionBound, Mode::kBoundsInAnyCase)) {
             version_21 = is_version_21(text);
         }
-        watch.line_read(text, mode.line_number());
+        watch.line_read(text, mode.begins_line());
         CardLine line(padded);
-        const ColumnSet taken = mode.take_line(line, card, version_21);
-        seen.columns_taken |= taken;
+        ColumnSet taken = 0;
+        if constexpr (Output::kWritesRows) {
+            taken = mode.take_line(line, card, version_21);
+        }
+        taken_ever |= taken;
         watch.line_taken(line, taken, version_21, mode.line_number());
-        if (begins_with_bound(padded, kCardEnd, Mode::kBoundsInAnyCase)) {
-            ++seen.card_ends;
-            seen.required_ever_filled |= card.filled & index.required;
-            if ((index.required & ~card.filled) == 0) {
-                write_row(table, settings, columns, card);
-                ++seen.rows;
-                note_cut_values(seen, card, index.constant);
+        if (begins_with_bound(padded, kEndBound, Mode::kBoundsInAnyCase)) {
+            ++card_ends;
+            required_ever_filled |= card.filled & index.required;
+            if (Output::kWritesRows && (index.required & ~card.filled) == 0) {
+                output.write(card);
+                ++rows;
+                note_cut_values(found, card, index.constant);
                 // From now on a constant column counts as filled, as if its
                 // row had stored the tag it shows as its value: a card that
                 // goes on without a "BEGIN:VCARD" sees it so.
                 card.filled |= index.constant;
             }
+            output.card_ended();
+        } else if (!starts_card) {
+            output.line(text, mode.begins_line(), Mode::kDecoded);
         }
     }
-    seen.required_never_filled = index.required & ~seen.required_ever_filled;
-    seen.wide_text = wide_text_of(mode.cards);
-    seen.eof_byte_line = mode.cards.stopped_at_eof_byte ? mode.eof_byte_line() : 0;
-    mode.report(seen);
-    watch.report(seen);
-    return seen;
+    found.card_ends = card_ends;
+    found.rows = rows;
+    found.columns_taken = taken_ever;
+    found.required_never_filled = index.required & ~required_ever_filled;
+}
+
+template <class Output>
+void scan_with(LineReader& cards, const ColumnTable& columns, CardReading reading, Output& output,
+               CardFindings& found)
+{
+    if (reading == CardReading::decoded) {
+        Decoded mode(cards, columns, found.unknown_charsets);
+        NothingToWatch watch;
+        scan(mode, watch, output, columns, found);
+    } else if constexpr (Output::kWritesRows) {
+        AsTheyStand mode(cards, columns);
+        WatchForEncoded watch(columns, found);
+        scan(mode, watch, output, columns, found);
+    } else {
+        AsTheyStand mode(cards, columns);
+        NothingToWatch watch;
+        scan(mode, watch, output, columns, found);
+    }
 }
 
 } // namespace
 
-CardsSeen scan_cards(LineReader& cards, TableWriter& table, const RunSettings& settings, const ColumnTable& columns,
-                     CardReading reading)
+void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
+                ScanOutput output, CardFindings& found)
 {
-    if (reading == CardReading::decoded) {
-        Decoded mode(cards, columns);
-        NothingToWatch watch;
-        return scan(mode, watch, table, settings, columns);
+    if (output.table != nullptr) {
+        TableRows rows{*output.table, settings, columns};
+        scan_with(cards, columns, reading, rows, found);
+    } else {
+        ListedTags tags{*output.tags};
+        scan_with(cards, columns, reading, tags, found);
     }
-    AsTheyStand mode(cards, columns);
-    WatchForEncoded watch(columns);
-    return scan(mode, watch, table, settings, columns);
+    found.wide_text = wide_text_of(cards);
+    if (cards.stopped_at_eof_byte) {
+        found.eof_byte_line = cards.eof_byte_line;
+        found.bytes_after_eof_byte = count_bytes_after_eof_byte(cards);
+    }
 }
 
 } // namespace cardtab

@@ -5,9 +5,10 @@
 #include "config/configuration.hpp"
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
+#include "result/warnings.hpp"
+#include "text/text.hpp"
 #include "vcard/selectors.hpp"
 #include "vcard/tag_listing.hpp"
-#include "text/text.hpp"
 
 namespace cardtab {
 
@@ -23,12 +24,6 @@ struct RunSetup {
     RunSettings settings = default_settings();
     ColumnTable columns;
     ConfigurationOutcome configuration = ConfigurationOutcome::missing;
-    // The configuration read, or, where there is none, the one looked for
-    // first; and the program's folder, where it was looked for next.
-    std::string configuration_name = std::string(kConfigurationFileName);
-    std::string program_folder;
-    // No configuration was found, and decoding gave the table its columns.
-    bool default_columns = false;
     CardReading reading = CardReading::as_they_stand;
     std::string card_name;
     std::string table_name;
@@ -37,26 +32,24 @@ struct RunSetup {
 // cardtab.ini in the current folder, or, where there is none, beside the
 // program: a file dropped on cardtab.exe starts it in another folder.
 // Names in it count from the current folder either way.
-void find_configuration(FileLayer& files, RunSetup& setup, RunResult& result)
+void find_configuration(FileLayer& files, RunSetup& setup, ConfigurationFindings& found, RunResult& result)
 {
-    setup.configuration = load_configuration(files, setup.settings, setup.columns, result);
-    setup.program_folder = files.program_folder();
-    if (setup.configuration != ConfigurationOutcome::missing || setup.program_folder.empty()) {
-        return;
+    found.name = kConfigurationFileName;
+    setup.configuration = load_configuration(files, setup.settings, setup.columns, found, result);
+    found.program_folder = files.program_folder();
+    if (setup.configuration == ConfigurationOutcome::missing && !found.program_folder.empty()) {
+        const std::string beside = found.program_folder + std::string(kConfigurationFileName);
+        setup.configuration = load_configuration(files, setup.settings, setup.columns, found, result, beside);
     }
-    const std::string beside = setup.program_folder + std::string(kConfigurationFileName);
-    setup.configuration = load_configuration(files, setup.settings, setup.columns, result, beside);
-    if (setup.configuration != ConfigurationOutcome::missing) {
-        setup.configuration_name = beside;
-    }
+    found.missing = setup.configuration == ConfigurationOutcome::missing;
 }
 
 // A named card file's table lies beside it: its name less a final ".vcf",
 // in any letter case, and ".csv" after.
 std::string table_beside(std::string_view cards)
 {
-    constexpr std::string_view kVcf = ".VCF";
-    const std::size_t kept = cards.size() - (ends_in_any_case(cards, kVcf) ? kVcf.size() : 0);
+    const std::size_t kept =
+        cards.size() - (ends_in_any_case(cards, kCardFileExtension) ? kCardFileExtension.size() : 0);
     return file_name(cards.substr(0, kept), kTableFileExtension);
 }
 
@@ -71,10 +64,27 @@ void name_files(const RunOptions& options, RunSetup& setup)
     setup.table_name = options.table.empty() ? table_beside(options.cards) : options.table;
 }
 
-// The configuration, the columns, how the cards are read and the names.
-bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, RunResult& result)
+// Decoding reads a column's tag as the vCard property it names. A tag that
+// names none leaves its column empty; a constant column's tag, which is
+// text to show, is left alone unless the column is also required.
+ColumnSet tags_naming_no_property(const ColumnTable& columns)
 {
-    find_configuration(files, setup, result);
+    ColumnSet none = 0;
+    for (std::size_t j = 0; j < columns.count; ++j) {
+        const Column& column = columns.columns[j];
+        const bool shown_as_text = column.marks.is_constant && !column.marks.is_required;
+        if (!shown_as_text && !read_selector(view(column.tag), column.tag_cut).names_property) {
+            none |= ColumnSet{1} << j;
+        }
+    }
+    return none;
+}
+
+// The configuration, the columns, how the cards are read and the names.
+bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, RunFindings& findings,
+                 RunResult& result)
+{
+    find_configuration(files, setup, findings.configuration, result);
     if (setup.configuration == ConfigurationOutcome::failed) {
         return false;
     }
@@ -82,7 +92,10 @@ bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, R
     setup.reading = decode ? CardReading::decoded : CardReading::as_they_stand;
     if (setup.configuration == ConfigurationOutcome::missing && decode) {
         use_default_decoding_columns(setup.settings, setup.columns);
-        setup.default_columns = true;
+        findings.configuration.default_columns = true;
+    }
+    if (decode) {
+        findings.tags_naming_no_property = tags_naming_no_property(setup.columns);
     }
     name_files(options, setup);
     return true;
@@ -92,7 +105,7 @@ bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, R
 // a link or a shell's redirection, to the card file or the configuration:
 // writing it would destroy them.
 bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_view written, const RunSetup& setup,
-                          RunResult& result)
+                          const RunFindings& findings, RunResult& result)
 {
     if (!table.exists) {
         return true;
@@ -100,7 +113,7 @@ bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_
     const struct {
         std::string_view what;
         std::string_view name;
-    } inputs[] = {{"card file", setup.card_name}, {"configuration file", setup.configuration_name}};
+    } inputs[] = {{"card file", setup.card_name}, {"configuration file", findings.configuration.name}};
     for (const auto& input : inputs) {
         const FileFacts facts = files.look_up(input.name);
         if (!facts.status.ok) {
@@ -164,8 +177,8 @@ void fail_on_table(RunResult& result, std::string_view action, const NewTable& t
 }
 
 // The table "-" is standard output, written through the descriptor.
-bool open_table(FileLayer& files, const RunSetup& setup, const LockWait& lock_wait, TableWriter& table,
-                RunResult& result)
+bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& findings, const LockWait& lock_wait,
+                TableWriter& table, RunResult& result)
 {
     const std::string& table_name = setup.table_name;
     const bool to_standard_output = table_name == kStandardOutputName;
@@ -173,11 +186,15 @@ bool open_table(FileLayer& files, const RunSetup& setup, const LockWait& lock_wa
     if (to_standard_output) {
         facts.final_name = table_name;
     }
-    if (!facts.status.ok) {
-        fail_on_file(result, "create table file", table_name, facts.status);
+    if (!facts.status.ok && to_standard_output) {
+        fail(result, "cannot write the table to standard output: " + facts.status.reason);
         return false;
     }
-    if (!output_spares_inputs(files, facts, "table file '" + table_name + "'", setup, result)) {
+    if (!facts.status.ok) {
+        fail_on_file(result, "look up table file", table_name, facts.status);
+        return false;
+    }
+    if (!output_spares_inputs(files, facts, "table file '" + table_name + "'", setup, findings, result)) {
         return false;
     }
     table.table.name = table_name;
@@ -208,94 +225,6 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
-constexpr const char* kHowToDecode =
-    ", add 'decode' after the card file's name in cardtab.ini or run 'cardtab --decode'";
-
-void warn_of_encoded_values(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
-{
-    const std::size_t count = seen.encoded_values;
-    warn_about(result, cards,
-               ": " + counted(count, "value is", "values are") +
-                   " encoded (quoted-printable, folded, escaped or not Windows-1250; the first on line " +
-                   std::to_string(seen.first_encoded_line) + ") and " + std::string(by_count(count, "is", "are")) +
-                   " written as " + std::string(by_count(count, "it stands", "they stand")) + "; to decode " +
-                   std::string(by_count(count, "it", "them")) +
-                   kHowToDecode);
-}
-
-void warn_of_properties_not_taken(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
-{
-    warn_about(result, cards,
-               ": " + counted(seen.properties_not_taken, "line names a property", "lines name properties") +
-                   " that a column's tag names, but " +
-                   std::string(by_count(seen.properties_not_taken, "does", "do")) +
-                   " not begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line " +
-                   std::to_string(seen.first_property_not_taken_line) + "); to read " +
-                   std::string(by_count(seen.properties_not_taken, "it", "them")) + kHowToDecode);
-}
-
-// Cards were ended, and not one gave a data line: a required column was
-// empty in each, most likely because its tag begins no card line.
-void warn_of_no_rows(const CardsSeen& seen, const ColumnTable& columns, const FileInMessage& cards,
-                     RunResult& result)
-{
-    const std::string ended = ": " + counted(seen.card_ends, "card was ended, but ", "cards were ended, but ");
-    bool named = false;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        if ((seen.required_never_filled >> j & 1) == 0) {
-            continue;
-        }
-        const Column& column = columns.columns[j];
-        warn_about(result, cards,
-                   ended + "the required column '" + std::string(view(column.title)) + "' (tag '" +
-                       std::string(view(column.tag)) + "') was empty in " +
-                       std::string(by_count(seen.card_ends, "it", "every one")) +
-                       ", so no data line was written; check that its tag begins the card lines it is meant for");
-        named = true;
-    }
-    if (!named) {
-        warn_about(result, cards, ended + "in each a required column was empty, so no data line was written");
-    }
-}
-
-void warn_of_unknown_charsets(const CardsSeen& seen, const FileInMessage& cards, RunResult& result)
-{
-    const std::size_t others = seen.unknown_charsets - 1;
-    warn_about(result, cards,
-               std::string(": ")
-                   .append(counted(seen.unknown_charset_lines, "line names", "lines name"))
-                   .append(" a character set this program does not know ('")
-                   .append(seen.unknown_charset)
-                   .append(others == 0 ? "'" : "' and " + counted(others, "other", "others"))
-                   .append("; the first on line ")
-                   .append(std::to_string(seen.first_unknown_charset_line))
-                   .append("), so their values were read as UTF-8 where they are, else as Windows-1250"));
-}
-
-// Decoding reads a column's tag as the vCard property it names. A tag that
-// names none leaves its column empty; a constant column's tag, which is
-// text to show, is left alone unless the column is also required.
-bool names_no_property(const Column& column)
-{
-    return !read_selector(view(column.tag), column.tag_cut).names_property;
-}
-
-void warn_of_tags_naming_no_property(const RunSetup& setup, RunResult& result)
-{
-    for (std::size_t j = 0; j < setup.columns.count; ++j) {
-        const Column& column = setup.columns.columns[j];
-        if ((column.marks.is_constant && !column.marks.is_required) || !names_no_property(column)) {
-            continue;
-        }
-        warn_about_line(result, {"", setup.configuration_name}, column.line_number,
-                        std::string("the tag '")
-                            .append(view(column.tag))
-                            .append("' names no vCard property, so the column '")
-                            .append(view(column.title))
-                            .append("' stays empty in decoding mode"));
-    }
-}
-
 // The command that lists the tags of this run's card file, as the user
 // would type it.
 std::string listing_command(const RunOptions& options)
@@ -309,138 +238,21 @@ std::string listing_command(const RunOptions& options)
     return command.append(plain ? " " : " -- \"").append(options.cards).append(plain ? "" : "\"");
 }
 
-std::string column_titles(const ColumnTable& columns)
+void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& setup, LineReader& cards,
+                   RunFindings& findings, RunResult& result)
 {
-    std::string titles;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        titles.append(j == 0 ? "" : ", ").append(view(columns.columns[j].title));
-    }
-    return titles;
-}
-
-void warn_of_missing_configuration(const RunSetup& setup, const RunOptions& options, RunResult& result)
-{
-    std::string text = " not found in the current folder";
-    if (!setup.program_folder.empty()) {
-        text.append(" or in '").append(setup.program_folder).append("'");
-    }
-    const std::string listing = std::string("'").append(listing_command(options)).append("'");
-    if (setup.default_columns) {
-        text.append(", so the table has the decoding mode's own columns, separated by '")
-            .append(1, setup.settings.separator)
-            .append("' (")
-            .append(column_titles(setup.columns))
-            .append("); run ")
-            .append(listing)
-            .append(" to see which tags the cards hold, and choose other columns in a cardtab.ini");
-    } else {
-        text.append(", so the table has no columns; run ").append(listing).append(" to see which tags the cards hold");
-    }
-    warn_about(result, {"configuration file", kConfigurationFileName}, text);
-}
-
-// A column that no line matched is most likely a misspelt tag. The card
-// file's own troubles (no card, wide text) are said instead; constant
-// columns show their tags; and a tag that names no property when decoding,
-// or a required column that left the table without rows, has had its
-// warning.
-void warn_of_tags_never_taken(const CardsSeen& seen, const RunSetup& setup, const RunOptions& options,
-                              RunResult& result)
-{
-    if (setup.default_columns || seen.card_ends == 0 || seen.wide_text != WideText::none) {
-        return;
-    }
-    for (std::size_t j = 0; j < setup.columns.count; ++j) {
-        const Column& column = setup.columns.columns[j];
-        const bool said = (setup.reading == CardReading::decoded && names_no_property(column)) ||
-                          (seen.rows == 0 && (seen.required_never_filled >> j & 1) != 0);
-        if ((seen.columns_taken >> j & 1) != 0 || column.marks.is_constant || said) {
-            continue;
-        }
-        warn(result, std::string("column '")
-                         .append(view(column.title))
-                         .append("' (tag '")
-                         .append(view(column.tag))
-                         .append("'): no line of the card file has this tag; '")
-                         .append(listing_command(options))
-                         .append("' lists the tags the cards hold"));
-    }
-}
-
-void warn_of_cut_values(const CardsSeen& seen, const ColumnTable& columns, const FileInMessage& cards,
-                        RunResult& result)
-{
-    const std::size_t count = seen.cut_values;
-    warn_about(result, cards,
-               ": " + counted(count, "value was", "values were") + " longer than " + std::to_string(kMaxValueBytes) +
-                   " bytes and " + std::string(by_count(count, "was", "were")) + " cut (" +
-                   std::string(by_count(count, "in", "the first in")) + " column '" +
-                   std::string(view(columns.columns[seen.first_cut_column].title)) + "', line " +
-                   std::to_string(seen.first_cut_line) + ")");
-}
-
-// What a table that was written may hide from its reader, or lack.
-void warn_of_what_the_table_hides(const CardsSeen& seen, std::uint64_t unread, const RunSetup& setup,
-                                  const RunOptions& options, RunResult& result)
-{
-    const FileInMessage cards = {"card file", setup.card_name};
-    if (setup.configuration == ConfigurationOutcome::missing) {
-        warn_of_missing_configuration(setup, options, result);
-    }
-    if (seen.encoded_values != 0) {
-        warn_of_encoded_values(seen, cards, result);
-    }
-    if (seen.properties_not_taken != 0) {
-        warn_of_properties_not_taken(seen, cards, result);
-    }
-    if (seen.unknown_charset_lines != 0) {
-        warn_of_unknown_charsets(seen, cards, result);
-    }
-    if (seen.cut_values != 0) {
-        warn_of_cut_values(seen, setup.columns, cards, result);
-    }
-    if (unread != 0) {
-        warn_about(result, cards,
-                   ": line " + std::to_string(seen.eof_byte_line) +
-                       " holds the byte 0x1A, which ends a file of text, so the " +
-                       counted(unread, "byte after it was", "bytes after it were") +
-                       " not read; remove that byte to have them read");
-    }
-    if (seen.wide_text != WideText::none) {
-        warn_of_wide_text(result, cards, seen.wide_text, "no card line can match");
-    } else if (seen.card_ends == 0) {
-        warn_about(result, cards, " holds no line beginning 'END:', so no card was ended and no data line was written");
-    } else if (seen.rows == 0) {
-        warn_of_no_rows(seen, setup.columns, cards, result);
-    }
-    warn_of_tags_never_taken(seen, setup, options, result);
-}
-
-void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& setup, RunResult& result)
-{
-    LineReader cards;
-    if (!open_cards(files, setup.card_name, cards, result)) {
-        return;
-    }
     TableWriter table;
-    if (!open_table(files, setup, options.lock_wait, table, result)) {
+    if (!open_table(files, setup, findings, options.lock_wait, table, result)) {
         return;
     }
     write_header(table, setup.settings, setup.columns);
-    const CardsSeen seen = scan_cards(cards, table, setup.settings, setup.columns, setup.reading);
-    const std::uint64_t unread = count_bytes_after_eof_byte(cards);
+    scan_cards(cards, setup.settings, setup.columns, setup.reading, {&table, nullptr}, findings.cards);
     finish_table(cards, setup.card_name, table, result);
-    if (!result.failed) {
-        warn_of_what_the_table_hides(seen, unread, setup, options, result);
-        if (table.table.room_not_reserved) {
-            warn_about(result, {"table file", setup.table_name},
-                       " was copied into place without room reserved for it first, which its file system cannot do");
-        }
-    }
+    findings.room_not_reserved = table.table.room_not_reserved;
 }
 
 // Standard output must be open, and no input of the run.
-bool output_can_take_tags(FileLayer& files, const RunSetup& setup, RunResult& result)
+bool output_can_take_tags(FileLayer& files, const RunSetup& setup, const RunFindings& findings, RunResult& result)
 {
     constexpr std::string_view kTagsWritten = "the tags to standard output";
     const FileFacts output = files.look_up_descriptor(kStandardOutput);
@@ -448,42 +260,57 @@ bool output_can_take_tags(FileLayer& files, const RunSetup& setup, RunResult& re
         fail(result, "cannot write " + std::string(kTagsWritten) + ": " + output.status.reason);
         return false;
     }
-    return output_spares_inputs(files, output, kTagsWritten, setup, result);
+    return output_spares_inputs(files, output, kTagsWritten, setup, findings, result);
+}
+
+// The tags of the cards' lines counted as the scan reads them.
+void count_tags(LineReader& cards, const RunSetup& setup, TagCounts& tags, CardFindings& found, RunResult& result)
+{
+    scan_cards(cards, setup.settings, setup.columns, setup.reading, {nullptr, &tags}, found);
+    if (const IoStatus read = close_line_reader(cards); !read.ok) {
+        fail_on_file(result, "read card file", setup.card_name, read);
+    }
+}
+
+// One whole run: the configuration, then the card file, then the table or,
+// where `tags` is given, the tags of its lines counted; then what it found.
+RunResult run(FileLayer& files, const RunOptions& options, TagCounts* tags)
+{
+    RunResult result;
+    RunSetup setup;
+    RunFindings findings;
+    LineReader cards;
+    if (prepare_run(files, options, setup, findings, result) &&
+        (tags == nullptr || output_can_take_tags(files, setup, findings, result)) &&
+        open_cards(files, setup.card_name, cards, result)) {
+        if (tags == nullptr) {
+            convert_cards(files, options, setup, cards, findings, result);
+        } else {
+            count_tags(cards, setup, *tags, findings.cards, result);
+        }
+    }
+    const RunFacts facts{setup.columns,         setup.settings.separator, setup.card_name,
+                         setup.table_name,      listing_command(options), setup.reading == CardReading::decoded,
+                         tags != nullptr};
+    say_findings(findings, facts, result);
+    return result;
 }
 
 } // namespace
 
 RunResult run_conversion(FileLayer& files, const RunOptions& options)
 {
-    RunResult result;
-    RunSetup setup;
-    if (prepare_run(files, options, setup, result)) {
-        if (setup.reading == CardReading::decoded) {
-            warn_of_tags_naming_no_property(setup, result);
-        }
-        convert_cards(files, options, setup, result);
-    }
-    return result;
+    return run(files, options, nullptr);
 }
 
 TagListing list_tags(FileLayer& files, const RunOptions& options)
 {
     TagListing listing;
-    RunSetup setup;
-    LineReader cards;
-    if (!prepare_run(files, options, setup, listing.result) || !output_can_take_tags(files, setup, listing.result) ||
-        !open_cards(files, setup.card_name, cards, listing.result)) {
-        return listing;
+    TagCounts tags;
+    listing.result = run(files, options, &tags);
+    if (!listing.result.failed) {
+        listing.lines = tag_listing(tags);
     }
-    TagCounts counts;
-    count_tags(cards, setup.reading, counts);
-    const WideText wide = wide_text_of(cards);
-    if (const IoStatus read = close_line_reader(cards); !read.ok) {
-        fail_on_file(listing.result, "read card file", setup.card_name, read);
-        return listing;
-    }
-    warn_of_wide_text(listing.result, {"card file", setup.card_name}, wide, "no tag can be read");
-    listing.lines = tag_listing(counts);
     return listing;
 }
 

@@ -84,7 +84,7 @@ bool copy_piece(LineReader& reader)
         }
         const char byte = reader.chunk[reader.chunk_pos++];
         if (byte == kEndOfFileByte) {
-            stop_at_eof_byte(reader);
+            stop_at_eof_byte(reader, reader.piece_ends_line);
             break;
         }
         if (byte == '\r' && has_byte(reader) && reader.chunk[reader.chunk_pos] == '\n') {
@@ -178,7 +178,13 @@ IoStatus read_ahead(LineReader& reader)
 
 bool read_piece(LineReader& reader)
 {
-    return take_piece_where_it_lies(reader) || copy_piece(reader);
+    const bool begins_line = reader.piece_ends_line;
+    if (!take_piece_where_it_lies(reader) && !copy_piece(reader)) {
+        return false;
+    }
+    reader.piece_begins_line = begins_line;
+    reader.line_number += begins_line ? 1 : 0;
+    return true;
 }
 
 WideText wide_text_of(const LineReader& reader)

@@ -50,8 +50,8 @@ struct LineReader {
     std::size_t opening_length = 0;
     bool chunk_read = false;
     // The file went on after a 0x1A, which ends it as text: the bytes after
-    // it so far read, but CRs, LFs and more 0x1A bytes, and, read in
-    // physical lines, the line it stands on.
+    // it so far read, but CRs, LFs and more 0x1A bytes, and the line it
+    // stands on.
     bool stopped_at_eof_byte = false;
     std::uint64_t bytes_after_eof_byte = 0;
     std::size_t eof_byte_line = 0;
@@ -64,14 +64,15 @@ struct LineReader {
     // The current piece as a text, which a zero byte ends.
     const char* text = nullptr;
     std::size_t text_length = 0;
-    // The piece ended at a line feed, even one that a zero byte hid: the
-    // next piece starts a new line as a person counts lines. True before
-    // the first piece. Callers that count lines count them from this, which
-    // keeps the piece loop as small as it is.
+    // The line the current piece or physical line is on, as a person counts
+    // lines: a line longer than a piece is still one.
+    std::size_t line_number = 0;
+    // The current piece begins its line: the one before ended at a line
+    // feed, even one that a zero byte hid.
+    bool piece_begins_line = false;
     bool piece_ends_line = true;
-    // Read in physical lines: how many have begun, and whether a zero byte
-    // has ended the text of the current one.
-    std::size_t lines_begun = 0;
+    // Read in physical lines: whether a zero byte has ended the text of the
+    // current one.
     bool line_text_ended = false;
     bool line_ended = false; // the run read last ended its line
 };

@@ -30,8 +30,7 @@ PaddedText take_stop_byte(LineReader& reader)
 {
     const char byte = reader.chunk[reader.chunk_pos++];
     if (byte == kEndOfFileByte) {
-        stop_at_eof_byte(reader);
-        reader.eof_byte_line = reader.lines_begun;
+        stop_at_eof_byte(reader, false);
         return end_line(reader);
     }
     if (byte == '\0') {
@@ -55,11 +54,10 @@ bool begin_physical_line(LineReader& reader)
     }
     if (reader.chunk[reader.chunk_pos] == kEndOfFileByte) {
         ++reader.chunk_pos;
-        stop_at_eof_byte(reader);
-        reader.eof_byte_line = reader.lines_begun + 1;
+        stop_at_eof_byte(reader, true);
         return false;
     }
-    ++reader.lines_begun;
+    ++reader.line_number;
     reader.line_text_ended = false;
     reader.line_ended = false;
     return true;

@@ -49,10 +49,12 @@ inline std::uint64_t count_unread_text(const char* bytes, std::size_t count)
 }
 
 // The byte 0x1A, just taken, ends the file as text: what follows it in the
-// chunk, and in the rest of the file, is never read as text.
-inline void stop_at_eof_byte(LineReader& reader)
+// chunk, and in the rest of the file, is never read as text. It stands on
+// the line counted last, or, `on_next_line`, on the one after.
+inline void stop_at_eof_byte(LineReader& reader, bool on_next_line)
 {
     reader.at_end = true;
+    reader.eof_byte_line = reader.line_number + (on_next_line ? 1 : 0);
     reader.stopped_at_eof_byte = true;
     reader.bytes_after_eof_byte = count_unread_text(reader.chunk.data() + reader.chunk_pos,
                                                     reader.chunk_end - reader.chunk_pos);

@@ -4,7 +4,8 @@ namespace cardtab {
 
 void warn(RunResult& result, std::string_view text)
 {
-    result.messages.push_back(std::string(kWarningPrefix).append(text));
+    const auto before = result.failed ? result.messages.end() - 1 : result.messages.end();
+    result.messages.insert(before, std::string(kWarningPrefix).append(text));
 }
 
 void fail(RunResult& result, std::string_view text)
@@ -34,43 +35,14 @@ void fail_on_file(RunResult& result, std::string_view action, std::string_view n
     fail(result, text);
 }
 
+void fail_on_line(RunResult& result, std::string_view file, std::size_t line, std::string_view text)
+{
+    fail(result, std::string(file).append(": line ").append(std::to_string(line)).append(": ").append(text));
+}
+
 int exit_status(const RunResult& result)
 {
     return result.failed ? 1 : 0;
-}
-
-namespace {
-
-std::string named(const FileInMessage& file)
-{
-    return file.what.empty() ? std::string(file.name)
-                             : std::string(file.what).append(" '").append(file.name).append("'");
-}
-
-} // namespace
-
-void warn_about(RunResult& result, const FileInMessage& file, std::string_view text)
-{
-    warn(result, named(file).append(text));
-}
-
-std::string at_line(const FileInMessage& file, std::size_t line)
-{
-    return named(file).append(": line ").append(std::to_string(line)).append(": ");
-}
-
-void warn_about_line(RunResult& result, const FileInMessage& file, std::size_t line, std::string_view text)
-{
-    warn(result, at_line(file, line).append(text));
-}
-
-void warn_of_wide_text(RunResult& result, const FileInMessage& file, WideText wide, std::string_view what_fails)
-{
-    if (wide != WideText::none) {
-        warn_about(result, file,
-                   std::string(" is ").append(wide == WideText::utf16 ? "UTF-16" : "UTF-32").append(", in which ")
-                       .append(what_fails).append("; save it as UTF-8"));
-    }
 }
 
 std::string counted(std::uint64_t count, std::string_view one, std::string_view many)

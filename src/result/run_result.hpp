@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "io/file_layer.hpp"
-#include "io/line_reader.hpp"
 
 // What a run has to say. The configuration reader and the run driver both
 // record into it; the program's entry prints it.
@@ -14,13 +13,15 @@ namespace cardtab {
 inline constexpr std::string_view kProgramPrefix = "cardtab: ";
 inline constexpr std::string_view kWarningPrefix = "cardtab: warning: ";
 
-// Warnings, and at most one failure, each a line for standard error.
-// Warnings never change the exit status.
+// Warnings, and at most one failure, each a line for standard error; the
+// failure, which ended the run, comes last. Warnings never change the exit
+// status.
 struct RunResult {
     bool failed = false;
     std::vector<std::string> messages;
 };
 
+// Adds a warning, before the failure if there is one.
 void warn(RunResult& result, std::string_view text);
 
 // Records the run's failure. Only the first failure is kept, so a run shows
@@ -36,28 +37,10 @@ void fail_on_file(RunResult& result, std::string_view action, std::string_view n
 void fail_on_file(RunResult& result, std::string_view action, std::string_view name, std::string_view final_name,
                   const IoStatus& status);
 
+// "<file>: line <line>: <text>", where a line of a file refuses the run.
+void fail_on_line(RunResult& result, std::string_view file, std::size_t line, std::string_view text);
+
 int exit_status(const RunResult& result);
-
-// A file as warnings name it: "card file 'import.vcf'", or the name alone
-// where `what` is empty ("cardtab.ini").
-struct FileInMessage {
-    std::string_view what;
-    std::string_view name;
-};
-
-// "<file><text>": the text goes on from the file's name (" is UTF-16...",
-// ": 3 values...").
-void warn_about(RunResult& result, const FileInMessage& file, std::string_view text);
-
-// "<file>: line <line>: ", which a message about the line goes on from.
-std::string at_line(const FileInMessage& file, std::size_t line);
-
-// "<file>: line <line>: <text>".
-void warn_about_line(RunResult& result, const FileInMessage& file, std::size_t line, std::string_view text);
-
-// A file in UTF-16 or UTF-32, in which nothing reads as meant; `what_fails`
-// says what.
-void warn_of_wide_text(RunResult& result, const FileInMessage& file, WideText wide, std::string_view what_fails);
 
 // `one` or `many`, as `count` asks.
 inline std::string_view by_count(std::uint64_t count, std::string_view one, std::string_view many)

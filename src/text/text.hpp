@@ -68,7 +68,7 @@ inline std::string_view trim_value(std::string_view value)
 std::size_t remove_char(std::span<char> text, char c);
 
 // A byte a-z as A-Z; every other byte, 0x80-0xFF included, as it is.
-inline char upper_ascii_byte(char byte)
+constexpr char upper_ascii_byte(char byte)
 {
     return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - ('a' - 'A')) : byte;
 }
@@ -112,6 +112,13 @@ inline bool ends_in_any_case(std::string_view text, std::string_view suffix)
 // Notepad and other Windows editors may begin a UTF-8 file with these
 // bytes, and two exports joined with cat hold them at the second's start.
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Asked of every line when decoding: three byte compares, not a call.
+inline bool begins_with_byte_order_mark(std::string_view text)
+{
+    return text.size() >= kByteOrderMark.size() && text[0] == kByteOrderMark[0] && text[1] == kByteOrderMark[1] &&
+           text[2] == kByteOrderMark[2];
+}
 
 // Turns a-z into A-Z in place; every other byte stays.
 void upper_ascii(std::span<char> text);

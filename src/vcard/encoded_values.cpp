@@ -15,12 +15,6 @@ namespace cardtab {
 
 namespace {
 
-void count_encoded(EncodedValues& seen, std::size_t values, std::size_t line_number)
-{
-    seen.first_line = seen.count == 0 ? line_number : seen.first_line;
-    seen.count += values;
-}
-
 // A high byte at `at`: false where it begins a pair that folding covers,
 // true where it begins other UTF-8, which folding writes as it stands.
 bool begins_unfolded_utf8(std::string_view text, std::size_t at, std::size_t& length)
@@ -99,17 +93,12 @@ bool names_other_charset(std::string_view prefix)
 
 } // namespace
 
-bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_number)
+void note_line_begun(EncodedValues& seen, std::string_view text)
 {
-    if (line_number == seen.last_line) {
-        return false;
-    }
-    seen.last_line = line_number;
     if (seen.pending != 0 && !text.empty() && (text[0] == ' ' || text[0] == '\t')) {
-        count_encoded(seen, seen.pending, seen.pending_line);
+        note(seen.encoded, seen.pending_line, seen.pending);
     }
     seen.pending = 0;
-    return true;
 }
 
 PrefixFacts facts_of_prefix(std::string_view prefix)
@@ -128,7 +117,7 @@ void note_values(EncodedValues& seen, PrefixFacts prefix, std::string_view value
     if (prefix.other_charset ||
         (looked_into && looks_encoded(value_text.substr(0, kMaxValueBytes + 2), version_21, quoted_printable)) ||
         (quoted_printable && ends_in_soft_break(value_text))) {
-        count_encoded(seen, values, line_number);
+        note(seen.encoded, line_number, values);
     } else {
         seen.pending += values;
         seen.pending_line = line_number;
@@ -170,12 +159,6 @@ bool may_name_property_otherwise(PaddedText line)
         ++at;
     }
     return false;
-}
-
-void note_property_not_taken(EncodedValues& seen, std::size_t line_number)
-{
-    seen.first_property_not_taken_line =
-        seen.properties_not_taken++ == 0 ? line_number : seen.first_property_not_taken_line;
 }
 
 } // namespace cardtab

@@ -3,29 +3,26 @@
 #include <cstddef>
 #include <string_view>
 
+#include "result/findings.hpp"
 #include "text/padded_text.hpp"
 
 // What a run without decoding notices beside the scan: values taken as they
 // stand that look encoded, so that the run can say how to decode them.
 namespace cardtab {
 
+// The values that look encoded are counted in `encoded`.
 struct EncodedValues {
-    std::size_t count = 0;
-    std::size_t first_line = 0;
-    std::size_t properties_not_taken = 0;
-    std::size_t first_property_not_taken_line = 0;
+    Counted& encoded;
     // Values taken from the line `pending_line` that look plain so far: the
     // next line may still show that it continues theirs.
     std::size_t pending = 0;
     std::size_t pending_line = 0;
-    std::size_t last_line = 0;
 };
 
-// Each piece of the card file, with the line it belongs to as a person
-// counts lines: a line that begins with a space or a tab continues the line
-// before, so the values taken from that one were folded. True for the first
-// piece of a line.
-bool note_piece(EncodedValues& seen, std::string_view text, std::size_t line_number);
+// The first piece of each line of the card file: a line that begins with a
+// space or a tab continues the line before, so the values taken from that
+// one were folded.
+void note_line_begun(EncodedValues& seen, std::string_view text);
 
 // What a line's prefix (the text before its colon) says of its values.
 struct PrefixFacts {
@@ -51,7 +48,5 @@ void note_values(EncodedValues& seen, PrefixFacts prefix, std::string_view value
 // Asked of every line: it looks at eight bytes at a time.
 bool may_name_property_otherwise(PaddedText line);
 
-// A line that a column takes when decoding, but not by its prefix.
-void note_property_not_taken(EncodedValues& seen, std::size_t line_number);
 
 } // namespace cardtab

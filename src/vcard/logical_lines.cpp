@@ -41,7 +41,7 @@ std::size_t last_solid(std::string_view bytes)
 // without a byte order mark and up to the first byte that ends its text.
 std::string_view next_line_start(std::string_view ahead)
 {
-    if (ahead.starts_with(kByteOrderMark)) {
+    if (begins_with_byte_order_mark(ahead)) {
         ahead.remove_prefix(kByteOrderMark.size());
     }
     ahead = ahead.substr(0, kCardStart.size());
@@ -142,7 +142,7 @@ std::size_t continuation(LineReader& reader, const LogicalLines& lines, Joining&
         return std::string_view::npos;
     }
     const std::string_view start = next_line_start(ahead);
-    const std::size_t mark = ahead.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    const std::size_t mark = begins_with_byte_order_mark(ahead) ? kByteOrderMark.size() : 0;
     if (ends_in_soft_break(lines, joining) && !begins_card_bound(start)) {
         joining.length = joining.last_solid;
         return mark;
@@ -178,8 +178,8 @@ bool read_logical_line(LineReader& reader, LogicalLines& lines)
     if (!begin_physical_line(reader)) {
         return false;
     }
-    lines.line_number = reader.lines_begun;
-    const bool marked = peek_ahead(reader, kByteOrderMark.size()).starts_with(kByteOrderMark);
+    lines.line_number = reader.line_number;
+    const bool marked = begins_with_byte_order_mark(peek_ahead(reader, kByteOrderMark.size()));
     PaddedText run = read_line_run(reader);
     if (marked) {
         run = run.substr(kByteOrderMark.size());

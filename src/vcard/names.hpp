@@ -37,6 +37,22 @@ inline constexpr std::string_view kTelephoneUri = "TEL:";
 // as a type: it says how the value is written, not what it is.
 inline constexpr std::array<std::string_view, 4> kBareEncodings = {kQuotedPrintable, "BASE64", "8BIT", "7BIT"};
 
+// A card's bound, and its first bytes as words, made when the program is
+// built: every line is compared with each bound.
+struct CardBound {
+    std::string_view text;
+    ShortText words;
+};
+
+constexpr CardBound card_bound(std::string_view text)
+{
+    return {text, short_text(text)};
+}
+
+inline constexpr CardBound kStartBound = card_bound(kCardStart);
+inline constexpr CardBound kEndBound = card_bound(kCardEnd);
+inline constexpr CardBound kVersionBound = card_bound(kVersion);
+
 // The first byte is looked at first: most lines are no bound.
 inline bool begins_with_bound(std::string_view text, std::string_view bound, bool any_case)
 {
@@ -46,15 +62,15 @@ inline bool begins_with_bound(std::string_view text, std::string_view bound, boo
     return !text.empty() && text[0] == bound[0] && text.starts_with(bound);
 }
 
-// A line that may be read past its end is compared a word at a time, every
-// line being asked about each bound.
-inline bool begins_with_bound(PaddedText text, std::string_view bound, bool any_case)
+// A line that may be read past its end is compared a word at a time.
+inline bool begins_with_bound(PaddedText text, const CardBound& bound, bool any_case)
 {
     static_assert(ShortText::kMaxBytes <= kReadablePast, "two words may be read from any padded text");
-    if (any_case || bound.size() > ShortText::kMaxBytes) {
-        return begins_with_bound(text.view(), bound, any_case);
+    static_assert(kCardStart.size() <= ShortText::kMaxBytes && kVersion.size() <= ShortText::kMaxBytes);
+    if (any_case) {
+        return begins_with_bound(text.view(), bound.text, any_case);
     }
-    return begins_with_short(text.data(), text.size(), short_text(bound));
+    return begins_with_short(text.data(), text.size(), bound.words);
 }
 
 } // namespace cardtab

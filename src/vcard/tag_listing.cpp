@@ -18,22 +18,6 @@ namespace {
 
 constexpr std::size_t kCountWidth = 7;
 
-void begin_card(TagCounts& counts)
-{
-    counts.in_card.clear();
-    ++counts.cards_begun;
-    counts.in_a_card = true;
-}
-
-void end_card(TagCounts& counts)
-{
-    for (TagCount* count : counts.in_card) {
-        ++count->cards;
-    }
-    counts.in_card.clear();
-    counts.in_a_card = false;
-}
-
 // A card's bounds and its version are no data anyone wants a column of.
 bool is_card_frame(std::string_view tag)
 {
@@ -64,20 +48,6 @@ void note_tag(TagCounts& counts, std::string_view tag)
         count.last_card = counts.cards_begun;
         counts.in_card.push_back(&count);
     }
-}
-
-// True where the line is a card's bound, which it then applies.
-bool note_bound(TagCounts& counts, std::string_view line, bool any_case)
-{
-    if (begins_with_bound(line, kCardStart, any_case)) {
-        begin_card(counts);
-        return true;
-    }
-    if (begins_with_bound(line, kCardEnd, any_case)) {
-        end_card(counts);
-        return true;
-    }
-    return false;
 }
 
 // What a column must begin with to take the line, as it stands.
@@ -149,45 +119,44 @@ std::string_view property_tag(std::string_view line, TagCounts& counts)
     return counts.tag;
 }
 
-void count_as_they_stand(LineReader& cards, TagCounts& counts)
-{
-    bool starts_line = true;
-    bool first = true;
-    while (read_piece(cards)) {
-        std::string_view line = current_text(cards);
-        const bool begins_line = starts_line;
-        starts_line = cards.piece_ends_line;
-        // A byte order mark hides the first card's start from the scan, but
-        // not its lines from the columns.
-        if (first && line.starts_with(kByteOrderMark)) {
-            line.remove_prefix(kByteOrderMark.size());
-        }
-        first = false;
-        if (!note_bound(counts, line, false) && begins_line) {
-            note_tag(counts, tag_as_written(line));
-        }
-    }
-}
-
-void count_decoded(LineReader& cards, TagCounts& counts)
-{
-    LogicalLines lines;
-    while (read_logical_line(cards, lines)) {
-        const std::string_view line = lines.text.view();
-        if (!note_bound(counts, line, true) && counts.in_a_card) {
-            note_tag(counts, property_tag(line, counts));
-        }
-    }
-}
-
 } // namespace
 
-void count_tags(LineReader& cards, CardReading reading, TagCounts& counts)
+void card_begun(TagCounts& counts)
 {
-    if (reading == CardReading::decoded) {
-        count_decoded(cards, counts);
-    } else {
-        count_as_they_stand(cards, counts);
+    counts.in_card.clear();
+    ++counts.cards_begun;
+    counts.in_a_card = true;
+}
+
+void card_ended(TagCounts& counts)
+{
+    for (TagCount* count : counts.in_card) {
+        ++count->cards;
+    }
+    counts.in_card.clear();
+    counts.in_a_card = false;
+}
+
+void note_line(TagCounts& counts, std::string_view line, bool begins_line, bool decoded)
+{
+    const bool first = std::exchange(counts.first_line, false);
+    if (decoded) {
+        if (counts.in_a_card) {
+            note_tag(counts, property_tag(line, counts));
+        }
+        return;
+    }
+    // A byte order mark hides the first card's start from the scan, but
+    // not from the listing.
+    if (first && begins_with_byte_order_mark(line)) {
+        line.remove_prefix(kByteOrderMark.size());
+        if (begins_with_bound(line, kCardStart, false)) {
+            card_begun(counts);
+            return;
+        }
+    }
+    if (begins_line) {
+        note_tag(counts, tag_as_written(line));
     }
 }
 

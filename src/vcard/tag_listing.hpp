@@ -7,8 +7,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "convert/card_scanner.hpp"
-#include "io/line_reader.hpp"
 #include "vcard/prefix.hpp"
 
 // What --tags shows: each tag the cards hold, and in how many cards, so
@@ -35,6 +33,7 @@ struct TagCounts {
     std::vector<TagCount*> in_card; // the tags of the card being read
     std::size_t cards_begun = 0;
     bool in_a_card = false;
+    bool first_line = true;
     std::size_t lines_not_kept = 0; // lines whose tags found no room
     // A line's tag and types, made here so that a line costs no memory.
     std::string tag;
@@ -42,13 +41,16 @@ struct TagCounts {
     SplitParameters parameters;
 };
 
-// Reads the card file to its end, read as `reading` says, and counts the
-// tags of the lines in cards, from "BEGIN:VCARD" to "END:", but for the
-// BEGIN, END and VERSION lines. As they stand, a tag is the text before
-// the first ':' at position 1 or later of a line's first piece, as
-// written; a folded line's continuation gives none. Decoded, it is the
-// property's name and its types, in upper case: TEL;CELL;VOICE.
-void count_tags(LineReader& cards, CardReading reading, TagCounts& counts);
+// The tags are counted as the scan reads the card file, of the lines in
+// cards, from "BEGIN:VCARD" to "END:", but for the BEGIN, END and VERSION
+// lines: the scan tells where cards begin and end, and hands over every
+// other line. As they stand, a tag is the text before the first ':' at
+// position 1 or later of a line's first piece (`begins_line`), as written;
+// a continued line gives none. Decoded, it is the property's name and its
+// types, in upper case: TEL;CELL;VOICE.
+void card_begun(TagCounts& counts);
+void card_ended(TagCounts& counts);
+void note_line(TagCounts& counts, std::string_view line, bool begins_line, bool decoded);
 
 // A line for each tag: its count right-aligned in 7 columns, two spaces and
 // the tag made printable; most cards first, ties in byte order of the tag.

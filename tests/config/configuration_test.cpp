@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "result/warnings.hpp"
 #include "support/bytes.hpp"
 #include "support/memory_files.hpp"
 
@@ -32,8 +33,13 @@ Loaded load(const std::string& configuration)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
+    RunFindings findings;
     Loaded loaded;
-    loaded.ok = load_configuration(files, settings, columns, result) != ConfigurationOutcome::failed;
+    loaded.ok = load_configuration(files, settings, columns, findings.configuration, result) !=
+                ConfigurationOutcome::failed;
+    // Said as after a listing that read no card file: what the
+    // configuration's lines call for, and nothing about a table.
+    say_findings(findings, {columns, settings.separator, {}, {}, {}, false, true}, result);
     loaded.input = escaped(view(settings.input_base_name));
     loaded.output = escaped(view(settings.output_base_name));
     loaded.separator = settings.separator;
@@ -219,7 +225,8 @@ TEST(LoadConfiguration, MissingFileLeavesTheDefaults)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    EXPECT_EQ(load_configuration(files, settings, columns, result), ConfigurationOutcome::missing);
+    ConfigurationFindings found;
+    EXPECT_EQ(load_configuration(files, settings, columns, found, result), ConfigurationOutcome::missing);
     EXPECT_EQ(view(settings.input_base_name), "import");
     EXPECT_EQ(columns.count, 0u);
     EXPECT_TRUE(result.messages.empty());
@@ -232,7 +239,8 @@ TEST(LoadConfiguration, UnreadableFileIsAFailure)
     RunSettings settings = default_settings();
     ColumnTable columns;
     RunResult result;
-    EXPECT_EQ(load_configuration(files, settings, columns, result), ConfigurationOutcome::failed);
+    ConfigurationFindings found;
+    EXPECT_EQ(load_configuration(files, settings, columns, found, result), ConfigurationOutcome::failed);
     ASSERT_EQ(result.messages.size(), 1u);
     EXPECT_EQ(result.messages[0], "cardtab: cannot read configuration file 'cardtab.ini': Is a directory");
 }

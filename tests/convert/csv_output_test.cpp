@@ -53,8 +53,9 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
         files.files[std::string(kConfigurationFileName)] = c.configuration;
         RunSettings settings = default_settings();
         ColumnTable columns;
+        ConfigurationFindings found;
         RunResult result;
-        ASSERT_NE(load_configuration(files, settings, columns, result), ConfigurationOutcome::failed) << c.name;
+        ASSERT_NE(load_configuration(files, settings, columns, found, result), ConfigurationOutcome::failed) << c.name;
         ASSERT_EQ(columns.count, c.values.size()) << c.name;
         CardValues card;
         for (std::size_t j = 0; j < columns.count; ++j) {

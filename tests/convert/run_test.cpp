@@ -285,7 +285,7 @@ TEST(Run, TakesTheNamesTheCommandLineGives)
 TEST(Run, RefusesAClosedStandardOutput)
 {
     const std::vector<std::string> runs[] = {{"contacts.vcf", "-"}, {"--tags", "contacts.vcf"}};
-    const std::string messages[] = {"cardtab: cannot create table file '-': Bad file descriptor\n",
+    const std::string messages[] = {"cardtab: cannot write the table to standard output: Bad file descriptor\n",
                                     "cardtab: cannot write the tags to standard output: Bad file descriptor\n"};
     for (std::size_t n = 0; n < std::size(runs); ++n) {
         ScratchFolder folder;

@@ -53,21 +53,13 @@ bool set_base_name(ConfigReading& reading, BaseName& base_name, std::string_view
 
 constexpr std::string_view kDecodeWord = "DECODE";
 
-bool is_space_tab_cr_or_lf(char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
-}
-
 // What follows the card file's name on its line: nothing but blanks, or the
 // word "decode" (any letter case) after at least one space or tab, which
 // switches the decoding mode on. Anything else is ignored, with a warning.
 void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
 {
-    std::string_view words = rest;
-    while (!words.empty() && is_space_tab_cr_or_lf(words.back())) {
-        words.remove_suffix(1);
-    }
-    const std::size_t start = words.find_first_not_of(" \t");
+    const std::string_view words = trim_end(rest, kBlanks);
+    const std::size_t start = words.find_first_not_of(kSpaceAndTab);
     const std::string_view word = start == std::string_view::npos ? std::string_view() : words.substr(start);
     std::array<char, kDecodeWord.size()> upper{};
     if (word.size() == kDecodeWord.size()) {
@@ -87,9 +79,7 @@ std::string_view cut_from_tag(std::string_view text)
     if (text.size() <= kMaxTagBytes) {
         return {};
     }
-    const std::string_view rest = text.substr(kMaxTagBytes);
-    const std::size_t end = rest.find_last_not_of(" \t\r\n");
-    return end == std::string_view::npos ? std::string_view() : rest.substr(0, end + 1);
+    return trim_end(text.substr(kMaxTagBytes), kBlanks);
 }
 
 // As much of what was cut as a message shows.
@@ -121,15 +111,6 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
     return true;
 }
 
-std::string_view without_blanks(std::string_view text)
-{
-    const std::size_t start = text.find_first_not_of(" \t\r");
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
-}
-
 // A separator on a line of its own followed by a line feed is a column: only
 // a last line without a line feed sets the separator; and only when it holds
 // the separator alone, without a space, a tab or a CR around it.
@@ -142,7 +123,7 @@ void warn_of_a_separator_made_column(ConfigReading& reading, std::string_view li
         }
         return;
     }
-    const std::string_view separator = without_blanks(line);
+    const std::string_view separator = trim_both(line, kLineBlanks);
     if (!separator.empty() && find_text(kSeparatorSet, separator, 0) != kNotFound) {
         note_line(reading, LineNote::separator_with_blanks, line);
     }

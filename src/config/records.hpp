@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "text/fixed_text.hpp"
+#include "text/value_rules.hpp"
 
 // The records that carry a run from the configuration to the table.
 namespace cardtab {
@@ -35,6 +36,8 @@ struct RunSettings {
     char quote = '"';
     // The card file's line asks to read it as vCard ("people.vcf decode").
     bool decode = false;
+    // What the table is written in.
+    TableCharset charset = TableCharset::windows_1250_plain;
 };
 
 // What a column's title marks, worked out once when the column is added;

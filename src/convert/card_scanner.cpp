@@ -133,11 +133,15 @@ struct TagPrefixes {
 
 // The ordinary way: the card file in pieces, each value as it stands.
 struct AsTheyStand {
-    AsTheyStand(LineReader& reader, const ColumnTable& columns) : cards(reader), tags{columns} {}
+    AsTheyStand(LineReader& reader, const ColumnTable& columns, TableCharset charset)
+        : cards(reader), tags{columns}, tables(value_tables(charset))
+    {
+    }
     static constexpr bool kDecoded = false;
     static constexpr bool kBoundsInAnyCase = false;
     LineReader& cards;
     TagPrefixes tags;
+    const ValueTables& tables;
 
     bool read_line() { return read_piece(cards); }
 
@@ -156,14 +160,14 @@ struct AsTheyStand {
         // value that decoding reads otherwise.
         PaddedText text = text_after_colon(line, tags.index.colon_from[j]);
         std::size_t end = text.size();
-        while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) {
+        while (end > 0 && is_one_of(text[end - 1], "\n\r")) {
             --end;
         }
         const bool cut = end > value.size() && folding_cuts_text(text.view().substr(0, end), value.size());
         cut_line = cut ? cards.line_number : 0;
         bool plain = false;
         const bool strips_spaces = (tags.index.strips_spaces >> j & 1) != 0;
-        const std::size_t length = clean_value(text.substr(0, end), value, strips_spaces, &plain);
+        const std::size_t length = clean_value(text.substr(0, end), value, strips_spaces, tables, &plain);
         line.plain = line.plain && plain;
         return length;
     }
@@ -263,8 +267,8 @@ void make_room(CardValues& card, std::size_t j, std::size_t at, bool preferred, 
 // prefix and its card's version say. A column shows the n-th of the lines
 // it takes, the preferred ones first.
 struct Decoded {
-    Decoded(LineReader& reader, const ColumnTable& columns, UnknownCharsets& unknown)
-        : cards(reader), properties(columns), unknown_charsets(unknown)
+    Decoded(LineReader& reader, const ColumnTable& columns, TableCharset table_charset, UnknownCharsets& unknown)
+        : cards(reader), properties(columns), charset(table_charset), unknown_charsets(unknown)
     {
     }
     static constexpr bool kDecoded = true;
@@ -276,6 +280,7 @@ struct Decoded {
     SplitParameters parameters; // the line's, split anew where its prefix is new
     PrefixReading fresh;        // what a prefix not kept says
     PrefixMemo memo;
+    TableCharset charset;
     UnknownCharsets& unknown_charsets;
 
     bool read_line() { return read_logical_line(cards, lines); }
@@ -328,7 +333,7 @@ struct Decoded {
         if (reading.matching == 0) {
             return 0;
         }
-        ValueDecoding how{reading.encoding, version_21, lines.cut};
+        ValueDecoding how{reading.encoding, version_21, lines.cut, 0, charset};
         if (!how.encoding.unknown_charset.empty()) {
             note_unknown_charset(unknown_charsets, how.encoding.unknown_charset, line_number());
         }
@@ -450,10 +455,7 @@ struct NothingToWatch {
 // CRs and the line feed a piece ends in.
 bool is_version_21(std::string_view line)
 {
-    std::string_view version = line.substr(kVersion.size());
-    version.remove_prefix(std::min(version.find_first_not_of(" \r\n"), version.size()));
-    version = version.substr(0, version.find_last_not_of(" \r\n") + 1);
-    return version == "2.1";
+    return trim_both(line.substr(kVersion.size()), kValueBlanks) == kVersion21;
 }
 
 // A constant column shows its tag, not its value.
@@ -553,19 +555,19 @@ template <class Mode, class Watch, class Output>
 }
 
 template <class Output>
-void scan_with(LineReader& cards, const ColumnTable& columns, CardReading reading, Output& output,
-               CardFindings& found)
+void scan_with(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
+               Output& output, CardFindings& found)
 {
     if (reading == CardReading::decoded) {
-        Decoded mode(cards, columns, found.unknown_charsets);
+        Decoded mode(cards, columns, settings.charset, found.unknown_charsets);
         NothingToWatch watch;
         scan(mode, watch, output, columns, found);
     } else if constexpr (Output::kWritesRows) {
-        AsTheyStand mode(cards, columns);
+        AsTheyStand mode(cards, columns, settings.charset);
         WatchForEncoded watch(columns, found);
         scan(mode, watch, output, columns, found);
     } else {
-        AsTheyStand mode(cards, columns);
+        AsTheyStand mode(cards, columns, settings.charset);
         NothingToWatch watch;
         scan(mode, watch, output, columns, found);
     }
@@ -578,10 +580,10 @@ void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTabl
 {
     if (output.table != nullptr) {
         TableRows rows{*output.table, settings, columns};
-        scan_with(cards, columns, reading, rows, found);
+        scan_with(cards, settings, columns, reading, rows, found);
     } else {
         ListedTags tags{*output.tags};
-        scan_with(cards, columns, reading, tags, found);
+        scan_with(cards, settings, columns, reading, tags, found);
     }
     found.wide_text = wide_text_of(cards);
     if (cards.stopped_at_eof_byte) {

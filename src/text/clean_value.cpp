@@ -6,39 +6,46 @@
 
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
+#include "text/utf8.hpp"
 #include "text/words.hpp"
 
 namespace cardtab {
 
 namespace {
 
+// The cleaned pair that the byte at `at` begins, or 0.
+char pair_at(PaddedText text, std::size_t at, const ValueTables& tables)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if ((tables.classes[lead] & kPairLead) == 0 || at + 1 >= text.size()) {
+        return 0;
+    }
+    const auto second = static_cast<unsigned char>(text[at + 1]);
+    return is_continuation(second) ? tables.pairs[pair_index(lead, second)] : 0;
+}
+
 // One byte of the text, or one folded pair, cleaned into the value; a
 // space is not kept when `drop_spaces`. False for a high byte that begins
 // no pair folding covers.
-bool clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces)
+bool clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces,
+                const ValueTables& tables)
 {
-    auto byte = static_cast<unsigned char>(text[at++]);
-    bool plain = byte < 0x80;
-    if (byte >= kFirstFoldLead && byte <= kLastFoldLead && at < text.size()) {
-        if (const int pair = fold_pair(byte, static_cast<unsigned char>(text[at])); pair != kNoPair) {
-            byte = static_cast<unsigned char>(pair);
-            plain = true;
-            ++at;
-        }
-    }
-    const char cleaned = kCleanedBytes[byte];
+    const auto byte = static_cast<unsigned char>(text[at]);
+    const char pair = pair_at(text, at, tables);
+    const char cleaned = pair != 0 ? pair : tables.singles[byte];
+    at += pair != 0 ? 2 : 1;
     value[kept] = cleaned;
-    kept += drop_spaces && cleaned == ' ' ? 0u : 1u;
-    return plain;
+    kept += drop_spaces && cleaned == kSpace ? 0u : 1u;
+    return pair != 0 || byte < 0x80;
 }
 
-// The bytes that decoding reads otherwise than folding does and that no
-// pair folding covers holds: control characters but the tab (line breaks
-// become spaces, the others '?') and DEL.
+// is_control for each byte of a word: the bytes below a space but the tab,
+// and DEL, which decoding reads otherwise than folding does.
 Word control_bytes(Word word)
 {
-    const Word below_space = ~(((word & kLowSevenBits) + kEveryByte * (0x80 - ' ')) | word) & kHighBits;
-    return (below_space & ~bytes_equal_to(word, '\t')) | bytes_equal_to(word, '\x7F');
+    constexpr unsigned char kFirstAfterControls = kLastControlBelowSpace + 1;
+    const Word below = ~(((word & kLowSevenBits) + kEveryByte * (0x80 - kFirstAfterControls)) | word) & kHighBits;
+    return (below & ~bytes_equal_to(word, '\t')) | bytes_equal_to(word, static_cast<char>(kDelete));
 }
 
 // Control characters but the tab, DEL and the backslash, which may begin
@@ -58,7 +65,7 @@ bool holds_unusual_ascii(PaddedText text)
 Word special_bytes(Word word, Word semicolons, bool drop_spaces)
 {
     const Word high = word & kHighBits;
-    return drop_spaces ? high | semicolons | bytes_equal_to(word, ' ') : high;
+    return drop_spaces ? high | semicolons | bytes_equal_to(word, kSpace) : high;
 }
 
 } // namespace
@@ -67,10 +74,13 @@ Word special_bytes(Word word, Word semicolons, bool drop_spaces)
 // word is cleaned in one step (only its semicolons change), and the special
 // byte is left to clean_byte. Most of a value is plain. The last word of the
 // text may reach past its end: those bytes count as special.
-std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
+std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool drop_spaces, const ValueTables& tables,
+                                   bool* plain)
 {
     static_assert(std::endian::native == std::endian::little, "the first byte of a word is its lowest");
-    constexpr Word kSemicolonToSpace = ';' - ' ';
+    // Only a semicolon changes among the bytes below 0x80: no accented
+    // letter is one.
+    constexpr Word kSemicolonToSpace = kSemicolon - kSpace;
     std::size_t at = 0;
     std::size_t kept = 0;
     std::size_t taken = 0; // bytes of the folded text taken so far
@@ -78,7 +88,7 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
     while (taken < value.size() && at < text.size()) {
         if (kept + sizeof(Word) <= value.size()) {
             const Word word = load_word(text.data() + at);
-            const Word semicolons = bytes_equal_to(word, ';');
+            const Word semicolons = bytes_equal_to(word, kSemicolon);
             store_word(value.data() + kept, word - (semicolons >> 7) * kSemicolonToSpace);
             const std::size_t left = std::min(text.size() - at, value.size() - taken);
             const Word beyond = kHighBits & ~first_bytes_of_word(left);
@@ -91,7 +101,7 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
                 continue;
             }
         }
-        pairs_only = clean_byte(text, at, value.data(), kept, drop_spaces) && pairs_only;
+        pairs_only = clean_byte(text, at, value.data(), kept, drop_spaces, tables) && pairs_only;
         ++taken;
     }
     if (plain != nullptr) {
@@ -100,27 +110,17 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
     return trim_value(std::string_view(value.data(), kept)).size();
 }
 
-std::size_t clean_folded_value(std::span<char> text, bool drop_spaces)
+std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces, const ValueTables& tables,
+                        bool* plain)
 {
-    std::size_t kept = 0;
-    for (const char byte : text) {
-        const char cleaned = kCleanedBytes[static_cast<unsigned char>(byte)];
-        text[kept] = cleaned;
-        kept += drop_spaces && cleaned == ' ' ? 0u : 1u;
-    }
-    return trim_value(std::string_view(text.data(), kept)).size();
+    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, tables, plain)
+                                   : clean_value_with_words(text, value, drop_spaces, tables, plain);
 }
 
-std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
-{
-    return can_clean_with_avx512() ? clean_value_with_avx512(text, value, drop_spaces, plain)
-                                   : clean_value_with_words(text, value, drop_spaces, plain);
-}
-
-std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces)
+std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces, const ValueTables& tables)
 {
     bool plain = false;
-    const std::size_t length = clean_value(text, value, drop_spaces, &plain);
+    const std::size_t length = clean_value(text, value, drop_spaces, tables, &plain);
     return plain ? length : kNeedsDecoding;
 }
 

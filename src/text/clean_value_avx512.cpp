@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "text/fold_utf8.hpp"
+#include "text/utf8.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -22,40 +23,27 @@ namespace cardtab {
 
 namespace {
 
-// What a two-byte sequence cleans to, at ((lead & 3) << 6) | (second & 0x3F):
-// the four lead bytes 0xC2-0xC5 and the low six bits of the second byte
-// give each covered pair an index of its own below 256.
-constexpr std::array<char, 256> kCleanedPairs = [] {
-    std::array<char, 256> table{};
-    for (unsigned lead = kFirstFoldLead; lead <= kLastFoldLead; ++lead) {
-        for (unsigned second = 0x80; second <= 0xBF; ++second) {
-            const int pair = fold_pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(second));
-            if (pair != kNoPair) {
-                table[((lead & 3) << 6) | (second & 0x3F)] = kCleanedBytes[static_cast<unsigned char>(pair)];
-            }
-        }
-    }
-    return table;
-}();
-
+// A table of 256 bytes in four registers, each a member of its own so that
+// they stay in registers: an array of them would be kept on the stack.
 struct Table256 {
-    __m512i quarters[4];
+    __m512i first;
+    __m512i second;
+    __m512i third;
+    __m512i fourth;
 };
 
-CARDTAB_AVX512 Table256 load_table(const std::array<char, 256>& table)
+template <class Byte>
+CARDTAB_AVX512 Table256 load_table(const std::array<Byte, 256>& table)
 {
-    Table256 loaded;
-    for (std::size_t n = 0; n < 4; ++n) {
-        loaded.quarters[n] = _mm512_loadu_si512(table.data() + 64 * n);
-    }
-    return loaded;
+    return {_mm512_loadu_si512(table.data()), _mm512_loadu_si512(table.data() + 64),
+            _mm512_loadu_si512(table.data() + 128), _mm512_loadu_si512(table.data() + 192)};
 }
 
 // Each byte of `index` looked up in the 256-byte table.
 CARDTAB_AVX512 __m512i look_up(const Table256& table, __m512i index)
 {
-    const __m512i low = _mm512_permutex2var_epi8(table.quarters[0], index, table.quarters[1]);
-    const __m512i high = _mm512_permutex2var_epi8(table.quarters[2], index, table.quarters[3]);
+    const __m512i low = _mm512_permutex2var_epi8(table.first, index, table.second);
+    const __m512i high = _mm512_permutex2var_epi8(table.third, index, table.fourth);
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
 }
 
@@ -64,10 +52,28 @@ CARDTAB_AVX512 __mmask64 first_bytes(std::size_t count)
     return count >= 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
 }
 
-CARDTAB_AVX512 __mmask64 bytes_below(__m512i bytes, char from, char count)
+// The classes of the bytes below 0x80, in two registers: the bytes of 0x80
+// or more are told apart by their high bit and the lead bytes' range.
+struct AsciiClasses {
+    __m512i low;
+    __m512i high;
+};
+
+CARDTAB_AVX512 AsciiClasses load_ascii_classes(const std::array<std::uint8_t, 256>& classes)
 {
-    return _mm512_cmp_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8(from)), _mm512_set1_epi8(count),
-                                _MM_CMPINT_LT);
+    return {_mm512_loadu_si512(classes.data()), _mm512_loadu_si512(classes.data() + 64)};
+}
+
+// The bytes below 0x80 whose class holds `bits`.
+CARDTAB_AVX512 __mmask64 of_class(__m512i classes, __mmask64 high, std::uint8_t bits)
+{
+    return _mm512_test_epi8_mask(classes, _mm512_set1_epi8(static_cast<char>(bits))) & ~high;
+}
+
+CARDTAB_AVX512 __mmask64 bytes_from(__m512i bytes, unsigned char first, unsigned char last)
+{
+    return _mm512_cmp_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8(static_cast<char>(first))),
+                                _mm512_set1_epi8(static_cast<char>(last - first + 1)), _MM_CMPINT_LT);
 }
 
 } // namespace
@@ -75,12 +81,14 @@ CARDTAB_AVX512 __mmask64 bytes_below(__m512i bytes, char from, char count)
 // Sixty-four bytes at a time, with no branch for a byte: each byte is looked
 // up both alone and as the lead of a pair with the byte after it, the
 // second bytes of pairs and the dropped spaces are squeezed out, and the
-// value is cut after its hundredth folded byte.
+// value is cut after its last byte that fits. What each byte is comes from
+// the tables alone.
 CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces,
-                                                   bool* plain)
+                                                   const ValueTables& tables, bool* plain)
 {
-    const Table256 singles = load_table(kCleanedBytes);
-    const Table256 pairs = load_table(kCleanedPairs);
+    const Table256 singles = load_table(tables.singles);
+    const Table256 pairs = load_table(tables.pairs);
+    const AsciiClasses classes = load_ascii_classes(tables.classes);
     std::size_t at = 0;
     std::size_t kept = 0;
     std::size_t taken = 0;
@@ -90,9 +98,17 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
         const std::size_t count = std::min<std::size_t>(64, text.size() - at);
         const __m512i bytes = _mm512_maskz_loadu_epi8(first_bytes(count), text.data() + at);
         const __m512i next = _mm512_maskz_loadu_epi8(first_bytes(text.size() - at - 1), text.data() + at + 1);
-        const __mmask64 low_second = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\xC2')) &
-                                     _mm512_cmp_epu8_mask(next, _mm512_set1_epi8('\xA0'), _MM_CMPINT_LT);
-        __mmask64 pairs_here = bytes_below(bytes, '\xC2', 4) & bytes_below(next, '\x80', 0x40) & ~low_second;
+        const __mmask64 high = _mm512_movepi8_mask(bytes);
+        const __m512i byte_classes = _mm512_permutex2var_epi8(classes.low, bytes, classes.high);
+        // pair_index of each byte and the byte after it.
+        const __m512i index = _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi16(bytes, 6), _mm512_set1_epi8('\xC0')),
+                                              _mm512_and_si512(next, _mm512_set1_epi8(0x3F)));
+        const __m512i cleaned_pairs = look_up(pairs, index);
+        const __mmask64 continued =
+            _mm512_cmpeq_epi8_mask(_mm512_and_si512(next, _mm512_set1_epi8(static_cast<char>(kContinuationMask))),
+                                   _mm512_set1_epi8(static_cast<char>(kContinuationBits)));
+        __mmask64 pairs_here = bytes_from(bytes, kFirstFoldLead, kLastFoldLead) & continued &
+                               _mm512_test_epi8_mask(cleaned_pairs, cleaned_pairs);
         __mmask64 block = first_bytes(count);
         std::size_t used = count;
         if (count == 64 && (pairs_here >> 63) != 0) {
@@ -101,33 +117,24 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
             pairs_here &= block;
             used = 63;
         }
-        const __m512i index = _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi16(bytes, 6), _mm512_set1_epi8('\xC0')),
-                                              _mm512_and_si512(next, _mm512_set1_epi8(0x3F)));
-        const __m512i cleaned = _mm512_mask_blend_epi8(pairs_here, look_up(singles, bytes), look_up(pairs, index));
+        const __m512i cleaned = _mm512_mask_blend_epi8(pairs_here, look_up(singles, bytes), cleaned_pairs);
         __mmask64 folded = block & ~(pairs_here << 1);
         if (static_cast<std::size_t>(std::popcount(folded)) > value.size() - taken) {
             const std::uint64_t last = _pdep_u64(std::uint64_t{1} << (value.size() - taken - 1), folded);
             folded &= last | (last - 1);
         }
+        const __mmask64 singles_here = folded & ~pairs_here;
         if (plain != nullptr) {
-            const __mmask64 controls =
-                (_mm512_cmp_epu8_mask(bytes, _mm512_set1_epi8(' '), _MM_CMPINT_LT) &
-                 ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'))) |
-                _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\x7F'));
-            unusual |= ((_mm512_movepi8_mask(bytes) & ~pairs_here) | controls |
-                        _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\\'))) &
-                       folded;
+            unusual |= (of_class(byte_classes, high, kUnusual) | high) & singles_here;
         }
         __mmask64 keep = folded;
         if (drop_spaces) {
-            keep &= ~_mm512_cmpeq_epi8_mask(cleaned, _mm512_set1_epi8(' '));
+            keep &= ~(of_class(byte_classes, high, kBecomesSpace) & singles_here);
         }
         const auto kept_here = static_cast<std::size_t>(std::popcount(keep));
         _mm512_mask_storeu_epi8(value.data() + kept, first_bytes(kept_here), _mm512_maskz_compress_epi8(keep, cleaned));
         // Trimmed from the masks, not by reading back what was just stored.
-        const __mmask64 solid = keep & ~(_mm512_cmpeq_epi8_mask(cleaned, _mm512_set1_epi8(' ')) |
-                                         _mm512_cmpeq_epi8_mask(cleaned, _mm512_set1_epi8('\n')) |
-                                         _mm512_cmpeq_epi8_mask(cleaned, _mm512_set1_epi8('\r')));
+        const __mmask64 solid = keep & ~(of_class(byte_classes, high, kTrimmed) & singles_here);
         if (solid != 0) {
             const __mmask64 up_to_last_solid = ~__mmask64{0} >> std::countl_zero(solid);
             length = kept + static_cast<std::size_t>(std::popcount(keep & up_to_last_solid));
@@ -158,9 +165,10 @@ bool can_clean_with_avx512()
 }
 
 // Never called: can_clean_with_avx512() is false wherever this is built.
-std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces, bool* plain)
+std::size_t clean_value_with_avx512(PaddedText text, std::span<char> value, bool drop_spaces,
+                                    const ValueTables& tables, bool* plain)
 {
-    return clean_value_with_words(text, value, drop_spaces, plain);
+    return clean_value_with_words(text, value, drop_spaces, tables, plain);
 }
 
 #endif

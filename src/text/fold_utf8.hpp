@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "text/text.hpp"
+
 namespace cardtab {
 
 inline constexpr unsigned char kFirstFoldLead = 0xC2;
@@ -69,7 +71,7 @@ bool folding_cuts_text(std::string_view text, std::size_t keep);
 // Whether `rest` holds anything but spaces, CRs and line feeds.
 inline bool holds_text(std::string_view rest)
 {
-    return rest.find_first_not_of(" \r\n") != std::string_view::npos;
+    return holds_other_than(rest, kValueBlanks);
 }
 
 } // namespace cardtab

@@ -41,27 +41,66 @@ inline std::string_view take_span(std::string_view source, std::size_t start, st
     return source.substr(start, count);
 }
 
-// `source` without its trailing spaces and line feeds; tabs and CR stay.
-inline std::string_view trim_right(std::string_view source)
+// The blanks that each place trims, each set named once.
+// The rules' own trim (trim_right): spaces and line feeds; tabs and CRs stay.
+inline constexpr std::string_view kSpacesAndLineFeeds = " \n";
+// A value's end: also carriage returns. A card file with CR CR LF line ends
+// (as iPhones export them) leaves a CR at the end of every line, which must
+// not reach the table; a CR inside a value stays.
+inline constexpr std::string_view kValueBlanks = " \n\r";
+// Around a word of cardtab.ini, and after a quoted-printable soft break.
+inline constexpr std::string_view kBlanks = " \t\r\n";
+// Within a line: spaces, tabs and carriage returns.
+inline constexpr std::string_view kLineBlanks = " \t\r";
+// What continues a vCard line, and may stand around a tag.
+inline constexpr std::string_view kSpaceAndTab = " \t";
+
+constexpr bool is_one_of(char byte, std::string_view set)
 {
-    std::size_t keep = source.size();
-    while (keep > 0 && (source[keep - 1] == ' ' || source[keep - 1] == '\n')) {
-        --keep;
+    for (const char member : set) {
+        if (byte == member) {
+            return true;
+        }
     }
-    return source.substr(0, keep);
+    return false;
 }
 
-// A value without its trailing spaces, line feeds and carriage returns. A
-// card file with CR CR LF line ends (as iPhones export them) leaves a CR at
-// the end of every line, which must not reach the table; a CR inside a
-// value stays.
-inline std::string_view trim_value(std::string_view value)
+// `text` without the bytes of `blanks` at its end.
+constexpr std::string_view trim_end(std::string_view text, std::string_view blanks)
 {
-    std::size_t keep = value.size();
-    while (keep > 0 && (value[keep - 1] == ' ' || value[keep - 1] == '\n' || value[keep - 1] == '\r')) {
-        --keep;
+    while (!text.empty() && is_one_of(text.back(), blanks)) {
+        text.remove_suffix(1);
     }
-    return value.substr(0, keep);
+    return text;
+}
+
+// `text` without the bytes of `blanks` at either end.
+constexpr std::string_view trim_both(std::string_view text, std::string_view blanks)
+{
+    text = trim_end(text, blanks);
+    while (!text.empty() && is_one_of(text.front(), blanks)) {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+// `text` holds a byte that is not in `blanks`.
+constexpr bool holds_other_than(std::string_view text, std::string_view blanks)
+{
+    return !trim_end(text, blanks).empty();
+}
+
+// `source` without its trailing spaces and line feeds; tabs and CRs stay,
+// as the rules have it.
+constexpr std::string_view trim_right(std::string_view source)
+{
+    return trim_end(source, kSpacesAndLineFeeds);
+}
+
+// A value without its trailing spaces, line feeds and carriage returns.
+constexpr std::string_view trim_value(std::string_view value)
+{
+    return trim_end(value, kValueBlanks);
 }
 
 // Deletes every byte `c` from `text` in place; returns the new length.

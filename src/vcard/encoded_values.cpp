@@ -66,11 +66,11 @@ bool looks_encoded(std::string_view text, bool version_21, bool quoted_printable
     return false;
 }
 
-// A quoted-printable value that ends in a soft line break.
-bool ends_in_soft_break(std::string_view text)
+// A quoted-printable value that ends in a soft line break: its last byte
+// but blanks and the line end is a '='.
+bool value_ends_in_soft_break(std::string_view text)
 {
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return last != std::string_view::npos && text[last] == '=';
+    return trim_end(text, kBlanks).ends_with('=');
 }
 
 // The prefix names a character set other than UTF-8 (or ASCII, which reads
@@ -116,7 +116,7 @@ void note_values(EncodedValues& seen, PrefixFacts prefix, std::string_view value
     const bool looked_into = !plain || quoted_printable;
     if (prefix.other_charset ||
         (looked_into && looks_encoded(value_text.substr(0, kMaxValueBytes + 2), version_21, quoted_printable)) ||
-        (quoted_printable && ends_in_soft_break(value_text))) {
+        (quoted_printable && value_ends_in_soft_break(value_text))) {
         note(seen.encoded, line_number, values);
     } else {
         seen.pending += values;

@@ -14,27 +14,21 @@ namespace {
 
 constexpr char kSoftBreak = '=';
 
-// A physical line that begins with one of these continues the line before.
-bool continues_line(int first_byte)
+static_assert(2 * (kMaxParameters - 1) >= kMaxLogicalLineBytes, "every parameter of a kept line is split");
+
+// A physical line that begins with a space or a tab continues the line
+// before.
+bool continues_line(char first_byte)
 {
-    return first_byte == ' ' || first_byte == '\t';
+    return is_one_of(first_byte, kSpaceAndTab);
 }
 
-// What may stand after a soft break's '=' on its line.
-bool is_space_tab_or_cr(char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\r';
-}
-
-// The position of the last byte that is not a space, a tab or a CR, or npos.
+// The position of the last byte that is not a space, a tab or a CR, which
+// may stand after a soft break's '=' on its line; or npos.
 std::size_t last_solid(std::string_view bytes)
 {
-    for (std::size_t back = bytes.size(); back > 0; --back) {
-        if (!is_space_tab_or_cr(bytes[back - 1])) {
-            return back - 1;
-        }
-    }
-    return std::string_view::npos;
+    const std::size_t kept = trim_end(bytes, kLineBlanks).size();
+    return kept == 0 ? std::string_view::npos : kept - 1;
 }
 
 // The start of the next physical line as far as a card bound needs it,
@@ -147,7 +141,7 @@ std::size_t continuation(LineReader& reader, const LogicalLines& lines, Joining&
         joining.length = joining.last_solid;
         return mark;
     }
-    if (!start.empty() && continues_line(static_cast<unsigned char>(start.front()))) {
+    if (!start.empty() && continues_line(start.front())) {
         // The CRs before the line feed of a file with CR CR LF line ends
         // belong to the line end, not to the text that goes on.
         joining.length = joining.end_before_crs;
@@ -191,7 +185,7 @@ bool read_logical_line(LineReader& reader, LogicalLines& lines)
         const std::size_t solid = last_solid(run.view());
         const std::string_view ahead = bytes_ahead(reader);
         if ((solid == std::string_view::npos || run[solid] != kSoftBreak) && !ahead.empty() &&
-            !continues_line(static_cast<unsigned char>(ahead.front())) && ahead.front() != kByteOrderMark.front()) {
+            !continues_line(ahead.front()) && ahead.front() != kByteOrderMark.front()) {
             lines.text = run;
             lines.cut = false;
             return true;

@@ -86,15 +86,15 @@ Parameter parameter_of(std::string_view text)
 
 void split_parameters(std::string_view parameters, SplitParameters& split)
 {
-    split.parameters.clear();
+    split.count = 0;
     const std::string_view text = parameters;
     std::size_t start = 0;
     bool in_quotes = false;
-    for (std::size_t at = 0; at < text.size(); ++at) {
+    for (std::size_t at = 0; at < text.size() && split.count + 1 < kMaxParameters; ++at) {
         if (in_quotes) {
             in_quotes = text[at] != '"';
         } else if (text[at] == ';') {
-            split.parameters.push_back(parameter_of(text.substr(start, at - start)));
+            split.parameters[split.count++] = parameter_of(text.substr(start, at - start));
             start = at + 1;
         } else {
             in_quotes = opens_quotes(text, at, 0);
@@ -102,7 +102,7 @@ void split_parameters(std::string_view parameters, SplitParameters& split)
     }
     // A ';' at the end begins no parameter.
     if (start < text.size()) {
-        split.parameters.push_back(parameter_of(text.substr(start)));
+        split.parameters[split.count++] = parameter_of(text.substr(start));
     }
 }
 
@@ -152,7 +152,7 @@ bool holds_value(std::string_view values, std::string_view value)
 
 bool has_parameter_value(const SplitParameters& split, std::string_view key, std::string_view value)
 {
-    for (const Parameter& parameter : split.parameters) {
+    for (const Parameter& parameter : split.split()) {
         if (equals_unquoted(parameter.key, key) && holds_value(parameter.values, value)) {
             return true;
         }
@@ -163,7 +163,7 @@ bool has_parameter_value(const SplitParameters& split, std::string_view key, std
 std::string_view first_parameter_value(const SplitParameters& split, std::string_view key, bool& found)
 {
     found = false;
-    for (const Parameter& parameter : split.parameters) {
+    for (const Parameter& parameter : split.split()) {
         if (!parameter.bare && equals_unquoted(parameter.key, key)) {
             found = true;
             std::string_view values = parameter.values;
@@ -184,7 +184,7 @@ bool is_preferred(const SplitParameters& split)
         }
         return false;
     };
-    for (const Parameter& parameter : split.parameters) {
+    for (const Parameter& parameter : split.split()) {
         if (!holds_p(parameter.key) && !holds_p(parameter.values)) {
             continue;
         }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <span>
 #include <string_view>
-#include <vector>
 
 // The prefix of a card line read as vCard writes it: the name, its group and
 // its parameters, before the colon that starts the value. Parameter values
@@ -54,9 +55,14 @@ struct Parameter {
 };
 
 // The parameters of a prefix, split at each ';' outside quotes, every one
-// of them, in order. Kept from line to line, so that a line costs no memory.
+// of them, in order. A prefix lies in a line of at most 4,096 bytes, and
+// each parameter but the last takes a byte and its ';': the last
+// kMaxParameters-th takes the rest of the prefix, whatever it holds.
+inline constexpr std::size_t kMaxParameters = 2049;
 struct SplitParameters {
-    std::vector<Parameter> parameters;
+    std::array<Parameter, kMaxParameters> parameters;
+    std::size_t count = 0;
+    std::span<const Parameter> split() const { return {parameters.data(), count}; }
 };
 
 // Splits `parameters`, a prefix's text after its name's ';', into `split`.

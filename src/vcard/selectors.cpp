@@ -10,15 +10,6 @@ namespace cardtab {
 
 namespace {
 
-std::string_view without_blanks(std::string_view tag)
-{
-    const std::size_t start = tag.find_first_not_of(" \t");
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    return tag.substr(start, tag.find_last_not_of(" \t") - start + 1);
-}
-
 bool is_digit(char byte)
 {
     return byte >= '0' && byte <= '9';
@@ -74,7 +65,7 @@ void add_requirements(Selector& selector, std::string_view parameters)
 {
     SplitParameters split;
     split_parameters(parameters, split);
-    for (const Parameter& parameter : split.parameters) {
+    for (const Parameter& parameter : split.split()) {
         const std::string_view key = parameter.key;
         for (std::string_view values = parameter.values; !values.empty();) {
             const std::string_view value = next_value(values);
@@ -102,7 +93,7 @@ bool is_plain_part(std::string_view part)
 Selector read_selector(std::string_view tag, bool cut)
 {
     Selector selector;
-    tag = without_blanks(tag);
+    tag = trim_both(tag, kSpaceAndTab);
     if (cut || !take_component(tag, selector.component) || !take_nth_line(tag, selector.nth_line)) {
         return selector;
     }

@@ -77,7 +77,7 @@ void collect_types(std::string_view parameters, TagCounts& counts)
     std::vector<std::string>& types = counts.types;
     types.clear();
     split_parameters(parameters, counts.parameters);
-    for (const Parameter& parameter : counts.parameters.parameters) {
+    for (const Parameter& parameter : counts.parameters.split()) {
         if (!equals_in_any_case(parameter.key, kTypeKey) || is_bare_encoding(parameter)) {
             continue;
         }

@@ -128,37 +128,6 @@ PaddedText without_half_escape(PaddedText raw, bool quoted_printable, bool versi
     return run % 2 == 1 || (version_21 && run > 0) ? raw.substr(0, raw.size() - 1) : raw;
 }
 
-// The length of an incomplete UTF-8 sequence at the very end of `text`: a
-// lead byte followed by fewer continuation bytes than it needs, where those
-// there could still begin a character (no overlong form, no surrogate,
-// nothing past U+10FFFF). 0 where the text ends otherwise.
-std::size_t incomplete_utf8_end(std::string_view text)
-{
-    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
-        const auto lead = static_cast<unsigned char>(text[text.size() - back]);
-        if ((lead & 0xC0) == 0x80) {
-            continue;
-        }
-        const std::size_t needed = lead >= 0xC2 && lead <= 0xDF   ? 2
-                                   : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                  : 0;
-        if (needed <= back) {
-            return 0;
-        }
-        if (back >= 2) {
-            const auto second = static_cast<unsigned char>(text[text.size() - back + 1]);
-            const unsigned char lowest = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-            const unsigned char highest = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-            if (second < lowest || second > highest) {
-                return 0;
-            }
-        }
-        return back;
-    }
-    return 0;
-}
-
 bool holds_multibyte_sequence(std::string_view text)
 {
     for (const char byte : text) {
@@ -200,13 +169,6 @@ constexpr std::array<Encoded, kOtherWindows1250Characters> kOtherWindows1250 = [
     }
     return others;
 }();
-
-// A control character other than the tab: none may reach the table, where
-// it could steer a terminal or break a line.
-bool is_control(char32_t character)
-{
-    return (character < 0x20 && character != '\t') || character == 0x7F;
-}
 
 // ASCII as it is; U+00A0-U+017F as folding writes them; the rest of
 // Windows-1250 as its byte; anything else, and a control character, as '?'.
@@ -351,7 +313,8 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
     // without escapes, and short enough to be taken whole: the ordinary
     // cleaning tells so as it goes, and gives the value that decoding would.
     if (!quoted_printable && !how.line_cut && maybe_utf8 && how.component == 0 && raw.size() <= value.size()) {
-        if (const std::size_t length = clean_plain_value(raw, value, drop_spaces); length != kNeedsDecoding) {
+        if (const std::size_t length = clean_plain_value(raw, value, drop_spaces, value_tables(how.charset));
+            length != kNeedsDecoding) {
             return length;
         }
     }
@@ -378,14 +341,14 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
         if (cut != nullptr) {
             *cut = folding_cuts_text(bytes.view(), value.size());
         }
-        return clean_value(bytes, value, drop_spaces);
+        return clean_value(bytes, value, drop_spaces, value_tables(how.charset));
     }
     std::size_t read = 0;
     const std::size_t length = to_windows_1250(bytes.view(), charset, value, read);
     if (cut != nullptr) {
         *cut = holds_text(bytes.view().substr(read));
     }
-    return clean_folded_value(value.first(length), drop_spaces);
+    return apply_value_rules(value.first(length), value.size(), how.charset, drop_spaces);
 }
 
 } // namespace cardtab

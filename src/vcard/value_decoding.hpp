@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "text/padded_text.hpp"
+#include "text/value_rules.hpp"
 #include "vcard/prefix.hpp"
 
 // Card values read as vCard writes them, for the decoding mode: quoted-
@@ -52,6 +53,8 @@ struct ValueDecoding {
     bool line_cut = false;
     // The component of the value to take, counting from 1; 0 for all of it.
     std::size_t component = 0;
+    // What the value is written in.
+    TableCharset charset = TableCharset::windows_1250_plain;
 };
 
 // Where component `component` (counting from 1) of a value's bytes starts,

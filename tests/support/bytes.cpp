@@ -1,7 +1,9 @@
 #include "support/bytes.hpp"
 
-
 #include <cstdio>
+
+#include "config/records.hpp"
+#include "text/fold_utf8.hpp"
 
 namespace cardtab::testing {
 
@@ -35,6 +37,14 @@ PaddedBuffer padded_copy(std::string_view bytes, char filler)
         buffer[at] = filler;
     }
     return buffer;
+}
+
+std::string by_the_value_rules(std::string_view text, TableCharset charset, bool drop_spaces)
+{
+    std::string value(text);
+    value.resize(fold_utf8_line(value));
+    value.resize(apply_value_rules(value, kMaxValueBytes, charset, drop_spaces));
+    return value;
 }
 
 } // namespace cardtab::testing

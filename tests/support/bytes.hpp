@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "text/padded_text.hpp"
+#include "text/value_rules.hpp"
 
 namespace cardtab::testing {
 
@@ -15,5 +16,10 @@ std::string escaped(std::string_view bytes);
 // its padding: as a reader's bytes after a text, they mean nothing. Take the
 // text with `.text(0, bytes.size())`.
 PaddedBuffer padded_copy(std::string_view bytes, char filler);
+
+// The value the program's value rules make of the text after a line's
+// colon, folded as the ordinary mode folds it: the plain statement that the
+// fast ways of cleaning are held to.
+std::string by_the_value_rules(std::string_view text, TableCharset charset, bool drop_spaces);
 
 } // namespace cardtab::testing

@@ -16,6 +16,8 @@ inline constexpr std::size_t kMaxTitleBytes = 99;
 inline constexpr std::size_t kMaxTagBytes = 20;
 inline constexpr std::size_t kMaxValueBytes = 100;
 inline constexpr std::size_t kMaxBaseNameBytes = 95;
+// When decoding, a column shows at most the ninth of the lines it takes.
+inline constexpr std::size_t kMaxNthLine = 9;
 
 inline constexpr std::string_view kDefaultInputBaseName = "import";
 inline constexpr std::string_view kDefaultOutputBaseName = "*";

@@ -7,17 +7,14 @@
 
 namespace cardtab {
 
-// A column shows at most the ninth of the lines it takes.
-inline constexpr std::size_t kMaxRankedValues = 9;
-
 // The values of the lines a column takes in the decoding mode, in rank:
 // the preferred lines first, then the others, each in file order. Only as
 // many as the column shows the last of are kept: those before it here, the
 // one it shows as the card's value for the column.
 struct RankedValues {
-    std::array<FixedText<kMaxValueBytes>, kMaxRankedValues - 1> before_shown;
+    std::array<FixedText<kMaxValueBytes>, kMaxNthLine - 1> before_shown;
     // The line each was cut on, or 0 where nothing but blanks was cut.
-    std::array<std::size_t, kMaxRankedValues - 1> cut_lines{};
+    std::array<std::size_t, kMaxNthLine - 1> cut_lines{};
     std::size_t count = 0;
     std::size_t preferred = 0; // of those kept
 };

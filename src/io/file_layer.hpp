@@ -88,8 +88,6 @@ public:
     virtual OpenResult create_new(std::string_view name) = 0;
     // Opens an existing file for writing without emptying it, at its start.
     virtual OpenResult open_for_update(std::string_view name) = 0;
-    // Opens an existing file for writing at its end, without emptying it.
-    virtual OpenResult open_for_appending(std::string_view name) = 0;
     // The system's folder for temporary files, a separator at its end.
     virtual std::string temporary_folder() = 0;
     // The folder that holds the running program, a separator at its end;

@@ -22,7 +22,6 @@ public:
     OpenResult create_for_writing(std::string_view name) override;
     OpenResult create_new(std::string_view name) override;
     OpenResult open_for_update(std::string_view name) override;
-    OpenResult open_for_appending(std::string_view name) override;
     std::string temporary_folder() override;
     std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;

@@ -176,11 +176,6 @@ OpenResult NativeFiles::open_for_update(std::string_view name)
     return open_named(name, O_WRONLY);
 }
 
-OpenResult NativeFiles::open_for_appending(std::string_view name)
-{
-    return open_named(name, O_WRONLY | O_APPEND);
-}
-
 std::string NativeFiles::temporary_folder()
 {
     const char* folder = std::getenv("TMPDIR");

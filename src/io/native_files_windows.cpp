@@ -243,11 +243,6 @@ OpenResult NativeFiles::open_for_update(std::string_view name)
     return open_handle(name, GENERIC_WRITE, OPEN_EXISTING);
 }
 
-OpenResult NativeFiles::open_for_appending(std::string_view name)
-{
-    return open_handle(name, FILE_APPEND_DATA, OPEN_EXISTING);
-}
-
 std::string NativeFiles::temporary_folder()
 {
     std::wstring folder(MAX_PATH + 1, L'\0');

@@ -9,7 +9,8 @@ namespace cardtab {
 
 namespace {
 
-PaddedText end_line(LineReader& reader)
+// The empty run that ends the current line.
+PaddedText last_run_of_line(LineReader& reader)
 {
     reader.line_ended = true;
     return {};
@@ -31,7 +32,7 @@ PaddedText take_stop_byte(LineReader& reader)
     const char byte = reader.chunk[reader.chunk_pos++];
     if (byte == kEndOfFileByte) {
         stop_at_eof_byte(reader, false);
-        return end_line(reader);
+        return last_run_of_line(reader);
     }
     if (byte == '\0') {
         reader.line_text_ended = true;
@@ -40,7 +41,7 @@ PaddedText take_stop_byte(LineReader& reader)
     // A CR at the end of a chunk: a line end if a line feed follows it.
     if (has_byte(reader) && reader.chunk[reader.chunk_pos] == '\n') {
         ++reader.chunk_pos;
-        return end_line(reader);
+        return last_run_of_line(reader);
     }
     return lone_cr(reader);
 }
@@ -67,7 +68,7 @@ PaddedText read_line_run(LineReader& reader)
 {
     for (;;) {
         if (!has_byte(reader)) {
-            return end_line(reader);
+            return last_run_of_line(reader);
         }
         const std::size_t start = reader.chunk_pos;
         const std::size_t stop = next_stop(reader, reader.chunk_end);

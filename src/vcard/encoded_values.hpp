@@ -21,7 +21,7 @@ struct EncodedValues {
 
 // The first piece of each line of the card file: a line that begins with a
 // space or a tab continues the line before, so the values taken from that
-// one were folded.
+// one were continued.
 void note_line_begun(EncodedValues& seen, std::string_view text);
 
 // What a line's prefix (the text before its colon) says of its values.

@@ -28,15 +28,4 @@ inline char escaped_byte(char after, bool version_21)
     }
 }
 
-// A backslash in `text` begins an escape.
-inline bool holds_escape(std::string_view text, bool version_21)
-{
-    for (std::size_t at = text.find('\\'); at != std::string_view::npos; at = text.find('\\', at + 1)) {
-        if (at + 1 < text.size() && escaped_byte(text[at + 1], version_21) != '\0') {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace cardtab

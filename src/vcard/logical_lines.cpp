@@ -64,7 +64,7 @@ struct Joining {
 // The next physical line is joined at `joining.length`, which may have
 // moved back over what ended the line before: a soft break's '=' (after
 // the prefix) or CRs, neither of which a prefix scan heeds.
-void begin_physical_line(Joining& joining)
+void start_next_physical_line(Joining& joining)
 {
     joining.prefix.scanned = std::min(joining.prefix.scanned, joining.length);
     joining.last_solid = std::string_view::npos;
@@ -127,7 +127,8 @@ bool begins_card_bound(std::string_view line_start)
 }
 
 // How many bytes of the next physical line to skip where it goes on the
-// logical line (its byte order mark, and the space or tab of a fold), or
+// logical line (its byte order mark, and the space or tab that continues
+// it), or
 // npos where it begins a logical line of its own.
 std::size_t continuation(LineReader& reader, const LogicalLines& lines, Joining& joining)
 {
@@ -157,7 +158,7 @@ bool join_logical_line(LineReader& reader, LogicalLines& lines, PaddedText first
     for (std::size_t skipped = continuation(reader, lines, joining); skipped != std::string_view::npos;
          skipped = continuation(reader, lines, joining)) {
         begin_physical_line(reader);
-        begin_physical_line(joining);
+        start_next_physical_line(joining);
         join_physical_line(reader, lines, joining, read_line_run(reader), skipped);
     }
     lines.text = lines.joined.text(0, std::min(joining.length, kMaxLogicalLineBytes));

@@ -6,7 +6,7 @@
 #include "io/line_reader.hpp"
 
 // A card file read as vCard writes it: physical lines joined into logical
-// lines, folded lines and quoted-printable soft line breaks undone.
+// lines, continued lines and quoted-printable soft line breaks undone.
 namespace cardtab {
 
 // Only the first 4,096 bytes of a logical line are kept: the rest is read
@@ -25,7 +25,7 @@ struct LogicalLines {
 };
 
 // Reads the next logical line. A physical line that begins with a space or
-// a tab continues the line before it, without that byte (folding); so does
+// a tab continues the line before it, without that byte; so does
 // any line after one that ends in a '=' of a quoted-printable value (a soft
 // line break), without the '='. False at the end of the file or after a
 // failed read.

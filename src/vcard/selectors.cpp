@@ -37,18 +37,19 @@ bool take_component(std::string_view& tag, std::size_t& component)
 }
 
 // Takes "[n]" off the end of the tag: false where the tag ends in ']'
-// otherwise than with one digit from 1 to 9 between brackets.
+// otherwise than with one digit from 1 to kMaxNthLine between brackets.
 bool take_nth_line(std::string_view& tag, std::size_t& nth_line)
 {
+    static_assert(kMaxNthLine <= 9, "n is one digit");
     if (!tag.ends_with(']')) {
         return true;
     }
-    if (tag.size() < 3 || tag[tag.size() - 3] != '[' || !is_digit(tag[tag.size() - 2]) || tag[tag.size() - 2] == '0') {
+    if (tag.size() < 3 || tag[tag.size() - 3] != '[' || !is_digit(tag[tag.size() - 2])) {
         return false;
     }
     nth_line = std::size_t(tag[tag.size() - 2] - '0');
     tag.remove_suffix(3);
-    return true;
+    return nth_line >= 1 && nth_line <= kMaxNthLine;
 }
 
 void assign_upper(FixedText<kMaxTagBytes>& text, std::string_view source)

@@ -15,8 +15,6 @@
 // the column shows, and which component of its value.
 namespace cardtab {
 
-// A column shows at most the ninth of the lines it takes.
-inline constexpr std::size_t kMaxNthLine = 9;
 inline constexpr std::size_t kMaxComponent = 99;
 
 // A value that a line must have under a key, both in upper case.

@@ -88,9 +88,13 @@ OpenResult MemoryFiles::open_descriptor(int descriptor)
     if (open == descriptor_files.end()) {
         return {FileHandle{}, failed_with("Bad file descriptor")};
     }
+    // Written where the descriptor's offset stands: at the end of what the
+    // file holds.
     files.try_emplace(open->second);
-    OpenResult opened = open_for_appending(open->second);
-    open_.at(opened.file.handle)->shared = true;
+    OpenResult opened = open_for_update(open->second);
+    Open& shared = *open_.at(opened.file.handle);
+    shared.shared = true;
+    shared.position = shared.bytes->size();
     return opened;
 }
 
@@ -119,16 +123,6 @@ OpenResult MemoryFiles::open_for_update(std::string_view name)
         return {FileHandle{}, no_such_file()};
     }
     return {open_file(key), {}};
-}
-
-OpenResult MemoryFiles::open_for_appending(std::string_view name)
-{
-    OpenResult opened = open_for_update(name);
-    if (opened.status.ok) {
-        Open& open = *open_.at(opened.file.handle);
-        open.position = open.bytes->size();
-    }
-    return opened;
 }
 
 std::string MemoryFiles::temporary_folder()
@@ -311,11 +305,6 @@ OpenResult FaultyFiles::create_new(std::string_view name)
 OpenResult FaultyFiles::open_for_update(std::string_view name)
 {
     return pass_on([&] { return inner_.open_for_update(name); });
-}
-
-OpenResult FaultyFiles::open_for_appending(std::string_view name)
-{
-    return pass_on([&] { return inner_.open_for_appending(name); });
 }
 
 std::string FaultyFiles::temporary_folder()

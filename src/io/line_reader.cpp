@@ -15,14 +15,14 @@ namespace {
 // The bytes that stop the plain copy loop.
 constexpr std::array<bool, 256> kSpecialBytes = [] {
     std::array<bool, 256> special{};
-    special['\n'] = true;
-    special['\r'] = true;
+    special[kLineFeed] = true;
+    special[kCarriageReturn] = true;
     special['\0'] = true;
     special[static_cast<unsigned char>(kEndOfFileByte)] = true;
     return special;
 }();
 
-constexpr std::array<char, 3> kStopBytes = {'\n', '\0', kEndOfFileByte};
+constexpr std::array<char, 3> kStopBytes = {kLineFeed, '\0', kEndOfFileByte};
 
 // The common case: the whole piece lies in the chunk, ends in LF or CR LF
 // and holds no zero byte and no 0x1A. It is then used where it lies, its
@@ -37,17 +37,17 @@ bool take_piece_where_it_lies(LineReader& reader)
     // One byte more than a piece holds, for a CR LF that becomes one LF.
     const std::size_t limit = std::min(reader.chunk_end, reader.chunk_pos + kMaxPieceBytes + 1);
     const std::size_t stop = next_stop(reader, limit);
-    if (stop == limit || reader.chunk[stop] != '\n') {
+    if (stop == limit || reader.chunk[stop] != kLineFeed) {
         return false;
     }
     const std::size_t lf = stop - reader.chunk_pos;
-    const bool cr_lf = lf > 0 && from[lf - 1] == '\r';
+    const bool cr_lf = carriage_return_before(reader, reader.chunk_pos, stop);
     const std::size_t length = cr_lf ? lf : lf + 1;
     if (length > kMaxPieceBytes) {
         return false;
     }
     if (cr_lf) {
-        from[lf - 1] = '\n';
+        from[lf - 1] = kLineFeed;
     }
     reader.text = from;
     reader.text_length = length;
@@ -87,20 +87,20 @@ bool copy_piece(LineReader& reader)
             stop_at_eof_byte(reader, reader.piece_ends_line);
             break;
         }
-        if (byte == '\r' && has_byte(reader) && reader.chunk[reader.chunk_pos] == '\n') {
+        if (byte == kCarriageReturn && line_feed_follows(reader)) {
             continue; // CR LF arrives as the LF alone, taken on the next turn
         }
         if (byte == '\0' && first_zero == kLineBufferBytes) {
             first_zero = length;
         }
         reader.copied[length++] = byte;
-        if (byte == '\n') {
+        if (byte == kLineFeed) {
             break;
         }
     }
     reader.text = reader.copied.data();
     reader.text_length = std::min(length, first_zero);
-    reader.piece_ends_line = length > 0 && reader.copied[length - 1] == '\n';
+    reader.piece_ends_line = length > 0 && reader.copied[length - 1] == kLineFeed;
     return length > 0;
 }
 

@@ -21,7 +21,7 @@ PaddedText last_run_of_line(LineReader& reader)
 // written to the buffer for copied pieces, which physical lines never use.
 PaddedText lone_cr(LineReader& reader)
 {
-    reader.copied[0] = '\r';
+    reader.copied[0] = kCarriageReturn;
     return reader.copied.text(0, 1);
 }
 
@@ -39,7 +39,7 @@ PaddedText take_stop_byte(LineReader& reader)
         return {};
     }
     // A CR at the end of a chunk: a line end if a line feed follows it.
-    if (has_byte(reader) && reader.chunk[reader.chunk_pos] == '\n') {
+    if (line_feed_follows(reader)) {
         ++reader.chunk_pos;
         return last_run_of_line(reader);
     }
@@ -72,11 +72,11 @@ PaddedText read_line_run(LineReader& reader)
         }
         const std::size_t start = reader.chunk_pos;
         const std::size_t stop = next_stop(reader, reader.chunk_end);
-        const bool at_line_feed = stop < reader.chunk_end && reader.chunk[stop] == '\n';
+        const bool at_line_feed = stop < reader.chunk_end && reader.chunk[stop] == kLineFeed;
         std::size_t end = stop;
         // A CR before the line feed is part of the line end; one at the end
         // of the chunk waits until the next byte is read.
-        if (end > start && reader.chunk[end - 1] == '\r' && (at_line_feed || stop == reader.chunk_end)) {
+        if (carriage_return_before(reader, start, end) && (at_line_feed || stop == reader.chunk_end)) {
             --end;
         }
         PaddedText run;

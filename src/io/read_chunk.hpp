@@ -11,7 +11,12 @@
 // logical lines) cut their texts from. For the line reader's own files only.
 namespace cardtab {
 
+// The text-mode rules, which both ways of reading apply to the chunk: a CR
+// LF pair reads as the LF alone, any other CR is text; the byte 0x1A ends
+// the file; a zero byte ends the text of what it stands in.
 inline constexpr char kEndOfFileByte = '\x1A';
+inline constexpr char kCarriageReturn = '\r';
+inline constexpr char kLineFeed = '\n';
 
 // Reads the next chunk and marks its stops; false at the end of the file,
 // after 0x1A, or after a failed read.
@@ -20,6 +25,19 @@ bool refill_chunk(LineReader& reader);
 inline bool has_byte(LineReader& reader)
 {
     return reader.chunk_pos < reader.chunk_end || refill_chunk(reader);
+}
+
+// A CR just taken is the first of a CR LF pair: the next byte, read if need
+// be, is a line feed.
+inline bool line_feed_follows(LineReader& reader)
+{
+    return has_byte(reader) && reader.chunk[reader.chunk_pos] == kLineFeed;
+}
+
+// The byte before `at` in the chunk, from `from` on, is a CR.
+inline bool carriage_return_before(const LineReader& reader, std::size_t from, std::size_t at)
+{
+    return at > from && reader.chunk[at - 1] == kCarriageReturn;
 }
 
 // The position of the first line feed, zero byte or 0x1A in the chunk at

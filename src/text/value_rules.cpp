@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "text/code_pages.hpp"
 #include "text/diacritics.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
@@ -50,6 +51,41 @@ constexpr ValueTables make_tables(TableCharset charset)
 }
 
 constexpr ValueTables kPlainWindows1250 = make_tables(TableCharset::windows_1250_plain);
+
+// The characters outside U+00A0-U+017F that Windows-1250 has, with their
+// bytes: the punctuation of 0x80-0x9F and the five accents of 0xA1-0xFF.
+struct Windows1250Byte {
+    char32_t character;
+    unsigned char byte;
+};
+constexpr std::size_t kOtherWindows1250Characters = 27;
+constexpr std::array<Windows1250Byte, kOtherWindows1250Characters> kOtherWindows1250 = [] {
+    std::array<Windows1250Byte, kOtherWindows1250Characters> others{};
+    std::size_t count = 0;
+    for (std::size_t byte = 0x80; byte <= 0xFF; ++byte) {
+        const char32_t character = kWindows1250[byte - 0x80];
+        if (character != kUndefined && (character < 0xA0 || character > 0x17F)) {
+            others[count++] = {character, static_cast<unsigned char>(byte)};
+        }
+    }
+    return others;
+}();
+
+char windows_1250_byte(char32_t character)
+{
+    if (character < 0x80) {
+        return static_cast<char>(character);
+    }
+    if (character >= 0xA0 && character <= 0x17F) {
+        return static_cast<char>(kFoldTable[character - 0xA0]);
+    }
+    for (const Windows1250Byte& other : kOtherWindows1250) {
+        if (other.character == character) {
+            return static_cast<char>(other.byte);
+        }
+    }
+    return kUnknownCharacter;
+}
 static_assert(std::count(kFoldTable.begin(), kFoldTable.end(), 0) == 0,
               "a covered sequence never becomes the byte that marks one not covered");
 
@@ -64,6 +100,15 @@ std::size_t apply_value_rules(std::span<char> text, std::size_t capacity, TableC
         strip_diacritics(value.first(length));
     }
     return trim_value(std::string_view(value.data(), length)).size();
+}
+
+EncodedCharacter encode_character(char32_t character, TableCharset charset)
+{
+    switch (charset) {
+    case TableCharset::windows_1250_plain:
+        break;
+    }
+    return {{windows_1250_byte(character)}, 1};
 }
 
 const ValueTables& value_tables(TableCharset charset)

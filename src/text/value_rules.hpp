@@ -30,6 +30,20 @@ constexpr bool is_control(char32_t character)
     return (character <= kLastControlBelowSpace && character != '\t') || character == kDelete;
 }
 
+// What a character the table's character set lacks becomes.
+inline constexpr char kUnknownCharacter = '?';
+
+// A character as bytes of the table's character set: at most four.
+struct EncodedCharacter {
+    std::array<char, 4> bytes{};
+    std::size_t length = 0;
+};
+
+// The character in the table's character set: in Windows-1250 its byte, or,
+// from U+00A0 to U+017F, the byte folding makes of it; '?' where the set
+// has none.
+EncodedCharacter encode_character(char32_t character, TableCharset charset);
+
 // The value rules: the text, in the table's character set, cut to its
 // first `capacity` bytes; each semicolon a space; every space dropped when
 // `drop_spaces`; the accents taken off where the character set says; and

@@ -1,5 +1,6 @@
 #include "vcard/value_decoding.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -18,8 +19,7 @@ namespace {
 
 // Stands for a byte that is no character: not part of a valid UTF-8
 // sequence, or left undefined by its code page.
-constexpr char32_t kNoCharacter = 0xFFFFFFFF;
-constexpr char kUnknownCharacter = '?';
+constexpr char32_t kNoCharacter = kUnknownCharacter;
 
 // Where `upper` (in upper case) first stands in `text`, in any letter case.
 // It is found by its byte at `mark`, which is no letter: a scan for one
@@ -151,46 +151,6 @@ bool is_utf8(std::string_view text)
     return true;
 }
 
-// The characters outside U+00A0-U+017F that Windows-1250 has, with their
-// bytes: the punctuation of 0x80-0x9F and the five accents of 0xA1-0xFF.
-struct Encoded {
-    char32_t character;
-    unsigned char byte;
-};
-constexpr std::size_t kOtherWindows1250Characters = 27;
-constexpr std::array<Encoded, kOtherWindows1250Characters> kOtherWindows1250 = [] {
-    std::array<Encoded, kOtherWindows1250Characters> others{};
-    std::size_t count = 0;
-    for (std::size_t byte = 0x80; byte <= 0xFF; ++byte) {
-        const char32_t character = kWindows1250[byte - 0x80];
-        if (character != kUndefined && (character < 0xA0 || character > 0x17F)) {
-            others[count++] = {character, static_cast<unsigned char>(byte)};
-        }
-    }
-    return others;
-}();
-
-// ASCII as it is; U+00A0-U+017F as folding writes them; the rest of
-// Windows-1250 as its byte; anything else, and a control character, as '?'.
-char windows_1250_byte(char32_t character)
-{
-    if (is_control(character)) {
-        return kUnknownCharacter;
-    }
-    if (character < 0x80) {
-        return static_cast<char>(character);
-    }
-    if (character >= 0xA0 && character <= 0x17F) {
-        return static_cast<char>(kFoldTable[character - 0xA0]);
-    }
-    for (const Encoded& other : kOtherWindows1250) {
-        if (other.character == character) {
-            return static_cast<char>(other.byte);
-        }
-    }
-    return kUnknownCharacter;
-}
-
 // The character at the start of `text` in `charset` (never unnamed), and
 // how many bytes it takes.
 char32_t character_at(std::string_view text, Charset charset, std::size_t& length)
@@ -213,21 +173,30 @@ char32_t character_at(std::string_view text, Charset charset, std::size_t& lengt
     return character == kUndefined ? kNoCharacter : character;
 }
 
-// The decoded bytes as Windows-1250, each line break one space, until
-// `out` is full; returns how much of it was written.
-// Writes at most out.size() characters; `read` tells how many bytes of the
-// text they took.
-std::size_t to_windows_1250(std::string_view text, Charset charset, std::span<char> out, std::size_t& read)
+// The decoded text in the table's character set, each line break one space
+// and every control character but the tab '?', until `out` is full;
+// returns how much of it was written, and through `read` how many bytes of
+// the text that took.
+std::size_t to_table_text(std::string_view text, Charset charset, TableCharset table, std::span<char> out,
+                          std::size_t& read)
 {
     std::size_t written = 0;
     std::size_t at = 0;
-    for (; at < text.size() && written < out.size();) {
+    while (at < text.size() && written < out.size()) {
         std::size_t length = 0;
-        const char32_t character = character_at(text.substr(at), charset, length);
+        char32_t character = character_at(text.substr(at), charset, length);
         if (character == '\r' && at + 1 < text.size() && text[at + 1] == '\n') {
             ++length;
         }
-        out[written++] = character == '\r' || character == '\n' ? ' ' : windows_1250_byte(character);
+        character = character == '\r' || character == '\n' ? kSpace
+                    : is_control(character)                ? kUnknownCharacter
+                                                           : character;
+        const EncodedCharacter encoded = encode_character(character, table);
+        if (written + encoded.length > out.size()) {
+            break;
+        }
+        std::copy_n(encoded.bytes.data(), encoded.length, out.data() + written);
+        written += encoded.length;
         at += length;
     }
     read = at;
@@ -344,7 +313,7 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
         return clean_value(bytes, value, drop_spaces, value_tables(how.charset));
     }
     std::size_t read = 0;
-    const std::size_t length = to_windows_1250(bytes.view(), charset, value, read);
+    const std::size_t length = to_table_text(bytes.view(), charset, how.charset, value, read);
     if (cut != nullptr) {
         *cut = holds_text(bytes.view().substr(read));
     }

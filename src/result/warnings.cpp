@@ -132,9 +132,12 @@ enum class About {
     listing,       // a listing that was written
 };
 
+// A warning applies where its count in the card findings is not 0, or,
+// for one that counts nothing, where `applies` says so.
 struct WarningRow {
     Warning warning;
     About about;
+    Counted CardFindings::*count;
     bool (*applies)(const RunFindings&, const RunFacts&);
     void (*say)(const RunFindings&, const RunFacts&, RunResult&);
     WarningSet holds_back;
@@ -227,11 +230,6 @@ void say_missing(const RunFindings& findings, const RunFacts& facts, RunResult& 
     warn_about(result, {"configuration file", kConfigurationFileName}, text);
 }
 
-bool values_encoded(const RunFindings& findings, const RunFacts&)
-{
-    return findings.cards.encoded_values.count != 0;
-}
-
 void say_values_encoded(const RunFindings& findings, const RunFacts& facts, RunResult& result)
 {
     const Counted& encoded = findings.cards.encoded_values;
@@ -242,11 +240,6 @@ void say_values_encoded(const RunFindings& findings, const RunFacts& facts, RunR
                    std::to_string(encoded.first_line) + ") and " + std::string(by_count(count, "is", "are")) +
                    " written as " + std::string(by_count(count, "it stands", "they stand")) + "; to decode " +
                    std::string(by_count(count, "it", "them")) + kHowToDecode);
-}
-
-bool some_properties_not_taken(const RunFindings& findings, const RunFacts&)
-{
-    return findings.cards.properties_not_taken.count != 0;
 }
 
 void say_properties_not_taken(const RunFindings& findings, const RunFacts& facts, RunResult& result)
@@ -278,11 +271,6 @@ void say_charsets_unknown(const RunFindings& findings, const RunFacts& facts, Ru
                    .append("; the first on line ")
                    .append(std::to_string(charsets.lines.first_line))
                    .append("), so their values were read as UTF-8 where they are, else as Windows-1250"));
-}
-
-bool some_values_cut(const RunFindings& findings, const RunFacts&)
-{
-    return findings.cards.cut_values.count != 0;
 }
 
 void say_values_cut(const RunFindings& findings, const RunFacts& facts, RunResult& result)
@@ -407,23 +395,24 @@ void say_copied_without_room(const RunFindings&, const RunFacts& facts, RunResul
 // In the order they are said. The card file's own troubles (wide text, no
 // card, no row) are said instead of what they explain.
 constexpr std::array<WarningRow, 16> kWarnings = {{
-    {noted_configuration_lines, About::configuration, has_noted_lines, say_noted_lines, 0},
-    {configuration_is_wide, About::configuration, configuration_wide, say_configuration_wide, 0},
-    {too_many_columns, About::configuration, columns_ignored, say_columns_ignored, 0},
-    {tags_naming_no_property, About::conversion, some_tags_name_no_property, say_tags_naming_no_property, 0},
-    {configuration_missing, About::written_table, is_missing, say_missing, 0},
-    {encoded_values, About::written_table, values_encoded, say_values_encoded, 0},
-    {properties_not_taken, About::written_table, some_properties_not_taken, say_properties_not_taken, 0},
-    {unknown_charsets, About::written_table, some_charsets_unknown, say_charsets_unknown, 0},
-    {cut_values, About::written_table, some_values_cut, say_values_cut, 0},
-    {eof_byte, About::written_table, bytes_left_unread, say_bytes_left_unread, 0},
-    {card_file_is_wide, About::written_table, card_file_wide, say_card_file_wide,
+    {noted_configuration_lines, About::configuration, nullptr, has_noted_lines, say_noted_lines, 0},
+    {configuration_is_wide, About::configuration, nullptr, configuration_wide, say_configuration_wide, 0},
+    {too_many_columns, About::configuration, nullptr, columns_ignored, say_columns_ignored, 0},
+    {tags_naming_no_property, About::conversion, nullptr, some_tags_name_no_property, say_tags_naming_no_property, 0},
+    {configuration_missing, About::written_table, nullptr, is_missing, say_missing, 0},
+    {encoded_values, About::written_table, &CardFindings::encoded_values, nullptr, say_values_encoded, 0},
+    {properties_not_taken, About::written_table, &CardFindings::properties_not_taken, nullptr,
+     say_properties_not_taken, 0},
+    {unknown_charsets, About::written_table, nullptr, some_charsets_unknown, say_charsets_unknown, 0},
+    {cut_values, About::written_table, &CardFindings::cut_values, nullptr, say_values_cut, 0},
+    {eof_byte, About::written_table, nullptr, bytes_left_unread, say_bytes_left_unread, 0},
+    {card_file_is_wide, About::written_table, nullptr, card_file_wide, say_card_file_wide,
      bit(no_card_end) | bit(no_rows) | bit(tags_never_taken)},
-    {listed_card_file_is_wide, About::listing, card_file_wide, say_listed_card_file_wide, 0},
-    {no_card_end, About::written_table, no_card_ended, say_no_card_ended, bit(no_rows) | bit(tags_never_taken)},
-    {no_rows, About::written_table, no_row_written, say_no_row_written, 0},
-    {tags_never_taken, About::written_table, some_tags_never_taken, say_tags_never_taken, 0},
-    {room_not_reserved, About::written_table, copied_without_room, say_copied_without_room, 0},
+    {listed_card_file_is_wide, About::listing, nullptr, card_file_wide, say_listed_card_file_wide, 0},
+    {no_card_end, About::written_table, nullptr, no_card_ended, say_no_card_ended, bit(no_rows) | bit(tags_never_taken)},
+    {no_rows, About::written_table, nullptr, no_row_written, say_no_row_written, 0},
+    {tags_never_taken, About::written_table, nullptr, some_tags_never_taken, say_tags_never_taken, 0},
+    {room_not_reserved, About::written_table, nullptr, copied_without_room, say_copied_without_room, 0},
 }};
 
 bool is_about(About about, const RunFacts& facts, const RunResult& result)
@@ -447,8 +436,9 @@ void say_findings(const RunFindings& findings, const RunFacts& facts, RunResult&
 {
     WarningSet held_back = 0;
     for (const WarningRow& row : kWarnings) {
-        if ((held_back & bit(row.warning)) != 0 || !is_about(row.about, facts, result) ||
-            !row.applies(findings, facts)) {
+        const bool applies =
+            row.count != nullptr ? (findings.cards.*row.count).count != 0 : row.applies(findings, facts);
+        if ((held_back & bit(row.warning)) != 0 || !is_about(row.about, facts, result) || !applies) {
             continue;
         }
         row.say(findings, facts, result);

@@ -1,6 +1,7 @@
 #include "app/command_line.hpp"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "config/records.hpp"
@@ -87,6 +88,17 @@ Request question_asked(std::span<const std::string> arguments)
     return asked;
 }
 
+std::optional<TableCharset> charset_option(std::string_view argument)
+{
+    if (argument == "--utf8") {
+        return TableCharset::utf8;
+    }
+    if (argument == "--accents") {
+        return TableCharset::windows_1250;
+    }
+    return std::nullopt;
+}
+
 std::string quoted(std::string_view name)
 {
     return std::string("'").append(name).append("'");
@@ -128,6 +140,14 @@ Request read_command_line(std::span<const std::string> arguments, RunOptions& op
             options.decode = true;
         } else if (argument == "--tags") {
             request = Request::list_tags;
+        } else if (argument == "--outlook") {
+            options.outlook = true;
+        } else if (const auto charset = charset_option(argument)) {
+            if (options.charset && *options.charset != *charset) {
+                refusal = "--utf8 and --accents ask for two character sets; give one" + std::string(kSeeHelp);
+                return Request::refused;
+            }
+            options.charset = charset;
         } else {
             refusal = "unknown option " + quoted(argument) + std::string(kSeeHelp);
             return Request::refused;

@@ -51,24 +51,47 @@ bool set_base_name(ConfigReading& reading, BaseName& base_name, std::string_view
     return true;
 }
 
+// The word after a file's name on its line, after at least one space or
+// tab and before the blanks that end the line; `spaced` tells whether a
+// blank came first.
+std::string_view word_after_name(std::string_view rest, bool& spaced)
+{
+    const std::string_view words = trim_end(rest, kBlanks);
+    const std::size_t start = words.find_first_not_of(kSpaceAndTab);
+    spaced = start != std::string_view::npos && start > 0;
+    return start == std::string_view::npos ? std::string_view() : words.substr(start);
+}
+
 constexpr std::string_view kDecodeWord = "DECODE";
+constexpr std::string_view kUtf8Word = "UTF8";
+constexpr std::string_view kAccentsWord = "ACCENTS";
 
 // What follows the card file's name on its line: nothing but blanks, or the
 // word "decode" (any letter case) after at least one space or tab, which
 // switches the decoding mode on. Anything else is ignored, with a warning.
 void apply_rest_of_card_line(ConfigReading& reading, std::string_view rest)
 {
-    const std::string_view words = trim_end(rest, kBlanks);
-    const std::size_t start = words.find_first_not_of(kSpaceAndTab);
-    const std::string_view word = start == std::string_view::npos ? std::string_view() : words.substr(start);
-    std::array<char, kDecodeWord.size()> upper{};
-    if (word.size() == kDecodeWord.size()) {
-        word.copy(upper.data(), upper.size());
-        upper_ascii(upper);
-    }
-    reading.settings.decode = start > 0 && std::string_view(upper.data(), upper.size()) == kDecodeWord;
+    bool spaced = false;
+    const std::string_view word = word_after_name(rest, spaced);
+    reading.settings.decode = spaced && equals_in_any_case(word, kDecodeWord);
     if (!word.empty() && !reading.settings.decode) {
         note_line(reading, LineNote::words_after_card_name, word);
+    }
+}
+
+// What follows the table file's name: the table's character set, "utf8" or
+// "accents" in any letter case, as "decode" after the card file's name.
+void apply_rest_of_table_line(ConfigReading& reading, std::string_view rest)
+{
+    bool spaced = false;
+    const std::string_view word = word_after_name(rest, spaced);
+    TableCharset& charset = reading.settings.charset;
+    charset = !spaced                         ? TableCharset::windows_1250_plain
+              : equals_in_any_case(word, kUtf8Word)      ? TableCharset::utf8
+              : equals_in_any_case(word, kAccentsWord)   ? TableCharset::windows_1250
+                                              : TableCharset::windows_1250_plain;
+    if (!word.empty() && charset == TableCharset::windows_1250_plain) {
+        note_line(reading, LineNote::words_after_table_name, word);
     }
 }
 
@@ -155,6 +178,7 @@ bool apply_line(ConfigReading& reading, std::string_view line)
         return set_base_name(reading, reading.settings.input_base_name, line, at, "card file");
     }
     if (const std::ptrdiff_t at = find_text(upper, view(kUpperTableExtension), 0); at != kNotFound) {
+        apply_rest_of_table_line(reading, line.substr(static_cast<std::size_t>(at) + kTableFileExtension.size()));
         return set_base_name(reading, reading.settings.output_base_name, line, at, "table file");
     }
     if (find_text(kSeparatorSet, line, 0) != kNotFound) {
@@ -222,18 +246,34 @@ ConfigurationOutcome load_configuration(FileLayer& files, RunSettings& settings,
     return ConfigurationOutcome::read;
 }
 
-void use_default_decoding_columns(RunSettings& settings, ColumnTable& columns)
+namespace {
+
+// Applies the lines of a text as if a configuration held them.
+void apply_built_in_lines(RunSettings& settings, ColumnTable& columns, std::string_view lines)
 {
     ConfigurationFindings unused_findings;
     RunResult unused;
     ConfigReading reading{settings, columns, unused_findings, unused, kConfigurationFileName, 0, {}};
-    std::string_view lines = kDefaultDecodingColumns;
     while (!lines.empty()) {
         const std::size_t end = std::min(lines.find('\n'), lines.size() - 1) + 1;
         ++reading.line_number;
         apply_line(reading, lines.substr(0, end));
         lines.remove_prefix(end);
     }
+}
+
+} // namespace
+
+void use_default_decoding_columns(RunSettings& settings, ColumnTable& columns)
+{
+    apply_built_in_lines(settings, columns, kDefaultDecodingColumns);
+}
+
+void use_outlook_columns(RunSettings& settings, ColumnTable& columns)
+{
+    columns = ColumnTable();
+    apply_built_in_lines(settings, columns, kOutlookColumns);
+    settings.charset = TableCharset::utf8;
 }
 
 } // namespace cardtab

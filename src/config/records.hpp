@@ -16,8 +16,11 @@ inline constexpr std::size_t kMaxTitleBytes = 99;
 inline constexpr std::size_t kMaxTagBytes = 20;
 inline constexpr std::size_t kMaxValueBytes = 100;
 inline constexpr std::size_t kMaxBaseNameBytes = 95;
-// When decoding, a column shows at most the ninth of the lines it takes.
+// When decoding, a column shows at most the ninth of the lines it takes,
+// ranked by PREF from 1 on, and a value holds as much of its text as a line
+// keeps.
 inline constexpr std::size_t kMaxNthLine = 9;
+inline constexpr std::size_t kMaxDecodedValueBytes = 4096;
 
 inline constexpr std::string_view kDefaultInputBaseName = "import";
 inline constexpr std::string_view kDefaultOutputBaseName = "*";

@@ -79,8 +79,8 @@ bool folded_line_begins_with(CardLine& line, std::string_view tag)
 void mark_filled(CardValues& card, std::size_t j)
 {
     const ColumnSet bit = ColumnSet{1} << j;
-    card.filled = card.values[j].length != 0 ? card.filled | bit : card.filled & ~bit;
-    card.cut = card.cut_lines[j] != 0 ? card.cut | bit : card.cut & ~bit;
+    card.filled = card.slots[j].length != 0 ? card.filled | bit : card.filled & ~bit;
+    card.cut = card.slots[j].cut_line != 0 ? card.cut | bit : card.cut & ~bit;
 }
 
 void clear_card(CardValues& card, std::size_t count)
@@ -88,10 +88,8 @@ void clear_card(CardValues& card, std::size_t count)
     card.filled = 0;
     card.cut = 0;
     for (std::size_t j = 0; j < count; ++j) {
-        card.values[j].length = 0;
-        card.cut_lines[j] = 0;
-        card.ranked[j].count = 0;
-        card.ranked[j].preferred = 0;
+        card.slots[j] = {};
+        card.ranked[j] = 0;
     }
 }
 
@@ -133,17 +131,30 @@ struct TagPrefixes {
 
 // The ordinary way: the card file in pieces, each value as it stands.
 struct AsTheyStand {
-    AsTheyStand(LineReader& reader, const ColumnTable& columns, TableCharset charset)
-        : cards(reader), tags{columns}, tables(value_tables(charset))
+    AsTheyStand(LineReader& reader, const ColumnTable& columns, TableCharset table_charset)
+        : cards(reader), tags{columns}, charset(table_charset),
+          tables(value_tables(table_charset, table_charset == TableCharset::windows_1250_plain))
     {
     }
     static constexpr bool kDecoded = false;
     static constexpr bool kBoundsInAnyCase = false;
     LineReader& cards;
     TagPrefixes tags;
+    TableCharset charset;
     const ValueTables& tables;
 
     bool read_line() { return read_piece(cards); }
+
+    // A value holds the rules' 100 bytes, and a column shows its last line.
+    void prepare(CardValues& card) const
+    {
+        const std::array<std::size_t, kMaxColumns> last{[] {
+            std::array<std::size_t, kMaxColumns> ones{};
+            ones.fill(1);
+            return ones;
+        }()};
+        prepare_card(card, tags.columns.count, kMaxValueBytes, last);
+    }
 
     PaddedText text() const { return current_padded_text(cards); }
 
@@ -154,22 +165,47 @@ struct AsTheyStand {
 
     ColumnSet columns_matching(CardLine& line) const { return tags.columns_matching(line); }
 
-    std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value, std::size_t& cut_line) const
+    // The value as read, without the line end: cleaning would trim it, and
+    // it is no byte of the value that decoding reads otherwise.
+    PaddedText value_text(CardLine& line, std::size_t j) const
     {
-        // The line end goes: cleaning would trim it, and it is no byte of the
-        // value that decoding reads otherwise.
         PaddedText text = text_after_colon(line, tags.index.colon_from[j]);
         std::size_t end = text.size();
         while (end > 0 && is_one_of(text[end - 1], "\n\r")) {
             --end;
         }
-        const bool cut = end > value.size() && folding_cuts_text(text.view().substr(0, end), value.size());
-        cut_line = cut ? cards.line_number : 0;
-        bool plain = false;
+        return text.substr(0, end);
+    }
+
+    // The default set folds the bytes as they stand, which the tables do in
+    // one pass. Another set reads the value as UTF-8 where it all is, else
+    // as Windows-1250: the one pass does that only for a value of ASCII and
+    // the pairs the tables cover; any other is written character by
+    // character.
+    std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value, std::size_t& cut_line) const
+    {
+        const PaddedText text = value_text(line, j);
         const bool strips_spaces = (tags.index.strips_spaces >> j & 1) != 0;
-        const std::size_t length = clean_value(text.substr(0, end), value, strips_spaces, tables, &plain);
+        bool plain = false;
+        std::size_t length = clean_value(text, value, strips_spaces, tables, &plain);
         line.plain = line.plain && plain;
+        bool cut = false;
+        if (tables.folds || (plain && (text.size() <= value.size() || is_utf8(text.view())))) {
+            cut = cleaning_cuts_text(text, value.size(), tables);
+        } else {
+            length = written_in_table_charset(text, value, strips_spaces, cut);
+        }
+        cut_line = cut ? cards.line_number : 0;
         return length;
+    }
+
+    std::size_t written_in_table_charset(PaddedText text, std::span<char> value, bool strips_spaces, bool& cut) const
+    {
+        const Charset read_as = utf8_or_windows_1250(text);
+        std::size_t read = 0;
+        const std::size_t length = to_table_text(text.view(), read_as, charset, Controls::kept, value, read);
+        cut = holds_other_than(text.view().substr(read), kValueBlanks);
+        return apply_value_rules(value.first(length), {value.size(), charset, strips_spaces, true});
     }
 
     // A later line a column takes overwrites its value.
@@ -178,7 +214,8 @@ struct AsTheyStand {
         const ColumnSet matching = columns_matching(line);
         for (ColumnSet set = matching; set != 0; set &= set - 1) {
             const auto j = static_cast<std::size_t>(std::countr_zero(set));
-            card.values[j].length = take_value(line, j, card.values[j].bytes, card.cut_lines[j]);
+            TakenValue& taken = card.slots[j];
+            taken.length = take_value(line, j, slot_bytes(card, j), taken.cut_line);
             mark_filled(card, j);
         }
         return matching;
@@ -228,38 +265,37 @@ struct PrefixMemo {
     }
 };
 
-// Where a new line goes in a column's ranking, or npos where it falls past
-// the line the column shows: after the preferred lines if it is one, else
-// after all.
-std::size_t rank_of(const RankedValues& ranked, bool preferred, std::size_t shown)
+// The slot of place `n` in column `j`'s order: the last kept is the value
+// shown.
+std::size_t ranked_slot(const CardValues& card, std::size_t j, std::size_t n, std::size_t shown)
 {
-    const std::size_t at = preferred ? ranked.preferred : ranked.count;
+    return n + 1 == shown ? j : card.first_ranked[j] + n;
+}
+
+// Where a new line of that rank goes in column `j`'s order, after every
+// line kept of a rank no higher, or npos where it falls past the line the
+// column shows.
+std::size_t place_of(const CardValues& card, std::size_t j, unsigned rank, std::size_t shown)
+{
+    std::size_t at = 0;
+    while (at < card.ranked[j] && card.slots[ranked_slot(card, j, at, shown)].rank <= rank) {
+        ++at;
+    }
     return at < shown ? at : std::string_view::npos;
 }
 
-// Rank `n` of column `j`'s ranking: the last kept is the value shown.
-FixedText<kMaxValueBytes>& ranked_value(CardValues& card, std::size_t j, std::size_t n, std::size_t shown)
-{
-    return n + 1 == shown ? card.values[j] : card.ranked[j].before_shown[n];
-}
-
-std::size_t& ranked_cut_line(CardValues& card, std::size_t j, std::size_t n, std::size_t shown)
-{
-    return n + 1 == shown ? card.cut_lines[j] : card.ranked[j].cut_lines[n];
-}
-
-// Makes room at `at` in column `j`'s ranking, dropping the last value kept
+// Makes room at `at` in column `j`'s order, dropping the last value kept
 // where all are.
-void make_room(CardValues& card, std::size_t j, std::size_t at, bool preferred, std::size_t shown)
+void make_room(CardValues& card, std::size_t j, std::size_t at, std::size_t shown)
 {
-    RankedValues& ranked = card.ranked[j];
-    const std::size_t kept = std::min(ranked.count + 1, shown);
+    const std::size_t kept = std::min(card.ranked[j] + 1, shown);
     for (std::size_t n = kept - 1; n > at; --n) {
-        assign(ranked_value(card, j, n, shown), view(ranked_value(card, j, n - 1, shown)));
-        ranked_cut_line(card, j, n, shown) = ranked_cut_line(card, j, n - 1, shown);
+        const std::size_t to = ranked_slot(card, j, n, shown);
+        const std::size_t from = ranked_slot(card, j, n - 1, shown);
+        std::copy_n(slot_bytes(card, from).data(), card.slots[from].length, slot_bytes(card, to).data());
+        card.slots[to] = card.slots[from];
     }
-    ranked.count = kept;
-    ranked.preferred += preferred ? 1 : 0;
+    card.ranked[j] = kept;
 }
 
 // The decoding way: the card file in logical lines, each line read as a
@@ -284,6 +320,17 @@ struct Decoded {
     UnknownCharsets& unknown_charsets;
 
     bool read_line() { return read_logical_line(cards, lines); }
+
+    // A value holds as much as a line keeps, and a column the lines up to
+    // the one it shows.
+    void prepare(CardValues& card) const
+    {
+        std::array<std::size_t, kMaxColumns> shown{};
+        for (std::size_t j = 0; j < properties.columns.count; ++j) {
+            shown[j] = properties.selectors[j].nth_line;
+        }
+        prepare_card(card, properties.columns.count, kMaxDecodedValueBytes, shown);
+    }
 
     PaddedText text() const { return lines.text; }
 
@@ -341,11 +388,12 @@ struct Decoded {
         for (ColumnSet set = reading.matching; set != 0; set &= set - 1) {
             const auto j = static_cast<std::size_t>(std::countr_zero(set));
             const std::size_t shown = properties.selectors[j].nth_line;
-            if (const std::size_t at = rank_of(card.ranked[j], reading.preferred, shown);
-                at != std::string_view::npos) {
-                make_room(card, j, at, reading.preferred, shown);
-                FixedText<kMaxValueBytes>& value = ranked_value(card, j, at, shown);
-                value.length = take_value(raw, how, j, value.bytes, ranked_cut_line(card, j, at, shown));
+            if (const std::size_t at = place_of(card, j, reading.rank, shown); at != std::string_view::npos) {
+                make_room(card, j, at, shown);
+                const std::size_t slot = ranked_slot(card, j, at, shown);
+                TakenValue& taken = card.slots[slot];
+                taken.length = take_value(raw, how, j, slot_bytes(card, slot), taken.cut_line);
+                taken.rank = reading.rank;
             }
             // Even a line that falls past the one shown marks the column by
             // the ranking again, after a row stored a constant column's tag.
@@ -464,18 +512,19 @@ void note_cut_values(CardFindings& found, const CardValues& card, ColumnSet cons
     for (ColumnSet set = card.cut & ~constant; set != 0; set &= set - 1) {
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
         found.first_cut_column = found.cut_values.count == 0 ? j : found.first_cut_column;
-        note(found.cut_values, card.cut_lines[j]);
+        note(found.cut_values, card.slots[j].cut_line);
     }
 }
 
 // A card that ends complete is a data line of the table.
 struct TableRows {
     TableWriter& table;
+    const TableTexts& texts;
     const RunSettings& settings;
     const ColumnTable& columns;
     static constexpr bool kWritesRows = true;
     bool can_go_on() const { return table.status.ok; }
-    void write(const CardValues& card) { write_row(table, settings, columns, card); }
+    void write(const CardValues& card) { write_row(table, settings, columns, texts, card); }
     void card_begun() {}
     void card_ended() {}
     void line(std::string_view, bool, bool) {}
@@ -502,6 +551,7 @@ template <class Mode, class Watch, class Output>
 {
     const TagIndex index = index_tags(columns);
     CardValues card;
+    mode.prepare(card);
     bool version_21 = false;
     // Counted here and stored at the end: the findings lie where any store
     // of the loop might write.
@@ -579,7 +629,7 @@ void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTabl
                 ScanOutput output, CardFindings& found)
 {
     if (output.table != nullptr) {
-        TableRows rows{*output.table, settings, columns};
+        TableRows rows{*output.table, *output.texts, settings, columns};
         scan_with(cards, settings, columns, reading, rows, found);
     } else {
         ListedTags tags{*output.tags};

@@ -5,6 +5,7 @@
 
 #include "config/records.hpp"
 #include "convert/card_values.hpp"
+#include "convert/csv_output.hpp"
 #include "io/line_reader.hpp"
 #include "io/table_writer.hpp"
 #include "result/findings.hpp"
@@ -21,6 +22,7 @@ enum class CardReading {
 // lines' tags counted instead.
 struct ScanOutput {
     TableWriter* table = nullptr;
+    const TableTexts* texts = nullptr; // what the table shows of the configuration
     TagCounts* tags = nullptr;
 };
 

@@ -88,12 +88,17 @@ bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, R
     if (setup.configuration == ConfigurationOutcome::failed) {
         return false;
     }
-    const bool decode = options.decode || setup.settings.decode;
+    const bool decode = options.decode || options.outlook || setup.settings.decode;
     setup.reading = decode ? CardReading::decoded : CardReading::as_they_stand;
-    if (setup.configuration == ConfigurationOutcome::missing && decode) {
+    if (options.outlook) {
+        use_outlook_columns(setup.settings, setup.columns);
+        findings.configuration.missing = false;
+        findings.configuration.outlook_columns = true;
+    } else if (setup.configuration == ConfigurationOutcome::missing && decode) {
         use_default_decoding_columns(setup.settings, setup.columns);
         findings.configuration.default_columns = true;
     }
+    setup.settings.charset = options.charset.value_or(setup.settings.charset);
     if (decode) {
         findings.tags_naming_no_property = tags_naming_no_property(setup.columns);
     }
@@ -229,7 +234,7 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
 // would type it.
 std::string listing_command(const RunOptions& options)
 {
-    std::string command = options.decode ? "cardtab --decode --tags" : "cardtab --tags";
+    std::string command = options.decode || options.outlook ? "cardtab --decode --tags" : "cardtab --tags";
     if (options.cards.empty()) {
         return command;
     }
@@ -245,8 +250,9 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
     if (!open_table(files, setup, findings, options.lock_wait, table, result)) {
         return;
     }
-    write_header(table, setup.settings, setup.columns);
-    scan_cards(cards, setup.settings, setup.columns, setup.reading, {&table, nullptr}, findings.cards);
+    const TableTexts texts = table_texts(setup.settings, setup.columns);
+    write_header(table, setup.settings, setup.columns, texts);
+    scan_cards(cards, setup.settings, setup.columns, setup.reading, {&table, &texts, nullptr}, findings.cards);
     finish_table(cards, setup.card_name, table, result);
     findings.room_not_reserved = table.table.room_not_reserved;
 }
@@ -266,7 +272,7 @@ bool output_can_take_tags(FileLayer& files, const RunSetup& setup, const RunFind
 // The tags of the cards' lines counted as the scan reads them.
 void count_tags(LineReader& cards, const RunSetup& setup, TagCounts& tags, CardFindings& found, RunResult& result)
 {
-    scan_cards(cards, setup.settings, setup.columns, setup.reading, {nullptr, &tags}, found);
+    scan_cards(cards, setup.settings, setup.columns, setup.reading, {nullptr, nullptr, &tags}, found);
     if (const IoStatus read = close_line_reader(cards); !read.ok) {
         fail_on_file(result, "read card file", setup.card_name, read);
     }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "result/run_result.hpp"
+#include "text/charsets.hpp"
 #include "io/file_layer.hpp"
 #include "io/line_reader.hpp"
 #include "io/table_writer.hpp"
@@ -19,6 +21,11 @@ inline constexpr std::string_view kStandardOutputName = "-";
 struct RunOptions {
     // Decode the card file whatever cardtab.ini says (--decode).
     bool decode = false;
+    // Outlook's columns and layout in place of cardtab.ini's (--outlook).
+    bool outlook = false;
+    // The table's character set whatever cardtab.ini says (--utf8,
+    // --accents).
+    std::optional<TableCharset> charset;
     // The card file and the table named on the command line, used as they
     // are; empty where none is named. With a card file named, cardtab.ini
     // names no file, and the table lies beside the card file.

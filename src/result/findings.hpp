@@ -37,6 +37,7 @@ inline void note(Counted& counted, std::size_t line, std::uint64_t how_many = 1)
 enum class LineNote {
     byte_order_mark,         // the first line begins with one: texts[0] is the line
     words_after_card_name,   // texts[0]: what stands after the name
+    words_after_table_name,  // texts[0]: what stands after the name
     title_too_long,          // shortened to its capacity
     tag_cut,                 // texts: the tag, the column's title, what was cut
     separator_became_column, // texts[0]: the separator, on a line with a line feed
@@ -57,6 +58,7 @@ struct ConfigurationFindings {
     bool missing = false;
     // Decoding without a configuration gave the table its own columns.
     bool default_columns = false;
+    bool outlook_columns = false; // --outlook: its layout in place of the configuration's
     std::vector<NotedLine> noted_lines; // in the order of the file
     WideText wide_text = WideText::none;
     Counted ignored_columns; // column lines past the last column the table holds

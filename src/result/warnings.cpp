@@ -74,6 +74,10 @@ void say_noted_line(const NotedLine& noted, const RunFindings& findings, RunResu
         text = quoted(texts[0]) +
                " after the card file's name is ignored; only the word 'decode', after a space, may stand there";
         break;
+    case LineNote::words_after_table_name:
+        text = quoted(texts[0]) + " after the table file's name is ignored; only the word 'utf8' or 'accents', "
+                                  "after a space, may stand there";
+        break;
     case LineNote::title_too_long:
         text = "title longer than " + std::to_string(kMaxTitleBytes) + " bytes; shortened to its first " +
                std::to_string(kMaxTitleBytes);
@@ -199,15 +203,6 @@ bool is_missing(const RunFindings& findings, const RunFacts&)
     return findings.configuration.missing;
 }
 
-std::string column_titles(const ColumnTable& columns)
-{
-    std::string titles;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        titles.append(j == 0 ? "" : ", ").append(view(columns.columns[j].title));
-    }
-    return titles;
-}
-
 void say_missing(const RunFindings& findings, const RunFacts& facts, RunResult& result)
 {
     const ConfigurationFindings& configuration = findings.configuration;
@@ -217,13 +212,7 @@ void say_missing(const RunFindings& findings, const RunFacts& facts, RunResult& 
     }
     const std::string listing = quoted(facts.listing_command);
     if (configuration.default_columns) {
-        text.append(", so the table has the decoding mode's own columns, separated by '")
-            .append(1, facts.separator)
-            .append("' (")
-            .append(column_titles(facts.columns))
-            .append("); run ")
-            .append(listing)
-            .append(" to see which tags the cards hold, and choose other columns in a cardtab.ini");
+        text.append(", so the table has the default columns; ").append(listing).append(" lists the cards' tags");
     } else {
         text.append(", so the table has no columns; run ").append(listing).append(" to see which tags the cards hold");
     }
@@ -278,7 +267,8 @@ void say_values_cut(const RunFindings& findings, const RunFacts& facts, RunResul
     const Counted& cut = findings.cards.cut_values;
     const std::uint64_t count = cut.count;
     warn_about(result, card_file(facts),
-               ": " + counted(count, "value was", "values were") + " longer than " + std::to_string(kMaxValueBytes) +
+               ": " + counted(count, "value was", "values were") + " longer than " +
+                   std::to_string(facts.decoding ? kMaxDecodedValueBytes : kMaxValueBytes) +
                    " bytes and " + std::string(by_count(count, "was", "were")) + " cut (" +
                    std::string(by_count(count, "in", "the first in")) + " column " +
                    quoted(view(facts.columns.columns[findings.cards.first_cut_column].title)) + ", line " +
@@ -368,7 +358,9 @@ ColumnSet columns_never_taken(const RunFindings& findings, const RunFacts& facts
 
 bool some_tags_never_taken(const RunFindings& findings, const RunFacts& facts)
 {
-    return !findings.configuration.default_columns && columns_never_taken(findings, facts) != 0;
+    // Columns built in are there for any export, whatever this one holds.
+    const bool built_in = findings.configuration.default_columns || findings.configuration.outlook_columns;
+    return !built_in && columns_never_taken(findings, facts) != 0;
 }
 
 void say_tags_never_taken(const RunFindings& findings, const RunFacts& facts, RunResult& result)

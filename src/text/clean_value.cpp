@@ -24,19 +24,39 @@ char pair_at(PaddedText text, std::size_t at, const ValueTables& tables)
     return is_continuation(second) ? tables.pairs[pair_index(lead, second)] : 0;
 }
 
-// One byte of the text, or one folded pair, cleaned into the value; a
-// space is not kept when `drop_spaces`. False for a high byte that begins
-// no pair folding covers.
-bool clean_byte(PaddedText text, std::size_t& at, char* value, std::size_t& kept, bool drop_spaces,
-                const ValueTables& tables)
+// Where a value is in the making: the bytes of the text read, those of the
+// value taken (spaces to be dropped included) and kept.
+struct Cleaning {
+    std::size_t at = 0;
+    std::size_t taken = 0;
+    std::size_t kept = 0;
+    bool pairs_only = true; // every high byte taken began a covered pair
+};
+
+// One byte of the text, or one covered pair, cleaned into the value; a
+// space is not kept when `drop_spaces`. False where a pair that stays
+// whole has no room: the value ends before it.
+bool clean_byte(PaddedText text, std::span<char> value, bool drop_spaces, const ValueTables& tables,
+                Cleaning& cleaning)
 {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    const char pair = pair_at(text, at, tables);
+    const auto byte = static_cast<unsigned char>(text[cleaning.at]);
+    const char pair = pair_at(text, cleaning.at, tables);
+    if (pair != 0 && tables.pairs_stay_whole) {
+        if (cleaning.taken + 2 > value.size()) {
+            return false;
+        }
+        value[cleaning.kept++] = text[cleaning.at++];
+        value[cleaning.kept++] = text[cleaning.at++];
+        cleaning.taken += 2;
+        return true;
+    }
     const char cleaned = pair != 0 ? pair : tables.singles[byte];
-    at += pair != 0 ? 2 : 1;
-    value[kept] = cleaned;
-    kept += drop_spaces && cleaned == kSpace ? 0u : 1u;
-    return pair != 0 || byte < 0x80;
+    cleaning.at += pair != 0 ? 2 : 1;
+    value[cleaning.kept] = cleaned;
+    cleaning.kept += drop_spaces && cleaned == kSpace ? 0u : 1u;
+    ++cleaning.taken;
+    cleaning.pairs_only = cleaning.pairs_only && (pair != 0 || byte < 0x80);
+    return true;
 }
 
 // is_control for each byte of a word: the bytes below a space but the tab,
@@ -81,10 +101,10 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
     // Only a semicolon changes among the bytes below 0x80: no accented
     // letter is one.
     constexpr Word kSemicolonToSpace = kSemicolon - kSpace;
-    std::size_t at = 0;
-    std::size_t kept = 0;
-    std::size_t taken = 0; // bytes of the folded text taken so far
-    bool pairs_only = true; // every high byte taken began a pair folding covers
+    Cleaning cleaning;
+    std::size_t& at = cleaning.at;
+    std::size_t& kept = cleaning.kept;
+    std::size_t& taken = cleaning.taken;
     while (taken < value.size() && at < text.size()) {
         if (kept + sizeof(Word) <= value.size()) {
             const Word word = load_word(text.data() + at);
@@ -101,13 +121,32 @@ std::size_t clean_value_with_words(PaddedText text, std::span<char> value, bool 
                 continue;
             }
         }
-        pairs_only = clean_byte(text, at, value.data(), kept, drop_spaces, tables) && pairs_only;
-        ++taken;
+        if (!clean_byte(text, value, drop_spaces, tables, cleaning)) {
+            break;
+        }
     }
     if (plain != nullptr) {
-        *plain = pairs_only && !holds_unusual_ascii(text.substr(0, at));
+        *plain = cleaning.pairs_only && !holds_unusual_ascii(text.substr(0, at));
     }
     return trim_value(std::string_view(value.data(), kept)).size();
+}
+
+bool cleaning_cuts_text(PaddedText text, std::size_t capacity, const ValueTables& tables)
+{
+    if (text.size() <= capacity) {
+        return false;
+    }
+    std::size_t at = 0;
+    for (std::size_t taken = 0; at < text.size();) {
+        const bool pair = pair_at(text, at, tables) != 0;
+        const std::size_t width = pair && tables.pairs_stay_whole ? 2 : 1;
+        if (taken + width > capacity) {
+            break;
+        }
+        taken += width;
+        at += pair ? 2 : 1;
+    }
+    return holds_other_than(text.view().substr(at), kValueBlanks);
 }
 
 std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces, const ValueTables& tables,

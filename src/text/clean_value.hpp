@@ -26,6 +26,11 @@ std::size_t clean_value(PaddedText text, std::span<char> value, bool drop_spaces
 inline constexpr std::size_t kNeedsDecoding = static_cast<std::size_t>(-1);
 std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_spaces, const ValueTables& tables);
 
+// Whether the text, cleaned into `capacity` bytes as clean_value cleans
+// it, loses anything but spaces, CRs and line feeds: a value cut at its
+// capacity that loses more than blanks is worth a word.
+bool cleaning_cuts_text(PaddedText text, std::size_t capacity, const ValueTables& tables);
+
 // ASCII without control characters (but the tab) and DEL, and, when
 // `pairs`, the two-byte sequences that folding covers: text that decoding
 // as UTF-8 reads just as folding does.

@@ -118,12 +118,18 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
             used = 63;
         }
         const __m512i cleaned = _mm512_mask_blend_epi8(pairs_here, look_up(singles, bytes), cleaned_pairs);
-        __mmask64 folded = block & ~(pairs_here << 1);
+        // The bytes the value takes: a pair that becomes one byte takes its
+        // lead's place, one that stays whole both.
+        const __mmask64 seconds = pairs_here << 1;
+        __mmask64 folded = tables.pairs_stay_whole ? block : block & ~seconds;
+        bool full = false;
         if (static_cast<std::size_t>(std::popcount(folded)) > value.size() - taken) {
             const std::uint64_t last = _pdep_u64(std::uint64_t{1} << (value.size() - taken - 1), folded);
-            folded &= last | (last - 1);
+            // A pair that stays whole is not cut in two: it goes.
+            folded &= (last & pairs_here) != 0 && tables.pairs_stay_whole ? last - 1 : last | (last - 1);
+            full = true;
         }
-        const __mmask64 singles_here = folded & ~pairs_here;
+        const __mmask64 singles_here = folded & ~pairs_here & ~seconds;
         if (plain != nullptr) {
             unusual |= (of_class(byte_classes, high, kUnusual) | high) & singles_here;
         }
@@ -142,6 +148,9 @@ CARDTAB_AVX512 std::size_t clean_value_with_avx512(PaddedText text, std::span<ch
         kept += kept_here;
         taken += static_cast<std::size_t>(std::popcount(folded));
         at += used;
+        if (full) {
+            break;
+        }
     }
     if (plain != nullptr) {
         *plain = unusual == 0;

@@ -21,18 +21,4 @@ std::size_t fold_utf8_line(std::span<char> line)
     return write;
 }
 
-bool folding_cuts_text(std::string_view text, std::size_t keep)
-{
-    if (text.size() <= keep) {
-        return false;
-    }
-    std::size_t at = 0;
-    for (std::size_t kept = 0; kept < keep && at < text.size(); ++kept) {
-        const bool pair = at + 1 < text.size() && fold_pair(static_cast<unsigned char>(text[at]),
-                                                            static_cast<unsigned char>(text[at + 1])) != kNoPair;
-        at += pair ? 2 : 1;
-    }
-    return holds_text(text.substr(at));
-}
-
 } // namespace cardtab

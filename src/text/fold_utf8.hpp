@@ -63,15 +63,4 @@ constexpr int fold_pair(unsigned char lead, unsigned char second)
 // included. Returns the new length, never more than the old.
 std::size_t fold_utf8_line(std::span<char> line);
 
-// Whether `text`, folded and cut to its first `keep` bytes, loses anything
-// but spaces, CRs and line feeds: a value cut at its capacity that loses
-// more than blanks is worth a word.
-bool folding_cuts_text(std::string_view text, std::size_t keep);
-
-// Whether `rest` holds anything but spaces, CRs and line feeds.
-inline bool holds_text(std::string_view rest)
-{
-    return holds_other_than(rest, kValueBlanks);
-}
-
 } // namespace cardtab

@@ -1,12 +1,11 @@
 #include "text/value_rules.hpp"
 
 #include <algorithm>
-#include <string_view>
 
-#include "text/code_pages.hpp"
 #include "text/diacritics.hpp"
 #include "text/fold_utf8.hpp"
 #include "text/text.hpp"
+#include "text/utf8.hpp"
 
 namespace cardtab {
 
@@ -27,97 +26,89 @@ constexpr char cleaned_byte(unsigned char byte, TableCharset charset)
     return takes_accents_off(charset) ? kWithoutDiacritics[byte] : static_cast<char>(byte);
 }
 
-constexpr ValueTables make_tables(TableCharset charset)
+// The character a covered two-byte sequence stands for.
+constexpr char32_t pair_character(unsigned lead, unsigned second)
+{
+    return static_cast<char32_t>(((lead & 0x1Fu) << 6) | (second & 0x3Fu));
+}
+
+// What a covered sequence becomes: as the rules fold it, or the character
+// written in the table's set; then the byte rules.
+char cleaned_pair(unsigned lead, unsigned second, TableCharset charset, bool folds)
+{
+    if (folds) {
+        const int folded = fold_pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(second));
+        return cleaned_byte(static_cast<unsigned char>(folded), charset);
+    }
+    if (charset == TableCharset::utf8) {
+        return static_cast<char>(lead); // marks it covered; both bytes stay
+    }
+    const char written = encode_character(pair_character(lead, second), charset).bytes[0];
+    return cleaned_byte(static_cast<unsigned char>(written), charset);
+}
+
+ValueTables make_tables(TableCharset charset, bool folds)
 {
     ValueTables tables{};
+    tables.pairs_stay_whole = charset == TableCharset::utf8;
+    tables.folds = folds;
     for (unsigned byte = 0; byte < 256; ++byte) {
         const char cleaned = cleaned_byte(static_cast<unsigned char>(byte), charset);
         tables.singles[byte] = cleaned;
         const auto of = [](bool holds, std::uint8_t bit) { return holds ? bit : std::uint8_t{0}; };
         tables.classes[byte] = static_cast<std::uint8_t>(
             of(byte >= kFirstFoldLead && byte <= kLastFoldLead, kPairLead) | of(cleaned == kSpace, kBecomesSpace) |
-            of(is_one_of(cleaned, kValueBlanks), kTrimmed) | of(is_control(byte) || byte == '\\' || byte >= 0x80, kUnusual));
+            of(is_one_of(cleaned, kValueBlanks), kTrimmed) |
+            of(is_control(byte) || byte == '\\' || byte >= 0x80, kUnusual));
     }
     for (unsigned lead = kFirstFoldLead; lead <= kLastFoldLead; ++lead) {
         for (unsigned second = 0x80; second <= 0xBF; ++second) {
-            const int pair = fold_pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(second));
-            if (pair != kNoPair) {
+            if (fold_pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(second)) != kNoPair) {
                 tables.pairs[pair_index(static_cast<unsigned char>(lead), static_cast<unsigned char>(second))] =
-                    tables.singles[static_cast<unsigned char>(pair)];
+                    cleaned_pair(lead, second, charset, folds);
             }
         }
     }
     return tables;
 }
 
-constexpr ValueTables kPlainWindows1250 = make_tables(TableCharset::windows_1250_plain);
-
-// The characters outside U+00A0-U+017F that Windows-1250 has, with their
-// bytes: the punctuation of 0x80-0x9F and the five accents of 0xA1-0xFF.
-struct Windows1250Byte {
-    char32_t character;
-    unsigned char byte;
-};
-constexpr std::size_t kOtherWindows1250Characters = 27;
-constexpr std::array<Windows1250Byte, kOtherWindows1250Characters> kOtherWindows1250 = [] {
-    std::array<Windows1250Byte, kOtherWindows1250Characters> others{};
-    std::size_t count = 0;
-    for (std::size_t byte = 0x80; byte <= 0xFF; ++byte) {
-        const char32_t character = kWindows1250[byte - 0x80];
-        if (character != kUndefined && (character < 0xA0 || character > 0x17F)) {
-            others[count++] = {character, static_cast<unsigned char>(byte)};
-        }
-    }
-    return others;
-}();
-
-char windows_1250_byte(char32_t character)
-{
-    if (character < 0x80) {
-        return static_cast<char>(character);
-    }
-    if (character >= 0xA0 && character <= 0x17F) {
-        return static_cast<char>(kFoldTable[character - 0xA0]);
-    }
-    for (const Windows1250Byte& other : kOtherWindows1250) {
-        if (other.character == character) {
-            return static_cast<char>(other.byte);
-        }
-    }
-    return kUnknownCharacter;
-}
+const ValueTables kFoldedPlain = make_tables(TableCharset::windows_1250_plain, true);
+const ValueTables kPlain = make_tables(TableCharset::windows_1250_plain, false);
+const ValueTables kWindows1250 = make_tables(TableCharset::windows_1250, false);
+const ValueTables kUtf8 = make_tables(TableCharset::utf8, false);
 static_assert(std::count(kFoldTable.begin(), kFoldTable.end(), 0) == 0,
               "a covered sequence never becomes the byte that marks one not covered");
 
 } // namespace
 
-std::size_t apply_value_rules(std::span<char> text, std::size_t capacity, TableCharset charset, bool drop_spaces)
+std::size_t apply_value_rules(std::span<char> text, const ValueRules& rules)
 {
-    const std::span<char> value = text.first(take_span(std::string_view(text.data(), text.size()), 0, capacity).size());
-    std::replace(value.begin(), value.end(), kSemicolon, kSpace);
-    const std::size_t length = drop_spaces ? remove_char(value, kSpace) : value.size();
-    if (takes_accents_off(charset)) {
+    std::string_view kept = take_span(std::string_view(text.data(), text.size()), 0, rules.capacity);
+    if (rules.charset == TableCharset::utf8) {
+        kept.remove_suffix(incomplete_utf8_end(kept));
+    }
+    const std::span<char> value = text.first(kept.size());
+    if (rules.semicolons) {
+        std::replace(value.begin(), value.end(), kSemicolon, kSpace);
+    }
+    const std::size_t length = rules.drop_spaces ? remove_char(value, kSpace) : value.size();
+    if (takes_accents_off(rules.charset)) {
         strip_diacritics(value.first(length));
     }
     return trim_value(std::string_view(value.data(), length)).size();
 }
 
-EncodedCharacter encode_character(char32_t character, TableCharset charset)
+const ValueTables& value_tables(TableCharset charset, bool folds)
 {
     switch (charset) {
     case TableCharset::windows_1250_plain:
-        break;
+        return folds ? kFoldedPlain : kPlain;
+    case TableCharset::windows_1250:
+        return kWindows1250;
+    case TableCharset::utf8:
+        return kUtf8;
     }
-    return {{windows_1250_byte(character)}, 1};
-}
-
-const ValueTables& value_tables(TableCharset charset)
-{
-    switch (charset) {
-    case TableCharset::windows_1250_plain:
-        break;
-    }
-    return kPlainWindows1250;
+    return kPlain;
 }
 
 } // namespace cardtab

@@ -1,5 +1,7 @@
 #include "vcard/prefix.hpp"
 
+#include <algorithm>
+
 #include "text/text.hpp"
 #include "vcard/names.hpp"
 
@@ -173,7 +175,28 @@ std::string_view first_parameter_value(const SplitParameters& split, std::string
     return {};
 }
 
-bool is_preferred(const SplitParameters& split)
+namespace {
+
+unsigned rank_of_value(std::string_view values)
+{
+    unsigned rank = 0;
+    std::size_t digits = 0;
+    for (const char byte : next_value(values)) {
+        if (byte == '"') {
+            continue;
+        }
+        if (byte < '0' || byte > '9') {
+            return kLowestRank;
+        }
+        rank = std::min(rank * 10 + static_cast<unsigned>(byte - '0'), kUnranked);
+        ++digits;
+    }
+    return digits == 0 || rank == 0 ? kLowestRank : std::min(rank, kLowestRank);
+}
+
+} // namespace
+
+unsigned preference_rank(const SplitParameters& split)
 {
     // PREF in any case: most parameters hold no P at all.
     const auto holds_p = [](std::string_view text) {
@@ -184,18 +207,18 @@ bool is_preferred(const SplitParameters& split)
         }
         return false;
     };
+    unsigned rank = kUnranked;
     for (const Parameter& parameter : split.split()) {
         if (!holds_p(parameter.key) && !holds_p(parameter.values)) {
             continue;
         }
         if (!parameter.bare && equals_unquoted(parameter.key, kPreferred)) {
-            return true;
-        }
-        if (equals_unquoted(parameter.key, kTypeKey) && holds_value(parameter.values, kPreferred)) {
-            return true;
+            rank = std::min(rank, rank_of_value(parameter.values));
+        } else if (equals_unquoted(parameter.key, kTypeKey) && holds_value(parameter.values, kPreferred)) {
+            rank = 1;
         }
     }
-    return false;
+    return rank;
 }
 
 } // namespace cardtab

@@ -85,8 +85,15 @@ bool has_parameter_value(const SplitParameters& split, std::string_view key, std
 // `found` says whether there is one.
 std::string_view first_parameter_value(const SplitParameters& split, std::string_view key, bool& found);
 
-// A line is preferred where a parameter's key is PREF (vCard 4.0's PREF=1),
-// or TYPE holds the value PREF.
-bool is_preferred(const SplitParameters& split);
+// A line's place among the lines a column takes: 1 the most preferred,
+// kLowestRank the least, kUnranked for a line that names no preference.
+inline constexpr unsigned kLowestRank = 100;
+inline constexpr unsigned kUnranked = kLowestRank + 1;
+
+// The lowest rank the parameters give: n for vCard 4.0's PREF=n (1 to
+// kLowestRank, quotes and leading zeros aside; any other value counts as
+// kLowestRank), 1 where TYPE holds the value PREF (vCard 2.1's bare PREF
+// too); kUnranked for none.
+unsigned preference_rank(const SplitParameters& split);
 
 } // namespace cardtab

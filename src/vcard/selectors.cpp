@@ -67,18 +67,23 @@ void add_requirements(Selector& selector, std::string_view parameters)
     SplitParameters split;
     split_parameters(parameters, split);
     for (const Parameter& parameter : split.split()) {
-        const std::string_view key = parameter.key;
-        for (std::string_view values = parameter.values; !values.empty();) {
+        std::string_view key = parameter.key;
+        std::string_view values = parameter.values;
+        std::string_view& marked = parameter.bare ? values : key;
+        const bool forbidden = marked.starts_with(kNot);
+        marked.remove_prefix(forbidden ? 1 : 0);
+        while (!values.empty()) {
             const std::string_view value = next_value(values);
             if (value.find_first_not_of('"') == std::string_view::npos) {
                 continue; // an empty value asks for nothing
             }
-            if (equals_unquoted(key, kTypeKey) && equals_unquoted(value, kPreferred)) {
+            if (!forbidden && equals_unquoted(key, kTypeKey) && equals_unquoted(value, kPreferred)) {
                 selector.wants_preferred = true;
             } else if (selector.requirement_count < selector.requirements.size()) {
                 Requirement& requirement = selector.requirements[selector.requirement_count++];
                 assign_upper(requirement.key, key);
                 assign_upper(requirement.value, value);
+                requirement.forbidden = forbidden;
             }
         }
     }
@@ -114,7 +119,7 @@ Selector read_selector(std::string_view tag, bool cut)
 }
 
 bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
-             const SplitParameters& parameters, bool preferred)
+             const SplitParameters& parameters, unsigned rank)
 {
     if (!selector.names_property || !equals_in_any_case(name, view(selector.name))) {
         return false;
@@ -122,12 +127,12 @@ bool selects(const Selector& selector, std::string_view group, bool grouped, std
     if (selector.grouped && !(grouped && equals_in_any_case(group, view(selector.group)))) {
         return false;
     }
-    if (selector.wants_preferred && !preferred) {
+    if (selector.wants_preferred && rank > kLowestRank) {
         return false;
     }
     for (std::size_t n = 0; n < selector.requirement_count; ++n) {
         const Requirement& requirement = selector.requirements[n];
-        if (!has_parameter_value(parameters, view(requirement.key), view(requirement.value))) {
+        if (has_parameter_value(parameters, view(requirement.key), view(requirement.value)) == requirement.forbidden) {
             return false;
         }
     }
@@ -180,10 +185,10 @@ PrefixReading read_prefix(const ColumnSelectors& columns, std::string_view prefi
     }
     const PrefixParts parts = split_prefix(prefix);
     split_parameters(parts.parameters, parameters);
-    reading.preferred = is_preferred(parameters);
+    reading.rank = preference_rank(parameters);
     for (ColumnSet set = named; set != 0; set &= set - 1) {
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
-        if (selects(columns.selectors[j], parts.group, parts.grouped, parts.name, parameters, reading.preferred)) {
+        if (selects(columns.selectors[j], parts.group, parts.grouped, parts.name, parameters, reading.rank)) {
             reading.matching |= ColumnSet{1} << j;
         }
     }

@@ -17,21 +17,26 @@ namespace cardtab {
 
 inline constexpr std::size_t kMaxComponent = 99;
 
-// A value that a line must have under a key, both in upper case.
+// A value that a line must have under a key, both in upper case, or, with
+// '!' before the tag's parameter, must not have.
 struct Requirement {
     FixedText<kMaxTagBytes> key;
     FixedText<kMaxTagBytes> value;
+    bool forbidden = false;
 };
+
+// A tag's parameter that begins with it asks for lines without its values.
+inline constexpr char kNot = '!';
 
 struct Selector {
     bool names_property = false;
     bool grouped = false;
     FixedText<kMaxTagBytes> group; // in upper case
     FixedText<kMaxTagBytes> name;  // in upper case
-    // Each parameter value of the tag but PREF; a tag holds at most ten.
+    // Each parameter value of the tag but TYPE=PREF; a tag holds at most ten.
     std::array<Requirement, kMaxTagBytes / 2> requirements;
     std::size_t requirement_count = 0;
-    bool wants_preferred = false; // the tag's own PREF: any preferred line meets it
+    bool wants_preferred = false; // the tag's own PREF: any ranked line meets it
     std::size_t nth_line = 1;
     std::size_t component = 0; // 0 for the whole value
 };
@@ -46,9 +51,10 @@ Selector read_selector(std::string_view tag, bool cut);
 
 // The line, its prefix split into group, name and parameters, is one the
 // selector takes: the names are equal, the groups too where the tag names
-// one, and every value the tag asks under a key is among the line's.
+// one, every value the tag asks under a key is among the line's and none
+// it forbids is, and the line is ranked where the tag asks for PREF.
 bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
-             const SplitParameters& parameters, bool preferred);
+             const SplitParameters& parameters, unsigned rank);
 
 // The columns' tags read as the properties they name, and which columns a
 // property name may begin with a byte, in upper case.
@@ -60,10 +66,10 @@ struct ColumnSelectors {
 };
 
 // What a card line's prefix says in the decoding mode: which columns take
-// the line, whether it is preferred, how its value is written.
+// the line, its rank among their lines, how its value is written.
 struct PrefixReading {
     ColumnSet matching = 0;
-    bool preferred = false;
+    unsigned rank = kUnranked;
     bool uri = false; // VALUE=uri: a value "tel:..." is a number
     ValueEncoding encoding;
 };

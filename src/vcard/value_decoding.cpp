@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "text/charsets.hpp"
 #include "text/clean_value.hpp"
 #include "text/code_pages.hpp"
 #include "vcard/escapes.hpp"
@@ -16,10 +17,6 @@
 namespace cardtab {
 
 namespace {
-
-// Stands for a byte that is no character: not part of a valid UTF-8
-// sequence, or left undefined by its code page.
-constexpr char32_t kNoCharacter = kUnknownCharacter;
 
 // Where `upper` (in upper case) first stands in `text`, in any letter case.
 // It is found by its byte at `mark`, which is no letter: a scan for one
@@ -92,23 +89,34 @@ std::size_t undo_quoted_printable(std::string_view raw, char* out)
     return length;
 }
 
-// Backslash escapes undone from left to right; a backslash that starts no
-// escape stays, and what follows it is read on its own. The text between
-// backslashes is copied as it is.
-std::size_t undo_escapes(std::string_view raw, bool version_21, char* out)
+// A backslash and the byte after it that the components' split steps over
+// as one: in a vCard 2.1 card only "\;", in others any.
+bool escape_pair_at(std::string_view bytes, std::size_t at, bool version_21)
+{
+    return bytes[at] == '\\' && at + 1 < bytes.size() && (!version_21 || bytes[at + 1] == ';');
+}
+
+// The semicolons that separate components become spaces, and, where
+// `undo`, backslash escapes are undone, an escaped semicolon staying one; a
+// backslash that starts no escape stays, and what follows it is read on its
+// own. Writes at `out`, which may be where `raw` lies.
+std::size_t separate_components(std::string_view raw, bool version_21, bool undo, char* out)
 {
     std::size_t length = 0;
-    std::size_t at = 0;
-    for (std::size_t backslash = raw.find('\\'); backslash != std::string_view::npos;
-         backslash = raw.find('\\', at)) {
-        raw.copy(out + length, backslash - at, at);
-        length += backslash - at;
-        const char byte = backslash + 1 < raw.size() ? escaped_byte(raw[backslash + 1], version_21) : '\0';
-        out[length++] = byte != '\0' ? byte : '\\';
-        at = byte != '\0' ? backslash + 2 : backslash + 1;
+    for (std::size_t at = 0; at < raw.size(); ++at) {
+        const char byte = raw[at];
+        const char escaped = undo && at + 1 < raw.size() && byte == '\\' ? escaped_byte(raw[at + 1], version_21) : '\0';
+        if (escaped != '\0') {
+            out[length++] = escaped;
+            ++at;
+        } else if (!undo && escape_pair_at(raw, at, version_21)) {
+            out[length++] = byte;
+            out[length++] = raw[++at];
+        } else {
+            out[length++] = byte == kSemicolon ? kSpace : byte;
+        }
     }
-    raw.copy(out + length, raw.size() - at, at);
-    return length + raw.size() - at;
+    return length;
 }
 
 // A line cut after the bytes that are kept may end inside an escape: a '='
@@ -126,81 +134,6 @@ PaddedText without_half_escape(PaddedText raw, bool quoted_printable, bool versi
     }
     const std::size_t run = text.size() - (text.find_last_not_of('\\') + 1);
     return run % 2 == 1 || (version_21 && run > 0) ? raw.substr(0, raw.size() - 1) : raw;
-}
-
-bool holds_multibyte_sequence(std::string_view text)
-{
-    for (const char byte : text) {
-        if (static_cast<unsigned char>(byte) >= 0x80) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool is_utf8(std::string_view text)
-{
-    char32_t ignored = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = decode_utf8(text.substr(at), ignored);
-        if (length == 0) {
-            return false;
-        }
-        at += length;
-    }
-    return true;
-}
-
-// The character at the start of `text` in `charset` (never unnamed), and
-// how many bytes it takes.
-char32_t character_at(std::string_view text, Charset charset, std::size_t& length)
-{
-    const auto byte = static_cast<unsigned char>(text[0]);
-    length = 1;
-    if (charset == Charset::utf8) {
-        char32_t character = 0;
-        const std::size_t taken = decode_utf8(text, character);
-        length = taken == 0 ? 1 : taken;
-        return taken == 0 ? kNoCharacter : character;
-    }
-    if (byte < 0x80 || charset == Charset::iso_8859_1) {
-        return byte;
-    }
-    const auto& table = charset == Charset::iso_8859_2   ? kIso8859_2
-                        : charset == Charset::windows_1252 ? kWindows1252
-                                                           : kWindows1250;
-    const char32_t character = table[byte - 0x80];
-    return character == kUndefined ? kNoCharacter : character;
-}
-
-// The decoded text in the table's character set, each line break one space
-// and every control character but the tab '?', until `out` is full;
-// returns how much of it was written, and through `read` how many bytes of
-// the text that took.
-std::size_t to_table_text(std::string_view text, Charset charset, TableCharset table, std::span<char> out,
-                          std::size_t& read)
-{
-    std::size_t written = 0;
-    std::size_t at = 0;
-    while (at < text.size() && written < out.size()) {
-        std::size_t length = 0;
-        char32_t character = character_at(text.substr(at), charset, length);
-        if (character == '\r' && at + 1 < text.size() && text[at + 1] == '\n') {
-            ++length;
-        }
-        character = character == '\r' || character == '\n' ? kSpace
-                    : is_control(character)                ? kUnknownCharacter
-                                                           : character;
-        const EncodedCharacter encoded = encode_character(character, table);
-        if (written + encoded.length > out.size()) {
-            break;
-        }
-        std::copy_n(encoded.bytes.data(), encoded.length, out.data() + written);
-        written += encoded.length;
-        at += length;
-    }
-    read = at;
-    return written;
 }
 
 } // namespace
@@ -230,9 +163,9 @@ std::size_t value_component(std::string_view bytes, std::size_t component, bool 
     std::size_t start = 0;
     std::size_t number = 1;
     for (std::size_t at = 0; at < bytes.size(); ++at) {
-        if (bytes[at] == '\\' && at + 1 < bytes.size() && (!version_21 || bytes[at + 1] == ';')) {
+        if (escape_pair_at(bytes, at, version_21)) {
             ++at;
-        } else if (bytes[at] == ';') {
+        } else if (bytes[at] == kSemicolon) {
             if (number == component) {
                 length = at - start;
                 return start;
@@ -252,20 +185,11 @@ namespace {
 // are not. A value cut inside its last UTF-8 character loses that part.
 Charset decide_charset(Charset named, PaddedText& bytes)
 {
-    if (named != Charset::unnamed && named != Charset::utf8) {
-        return named;
-    }
-    const std::size_t incomplete = incomplete_utf8_end(bytes.view());
-    const PaddedText whole = bytes.substr(0, bytes.size() - incomplete);
     if (named == Charset::utf8) {
-        bytes = whole;
+        bytes = bytes.substr(0, bytes.size() - incomplete_utf8_end(bytes.view()));
         return named;
     }
-    if (!is_utf8(whole.view()) || (incomplete != 0 && !holds_multibyte_sequence(whole.view()))) {
-        return Charset::windows_1250;
-    }
-    bytes = whole;
-    return Charset::utf8;
+    return named == Charset::unnamed ? utf8_or_windows_1250(bytes) : named;
 }
 
 } // namespace
@@ -276,14 +200,14 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
     if (cut != nullptr) {
         *cut = false;
     }
+    const ValueTables& tables = value_tables(how.charset, false);
     const bool quoted_printable = how.encoding.quoted_printable;
     const bool maybe_utf8 = how.encoding.charset == Charset::unnamed || how.encoding.charset == Charset::utf8;
     // Most values are plain ASCII or UTF-8 letters of the folding table,
     // without escapes, and short enough to be taken whole: the ordinary
     // cleaning tells so as it goes, and gives the value that decoding would.
     if (!quoted_printable && !how.line_cut && maybe_utf8 && how.component == 0 && raw.size() <= value.size()) {
-        if (const std::size_t length = clean_plain_value(raw, value, drop_spaces, value_tables(how.charset));
-            length != kNeedsDecoding) {
+        if (const std::size_t length = clean_plain_value(raw, value, drop_spaces, tables); length != kNeedsDecoding) {
             return length;
         }
     }
@@ -303,21 +227,24 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
         const std::size_t start = value_component(bytes.view(), how.component, how.version_21, length);
         bytes = bytes.substr(start, length);
     }
-    if (!quoted_printable && std::memchr(bytes.data(), '\\', bytes.size()) != nullptr) {
-        bytes = scratch.text(0, undo_escapes(bytes.view(), how.version_21, scratch.data()));
+    // A vCard 2.1 card escapes a semicolon under quoted-printable too.
+    const bool escaped = std::memchr(bytes.data(), '\\', bytes.size()) != nullptr;
+    if (escaped) {
+        const bool undo = !quoted_printable || how.version_21;
+        bytes = scratch.text(0, separate_components(bytes.view(), how.version_21, undo, scratch.data()));
     }
-    if (holds_only_folding_text(bytes, charset == Charset::utf8)) {
+    if (!escaped && holds_only_folding_text(bytes, charset == Charset::utf8)) {
         if (cut != nullptr) {
-            *cut = folding_cuts_text(bytes.view(), value.size());
+            *cut = cleaning_cuts_text(bytes, value.size(), tables);
         }
-        return clean_value(bytes, value, drop_spaces, value_tables(how.charset));
+        return clean_value(bytes, value, drop_spaces, tables);
     }
     std::size_t read = 0;
-    const std::size_t length = to_table_text(bytes.view(), charset, how.charset, value, read);
+    const std::size_t length = to_table_text(bytes.view(), charset, how.charset, Controls::replaced, value, read);
     if (cut != nullptr) {
-        *cut = holds_text(bytes.view().substr(read));
+        *cut = holds_other_than(bytes.view().substr(read), kValueBlanks);
     }
-    return apply_value_rules(value.first(length), value.size(), how.charset, drop_spaces);
+    return apply_value_rules(value.first(length), {value.size(), how.charset, drop_spaces, !escaped});
 }
 
 } // namespace cardtab

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "text/padded_text.hpp"
+#include "text/charsets.hpp"
 #include "text/value_rules.hpp"
 #include "vcard/prefix.hpp"
 
@@ -13,15 +14,6 @@
 // set, and the text written as Windows-1250, the table's code page. The
 // ordinary mode takes values as they stand and never comes here.
 namespace cardtab {
-
-enum class Charset {
-    unnamed, // none given, ASCII, or one not known here: UTF-8 when the bytes are, else Windows-1250
-    utf8,
-    iso_8859_1,
-    iso_8859_2,
-    windows_1250,
-    windows_1252,
-};
 
 // What a card line's prefix (its text before the first colon that is not
 // its first byte) says of how the value after the colon is written.
@@ -65,17 +57,16 @@ std::size_t value_component(std::string_view bytes, std::size_t component, bool 
 
 // Makes a column's value from the raw text after a card line's colon:
 // decoded as `how` says (quoted-printable undone, the character set decided
-// on the whole value, the component taken, then its escapes undone), each
-// line break (CR LF, LF or CR) made one space, every character written as
-// its Windows-1250 byte (those from U+00A0 to U+017F as folding writes them)
-// or as '?' where the code page has none, and every control character but
-// the tab as '?';
-// then the value rules of the ordinary mode: the first value.size() bytes,
-// semicolons as spaces, spaces dropped when `drop_spaces`, accented
-// letters plain, trailing spaces, line feeds and CRs trimmed. `scratch`
-// holds at least raw.size() bytes. Returns the value's length; where `cut`
-// is given, it tells whether the decoded text lost more than blanks to the
-// value's capacity.
+// on the whole value, the component taken, the semicolons that separate
+// components made spaces and the escapes undone, an escaped semicolon
+// staying one), each line break (CR LF, LF or CR) made one space, every
+// control character but the tab '?', and the text written in the table's
+// character set; then the value rules: the first value.size() bytes,
+// spaces dropped when `drop_spaces`, accents taken off where the set says,
+// trailing spaces, line feeds and CRs trimmed. `scratch` holds at least
+// raw.size() bytes. Returns the value's length; where `cut` is given, it
+// tells whether the decoded text lost more than blanks to the value's
+// capacity.
 std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
                          bool drop_spaces, bool* cut = nullptr);
 

@@ -20,6 +20,7 @@ struct RowCase {
     std::string configuration;
     std::vector<std::string> values;
     std::string expected; // the header line, then the data line
+    TableCharset charset = TableCharset::windows_1250_plain;
 };
 
 std::vector<RowCase> row_cases()
@@ -43,6 +44,16 @@ std::vector<RowCase> row_cases()
          "Last, First\r\n\"Doe\"\r\n"},
         {"no columns", "", {}, "\r\n\r\n"},
         {"CR inside a value stays", "Note=NOTE\n", {"a\rb"}, "Note\r\n\"a\rb\"\r\n"},
+        // Titles and constant tags keep their accents in every set: read as
+        // UTF-8 where they are, else as Windows-1250.
+        {"UTF-8 title in Windows-1250", "P\xC5\x99\xC3\xADjmen\xC3\xAD=N:1\n\xCE\xA0x=FN\n", {"a", "b"},
+         "P\xF8\xEDjmen\xED,?x\r\n\"a\",\"b\"\r\n"},
+        {"ANSI title stays as it is", "P\xF8\xEDjmen\xED\x81=N:1\n", {"a"}, "P\xF8\xEDjmen\xED\x81\r\n\"a\"\r\n"},
+        {"ANSI title and tag in UTF-8", "P\xF8\xEDjmen\xED=N:1\nIdent=\xC8lov\xECk\n", {"a", "x"},
+         "\xEF\xBB\xBFP\xC5\x99\xC3\xADjmen\xC3\xAD,Ident\r\n\"a\",\"\xC4\x8Clov\xC4\x9Bk\"\r\n",
+         TableCharset::utf8},
+        {"UTF-8 tag in every letter", "Ident=\xC4\x8Clov\xC4\x9Bk\n", {"x"}, "Ident\r\n\"\xC8lov\xECk\"\r\n",
+         TableCharset::windows_1250},
     };
 }
 
@@ -57,14 +68,19 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
         RunResult result;
         ASSERT_NE(load_configuration(files, settings, columns, found, result), ConfigurationOutcome::failed) << c.name;
         ASSERT_EQ(columns.count, c.values.size()) << c.name;
+        settings.charset = c.charset;
         CardValues card;
+        const std::vector<std::size_t> shown(columns.count, 1);
+        prepare_card(card, columns.count, kMaxValueBytes, shown);
         for (std::size_t j = 0; j < columns.count; ++j) {
-            assign(card.values[j], c.values[j]);
+            c.values[j].copy(slot_bytes(card, j).data(), c.values[j].size());
+            card.slots[j].length = c.values[j].size();
         }
         TableWriter table;
         ASSERT_TRUE(create_table_writer(table, files, files.look_up("t.csv")).ok);
-        write_header(table, settings, columns);
-        write_row(table, settings, columns, card);
+        const TableTexts texts = table_texts(settings, columns);
+        write_header(table, settings, columns, texts);
+        write_row(table, settings, columns, texts, card);
         ASSERT_TRUE(close_table_writer(table).ok);
         ASSERT_TRUE(commit_table(table).ok);
         EXPECT_EQ(escaped(files.files["t.csv"]), escaped(c.expected)) << c.name;

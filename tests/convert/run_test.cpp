@@ -322,42 +322,133 @@ TEST(Run, ReadsTheConfigurationBesideTheProgram)
     EXPECT_EQ(folder.read("prog/cardtab.ini"), "Name=N:\n");
 }
 
-// Decoding without a cardtab.ini, exports from an iPhone and an Android
-// phone give a contacts spreadsheet's columns.
+// The fields of one table line, each between quotes.
+std::string table_line(const std::vector<std::string>& fields, char separator)
+{
+    std::string line;
+    for (const std::string& field : fields) {
+        line.append(line.empty() ? "" : std::string(1, separator)).append("\"" + field + "\"");
+    }
+    return line + "\r\n";
+}
+
+// Outlook's headings, and a line of its layout from the cells that are not
+// empty.
+const std::vector<std::string> kOutlookHeadings = {
+    "First Name", "Middle Name", "Last Name", "Title", "Suffix", "Nickname", "Company", "Department", "Job Title",
+    "Business Street", "Business City", "Business State", "Business Postal Code", "Business Country/Region",
+    "Home Street", "Home City", "Home State", "Home Postal Code", "Home Country/Region", "Other Street",
+    "Other City", "Other Postal Code", "Other Country/Region", "Business Phone", "Business Fax", "Home Phone",
+    "Home Fax", "Mobile Phone", "Pager", "Other Phone", "E-mail Address", "E-mail 2 Address", "E-mail 3 Address",
+    "Birthday", "Web Page", "Notes"};
+
+std::string outlook_table(const std::map<std::string, std::string>& cells)
+{
+    std::string header = "\xEF\xBB\xBF";
+    std::vector<std::string> fields;
+    for (const std::string& heading : kOutlookHeadings) {
+        header.append(fields.empty() ? "" : ",").append(heading);
+        fields.push_back(cells.contains(heading) ? cells.at(heading) : "");
+    }
+    return header + "\r\n" + table_line(fields, ',');
+}
+
+// Decoding without a cardtab.ini, exports from an iPhone, an Android phone
+// and Outlook give a contacts spreadsheet's columns, and with --outlook
+// Outlook's, which Google Contacts imports too.
 TEST(Run, DecodesWithDefaultColumnsWithoutAConfiguration)
 {
-    const std::string header = "Family name;Given name;Full name;Mobile;Phone;E-mail;E-mail 2;Street;City;Postal code;"
-                               "Country;Company;Note\r\n";
+    const std::string header = "Family name;Given name;Full name;Mobile;Phone;Phone 2;E-mail;E-mail 2;Street;City;"
+                               "Postal code;Country;Company;Job title;Birthday;Note\r\n";
     const auto warning = [](std::string_view cards) {
-        return testing::no_configuration_warning(
-            "has the decoding mode's own columns, separated by ';' (Family name, Given name, Full name, Mobile, "
-            "Phone, E-mail, E-mail 2, Street, City, Postal code, Country, Company, Note); run 'cardtab --decode "
-            "--tags " + std::string(cards) + "' to see which tags the cards hold, and choose other columns in a cardtab.ini");
+        return testing::no_configuration_warning("has the default columns; 'cardtab --decode --tags " +
+                                                 std::string(cards) + "' lists the cards' tags");
     };
+    const Named apple = {"apple.vcf",
+                         "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 17.0//EN\r\n"
+                         "N:Nov\xC3\xA1k;Jan;;;\r\nFN:Jan Nov\xC3\xA1k\r\nORG:Acme s.r.o.;\r\n"
+                         "item1.EMAIL;type=INTERNET;type=pref:jan@example.com\r\nitem1.X-ABLabel:_$!<Other>!$_\r\n"
+                         "TEL;type=HOME;type=VOICE:+420 222 333 444\r\nTEL;type=CELL;type=VOICE;type=pref:+420 601 234 567\r\n"
+                         "item2.ADR;type=HOME;type=pref:;;Dlouh\xC3\xA1 12;Praha;;110 00;Czech Republic\r\n"
+                         "NOTE:Met at the fair\\, 2024\r\nEND:VCARD\r\n"};
+    const Named android = {"android.vcf",
+                           "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C5=A0koda;Petr;;;\r\n"
+                           "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Petr =C5=A0koda\r\nTEL;WORK:02 1234 5678\r\n"
+                           "TEL;CELL;PREF:+421905111222\r\nEMAIL;HOME:petr@example.sk\r\nEMAIL;WORK:skoda@firma.sk\r\n"
+                           "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;Hlavn=C3=A1 1;Bratislava;;811 01;Slovensko\r\n"
+                           "END:VCARD\r\n"};
+    const Named outlook = {"outlook.vcf",
+                           "BEGIN:VCARD\r\nVERSION:2.1\r\nN;LANGUAGE=cs;CHARSET=windows-1250:Dvo\xF8\xE1k;Ji\xF8\xED;;Ing.\r\n"
+                           "FN;CHARSET=windows-1250:Ing. Ji\xF8\xED Dvo\xF8\xE1k\r\n"
+                           "ORG;CHARSET=windows-1250:\x8Akoda Auto a.s.;N\xE1kup\r\nTITLE:Buyer\r\n"
+                           "TEL;WORK;VOICE:+420 326 811 111\r\nTEL;WORK;FAX:+420 326 811 112\r\n"
+                           "TEL;CELL;VOICE:+420 777 000 111\r\n"
+                           "ADR;WORK;PREF;CHARSET=windows-1250:;;t\xF8. V\xE1" "clava Klementa 869;Mlad\xE1 Boleslav;;293 01;"
+                           "\xC8" "esk\xE1 republika\r\nEMAIL;PREF;INTERNET:jiri.dvorak@example.cz\r\nBDAY:19800115\r\n"
+                           "END:VCARD\r\n"};
     const RunCase cases[] = {
-        run_with("an iPhone export", {"--decode", "apple.vcf"},
-                 {{"apple.vcf",
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 17.0//EN\r\n"
-                   "N:Nov\xC3\xA1k;Jan;;;\r\nFN:Jan Nov\xC3\xA1k\r\nORG:Acme s.r.o.;\r\n"
-                   "item1.EMAIL;type=INTERNET;type=pref:jan@example.com\r\nitem1.X-ABLabel:_$!<Other>!$_\r\n"
-                   "TEL;type=HOME;type=VOICE:+420 222 333 444\r\nTEL;type=CELL;type=VOICE;type=pref:+420 601 234 567\r\n"
-                   "item2.ADR;type=HOME;type=pref:;;Dlouh\xC3\xA1 12;Praha;;110 00;Czech Republic\r\n"
-                   "NOTE:Met at the fair\\, 2024\r\nEND:VCARD\r\n"}},
-                 0, warning("apple.vcf"),
-                 {{"apple.csv", header + "\"Novak\";\"Jan\";\"Jan Novak\";\"+420 601 234 567\";\"+420 601 234 567\";"
-                                         "\"jan@example.com\";\"\";\"Dlouha 12\";\"Praha\";\"110 00\";"
-                                         "\"Czech Republic\";\"Acme s.r.o.\";\"Met at the fair, 2024\"\r\n"}}),
-        run_with("an Android export", {"android.vcf", "--decode"},
-                 {{"android.vcf",
-                   "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C5=A0koda;Petr;;;\r\n"
-                   "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Petr =C5=A0koda\r\nTEL;WORK:02 1234 5678\r\n"
-                   "TEL;CELL;PREF:+421905111222\r\nEMAIL;HOME:petr@example.sk\r\nEMAIL;WORK:skoda@firma.sk\r\n"
-                   "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;Hlavn=C3=A1 1;Bratislava;;811 01;Slovensko\r\n"
-                   "END:VCARD\r\n"}},
-                 0, warning("android.vcf"),
-                 {{"android.csv", header + "\"Skoda\";\"Petr\";\"Petr Skoda\";\"+421905111222\";\"+421905111222\";"
-                                           "\"petr@example.sk\";\"skoda@firma.sk\";\"Hlavna 1\";\"Bratislava\";"
-                                           "\"811 01\";\"Slovensko\";\"\";\"\"\r\n"}}),
+        run_with("an iPhone export", {"--decode", "apple.vcf"}, {apple}, 0, warning("apple.vcf"),
+                 {{"apple.csv", header + table_line({"Nov\xE1k", "Jan", "Jan Nov\xE1k", "+420 601 234 567",
+                                                     "+420 222 333 444", "", "jan@example.com", "", "Dlouh\xE1 12",
+                                                     "Praha", "110 00", "Czech Republic", "Acme s.r.o.", "", "",
+                                                     "Met at the fair, 2024"},
+                                                    ';')}}),
+        run_with("an Android export", {"android.vcf", "--decode"}, {android}, 0, warning("android.vcf"),
+                 {{"android.csv", header + table_line({"\x8Akoda", "Petr", "Petr \x8Akoda", "+421905111222",
+                                                       "02 1234 5678", "", "petr@example.sk", "skoda@firma.sk",
+                                                       "Hlavn\xE1 1", "Bratislava", "811 01", "Slovensko", "", "", "",
+                                                       ""},
+                                                      ';')}}),
+        run_with("an Outlook export", {"--decode", "outlook.vcf"}, {outlook}, 0, warning("outlook.vcf"),
+                 {{"outlook.csv",
+                   header + table_line({"Dvo\xF8\xE1k", "Ji\xF8\xED", "Ing. Ji\xF8\xED Dvo\xF8\xE1k", "+420 777 000 111",
+                                        "+420 326 811 111", "", "jiri.dvorak@example.cz", "",
+                                        "t\xF8. V\xE1" "clava Klementa 869", "Mlad\xE1 Boleslav", "293 01",
+                                        "\xC8" "esk\xE1 republika", "\x8Akoda Auto a.s.", "Buyer", "19800115", ""},
+                                       ';')}}),
+        run_with("an iPhone export for Outlook", {"--outlook", "apple.vcf"}, {apple}, 0, "",
+                 {{"apple.csv", outlook_table({{"First Name", "Jan"},
+                                               {"Last Name", "Nov\xC3\xA1k"},
+                                               {"Company", "Acme s.r.o."},
+                                               {"Home Street", "Dlouh\xC3\xA1 12"},
+                                               {"Home City", "Praha"},
+                                               {"Home Postal Code", "110 00"},
+                                               {"Home Country/Region", "Czech Republic"},
+                                               {"Home Phone", "+420 222 333 444"},
+                                               {"Mobile Phone", "+420 601 234 567"},
+                                               {"E-mail Address", "jan@example.com"},
+                                               {"Notes", "Met at the fair, 2024"}})}}),
+        run_with("an Android export for Outlook", {"--outlook", "android.vcf", "-"}, {android}, 0, "",
+                 {{"android.csv", kAbsent}},
+                 outlook_table({{"First Name", "Petr"},
+                                {"Last Name", "\xC5\xA0koda"},
+                                {"Home Street", "Hlavn\xC3\xA1 1"},
+                                {"Home City", "Bratislava"},
+                                {"Home Postal Code", "811 01"},
+                                {"Home Country/Region", "Slovensko"},
+                                {"Business Phone", "02 1234 5678"},
+                                {"Mobile Phone", "+421905111222"},
+                                {"E-mail Address", "petr@example.sk"},
+                                {"E-mail 2 Address", "skoda@firma.sk"}})),
+        run_with("an Outlook export for Outlook, in Windows-1250", {"--outlook", "--accents", "outlook.vcf"},
+                 {outlook, {"cardtab.ini", "Name=N\n;"}}, 0, "",
+                 {{"outlook.csv",
+                   outlook_table({{"First Name", "Ji\xF8\xED"},
+                                  {"Last Name", "Dvo\xF8\xE1k"},
+                                  {"Title", "Ing."},
+                                  {"Company", "\x8Akoda Auto a.s."},
+                                  {"Department", "N\xE1kup"},
+                                  {"Job Title", "Buyer"},
+                                  {"Business Street", "t\xF8. V\xE1" "clava Klementa 869"},
+                                  {"Business City", "Mlad\xE1 Boleslav"},
+                                  {"Business Postal Code", "293 01"},
+                                  {"Business Country/Region", "\xC8" "esk\xE1 republika"},
+                                  {"Business Phone", "+420 326 811 111"},
+                                  {"Business Fax", "+420 326 811 112"},
+                                  {"Mobile Phone", "+420 777 000 111"},
+                                  {"E-mail Address", "jiri.dvorak@example.cz"},
+                                  {"Birthday", "19800115"}})
+                       .substr(3)}}),
     };
     check_runs(cases);
 }
@@ -391,7 +482,7 @@ TEST(Run, WarnsOfEveryQuietTrap)
         {"a byte order mark in cardtab.ini", {{"cardtab.ini", bom + "Name=N:\n"}, {"import.vcf", kCards}}, {}, 0,
          "cardtab: warning: cardtab.ini: line 1: begins with a UTF-8 byte order mark, which becomes part of "
          "'\\u{FEFF}Name=N:'; save the file as UTF-8 without a byte order mark\n",
-         {{"import.csv", bom + "Name\r\n\"Doe\"\r\n"}}},
+         {{"import.csv", "?Name\r\n\"Doe\"\r\n"}}}, // the mark is a character Windows-1250 lacks
         {"decoding: tags that name no vCard property",
          {{"cardtab.ini", "import.vcf decode\nA=TEL:x\nB=TEL:0\nC=TEL:100\nD=N:1:2\nE=TEL[0]\nF=TEL[x]\nG=.TEL\n"
                           "H=item1.\nI=;TYPE=CELL\nJ=T\"EL\nK=TEL;TYPE=CELL;VOICE;PREF\nIdent=TEL:x\nN*Ident=\nL= TEL \n"},
@@ -457,18 +548,25 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "column 'Note', line 2)\n",
          {{"import.csv", "Address,Note\r\n\"" + std::string(100, 'b') + "\",\"" + std::string(100, 'a') + "\"\r\n\"\",\"" +
                              std::string(99, 'a') + "a\"\r\n"}}},
-        {"decoding: the decoded text counts", {{"cardtab.ini", "import.vcf decode\nNote=NOTE\n"},
+        {"decoding: the decoded text counts, in the table's set",
+         {{"cardtab.ini", "import.vcf decode\n*.csv utf8\nNote=NOTE\n"},
           {"import.vcf", "BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:" + [] {
                              std::string encoded;
-                             for (int n = 0; n < 100; ++n) {
+                             for (int n = 0; n < 1300; ++n) {
                                  encoded += "=41";
                              }
                              return encoded;
-                         }() + "\nEND:VCARD\nBEGIN:VCARD\nNOTE:" + std::string(100, 'c') + "\\,\nEND:VCARD\n"}},
+                         }() + "\nEND:VCARD\nBEGIN:VCARD\nNOTE;CHARSET=CP1250:" + std::string(2100, '\xE8') + "\nEND:VCARD\n"}},
          {}, 0,
-         "cardtab: warning: card file 'import.vcf': 1 value was longer than 100 bytes and was cut (in column "
+         "cardtab: warning: card file 'import.vcf': 1 value was longer than 4096 bytes and was cut (in column "
          "'Note', line 5)\n",
-         {{"import.csv", "Note\r\n\"" + std::string(100, 'A') + "\"\r\n\"" + std::string(100, 'c') + "\"\r\n"}}},
+         {{"import.csv", "\xEF\xBB\xBFNote\r\n\"" + std::string(1300, 'A') + "\"\r\n\"" + [] {
+               std::string letters;
+               for (int n = 0; n < 2048; ++n) {
+                   letters += "\xC4\x8D";
+               }
+               return letters;
+           }() + "\"\r\n"}}},
         {"what decoding would leave as it is does not look encoded",
          {{"cardtab.ini", "Note=NOTE\nName=FN\nFamily=N:\n"},
           {"import.vcf", "BEGIN:VCARD\nVERSION:2.1\nNOTE:saved in C:\\new\nFN;ENCODING=QUOTED-PRINTABLE:Hello\n"
@@ -1287,7 +1385,7 @@ std::vector<ConversionCase> decoding_cases()
         {"an Android export: names in quoted-printable with soft breaks", "N*Name=N;\nFull name=FN;\n"
          "#Phone=TEL;CELL\nNote=NOTE\n;", android,
          "Name;Full name;#Phone;Note\r\n\"Novak Jan\";\"Jan Novak\";\"+420777123456\";\"\"\r\n"
-         "\"Stastny \xBCubomir\";\"\xBCubomir Stastny\";\"+421905111222\";\"Prvy riadok druhy \\  nie\"\r\n", true},
+         "\"Stastny \xBCubomir\";\"\xBCubomir Stastny\";\"+421905111222\";\"Prvy riadok druhy ; nie\"\r\n", true},
         {"an Outlook export in Windows-1250", "Name=N;\nCompany=ORG\nMail=EMAIL\n", outlook,
          "Name,Company,Mail\r\n\"Dvorak Jiri\",\"Skoda Auto a.s. Nakup\",\"jiri.dvorak@example.cz\"\r\n", true},
         {"a Google export: a folded address, escaped commas", "Name=N:\nAddress=ADR\nCompany=ORG\n", google,
@@ -1338,7 +1436,7 @@ void check_conversions(const std::vector<ConversionCase>& cases)
         EXPECT_EQ(escaped(folder.read("import.csv")), escaped(c.table)) << c.name;
         EXPECT_EQ(folder.read("import.vcf"), c.cards) << c.name << ": the card file is never written";
         const auto configuration = c.configuration.empty() ? std::nullopt : std::optional(c.configuration);
-        EXPECT_EQ(escaped(testing::model_conversion(configuration, c.cards, c.decode).table), escaped(c.table))
+        EXPECT_EQ(escaped(testing::model_conversion(configuration, c.cards, {c.decode, false, std::nullopt}).table), escaped(c.table))
             << c.name << ": the model of the conversion agrees";
     }
 }

@@ -39,11 +39,18 @@ PaddedBuffer padded_copy(std::string_view bytes, char filler)
     return buffer;
 }
 
-std::string by_the_value_rules(std::string_view text, TableCharset charset, bool drop_spaces)
+std::string by_the_value_rules(std::string_view text, TableCharset charset, bool folds, bool drop_spaces)
 {
     std::string value(text);
-    value.resize(fold_utf8_line(value));
-    value.resize(apply_value_rules(value, kMaxValueBytes, charset, drop_spaces));
+    if (folds) {
+        value.resize(fold_utf8_line(value));
+    } else {
+        std::size_t read = 0;
+        value.assign(kMaxValueBytes, '\0');
+        value.resize(to_table_text(text, is_utf8(text) ? Charset::utf8 : Charset::windows_1250, charset,
+                                   Controls::kept, value, read));
+    }
+    value.resize(apply_value_rules(value, {kMaxValueBytes, charset, drop_spaces, true}));
     return value;
 }
 

@@ -18,8 +18,9 @@ std::string escaped(std::string_view bytes);
 PaddedBuffer padded_copy(std::string_view bytes, char filler);
 
 // The value the program's value rules make of the text after a line's
-// colon, folded as the ordinary mode folds it: the plain statement that the
-// fast ways of cleaning are held to.
-std::string by_the_value_rules(std::string_view text, TableCharset charset, bool drop_spaces);
+// colon: folded as the ordinary mode folds it where `folds`, else read as
+// UTF-8 where it is and as Windows-1250 where not and written in the set.
+// The plain statement that the fast ways of cleaning are held to.
+std::string by_the_value_rules(std::string_view text, TableCharset charset, bool folds, bool drop_spaces);
 
 } // namespace cardtab::testing

@@ -109,20 +109,33 @@ void check_clean_ways(std::string_view cards)
         for (const bool drop_spaces : {false, true}) {
             bool words_plain = false;
             bool avx512_plain = false;
-            const ValueTables& tables = value_tables(kCharset);
+            const ValueTables& tables = value_tables(kCharset, true);
             const std::size_t by_words = clean_value_with_words(view, words, drop_spaces, tables, &words_plain);
             const std::size_t by_avx512 = clean_value_with_avx512(view, avx512, drop_spaces, tables, &avx512_plain);
             require(std::string_view(words.data(), by_words) == std::string_view(avx512.data(), by_avx512),
                     "both ways of cleaning give the same value");
-            require(std::string_view(words.data(), by_words) == testing::by_the_value_rules(text, kCharset, drop_spaces),
+            require(std::string_view(words.data(), by_words) == testing::by_the_value_rules(text, kCharset, true, drop_spaces),
                     "cleaning gives the value the rules give");
             require(words_plain == avx512_plain, "both ways leave the same values to decoding");
         }
     }
 }
 
-// The high bit of the input's second byte asks for --decode.
+// The high bit of the input's second byte asks for --decode, and the two
+// below it for none of the other options, --accents, --utf8 or --outlook.
 constexpr std::size_t kDecodeBit = 0x8000;
+constexpr std::size_t kOptionShift = 13;
+constexpr std::size_t kOptionBits = std::size_t{3} << kOptionShift;
+
+RunOptions with_options(RunOptions options, std::size_t choice)
+{
+    const std::size_t option = (choice & kOptionBits) >> kOptionShift;
+    options.charset = option == 1   ? std::optional(TableCharset::windows_1250)
+                      : option == 2 ? std::optional(TableCharset::utf8)
+                                    : std::nullopt;
+    options.outlook = option == 3;
+    return options;
+}
 
 // The input's length chooses how the table takes the old one's place: no
 // old table, an old one renamed over, or one copied into (a second name, a
@@ -150,11 +163,13 @@ void check_conversion(std::string_view input)
                                                  : 0;
     const std::string_view rest = input.substr(std::min<std::size_t>(input.size(), 2));
     const bool decode = (choice & kDecodeBit) != 0;
-    const std::size_t split = (choice & ~kDecodeBit) % (rest.size() + 1);
+    const std::size_t split = (choice & ~(kDecodeBit | kOptionBits)) % (rest.size() + 1);
     const std::optional<std::string> configuration =
         split == 0 ? std::nullopt : std::optional<std::string>(rest.substr(0, split));
     const std::string cards(rest.substr(split));
-    const testing::ModelConversion model = testing::model_conversion(configuration, cards, decode);
+    const RunOptions options = with_options(testing::naming({}, {}, decode), choice);
+    const testing::ModelConversion model =
+        testing::model_conversion(configuration, cards, {decode, options.outlook, options.charset});
 
     MemoryFiles files;
     if (configuration) {
@@ -167,7 +182,7 @@ void check_conversion(std::string_view input)
     files.read_limit = kReadChunks[input.size() % kReadChunks.size()];
     const RunResult result = [&] {
         [[maybe_unused]] const SignalsKept kept;
-        return run_conversion(files, testing::naming({}, {}, decode));
+        return run_conversion(files, options);
     }();
 
     require(files.open_count() == 0, "every file is closed");

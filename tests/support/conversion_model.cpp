@@ -1,5 +1,8 @@
 #include "support/conversion_model.hpp"
 
+#include <algorithm>
+
+#include "config/configuration.hpp"
 #include "config/records.hpp"
 #include "support/decoding_model.hpp"
 #include "io/line_reader.hpp"
@@ -109,9 +112,9 @@ struct ModelColumn {
     std::string tag;
     std::string value;
     bool cut = false; // the tag lost bytes past the 20th
-    // Decoding: the values of the lines taken in this card, preferred first.
-    std::vector<std::string> preferred;
-    std::vector<std::string> others;
+    // Decoding: the values of the lines taken in this card, with their
+    // ranks, in file order.
+    std::vector<std::pair<unsigned, std::string>> taken;
 };
 
 struct ModelSettings {
@@ -119,19 +122,39 @@ struct ModelSettings {
     std::string output = "*";
     char separator = ',';
     bool decode = false;
+    TableCharset charset = TableCharset::windows_1250_plain;
     std::vector<ModelColumn> columns;
 };
 
-// After the card file's name: blanks, or "decode" in any case after a space
-// or a tab, then blanks.
-bool asks_to_decode(const std::string& rest)
+// The word after a file's name: blanks, or a word after a space or a tab,
+// then blanks; empty where there is none or no blank before it.
+std::string word_after(const std::string& rest, bool& any)
 {
     std::string words = rest;
     while (!words.empty() && std::string_view(" \t\r\n").find(words.back()) != std::string_view::npos) {
         words.pop_back();
     }
     const std::size_t start = words.find_first_not_of(" \t");
-    return start != std::string::npos && start > 0 && upper(words.substr(start)) == "DECODE";
+    any = start != std::string::npos;
+    return any && start > 0 ? upper(words.substr(start)) : "";
+}
+
+// After the card file's name: blanks, or "decode" in any case after a space
+// or a tab, then blanks.
+bool asks_to_decode(const std::string& rest)
+{
+    bool any = false;
+    return word_after(rest, any) == "DECODE";
+}
+
+// After the table file's name: "utf8" or "accents" as "decode" after the
+// card file's.
+TableCharset charset_asked(const std::string& rest)
+{
+    bool any = false;
+    const std::string word = word_after(rest, any);
+    return word == "UTF8" ? TableCharset::utf8 : word == "ACCENTS" ? TableCharset::windows_1250
+                                                                     : TableCharset::windows_1250_plain;
 }
 
 // Whether a tag taken from `text` lost more than blanks and a line end.
@@ -145,7 +168,7 @@ void add_column(ModelSettings& settings, std::string title, std::string tag, boo
     if (settings.columns.size() == kMaxColumns) {
         return;
     }
-    settings.columns.push_back({first(title, kMaxTitleBytes), std::move(tag), "", cut, {}, {}});
+    settings.columns.push_back({first(title, kMaxTitleBytes), std::move(tag), "", cut, {}});
 }
 
 // Returns false when the line refuses the run.
@@ -155,8 +178,11 @@ bool apply_line(ModelSettings& settings, const std::string& line)
     for (const auto& [extension, name] : {std::pair{".VCF", &settings.input}, std::pair{".CSV", &settings.output}}) {
         if (const long at = find(upper_line, extension); at >= 0) {
             *name = first(line, static_cast<std::size_t>(at));
+            const std::string rest = line.substr(static_cast<std::size_t>(at) + 4);
             if (name == &settings.input) {
-                settings.decode = asks_to_decode(line.substr(static_cast<std::size_t>(at) + 4));
+                settings.decode = asks_to_decode(rest);
+            } else {
+                settings.charset = charset_asked(rest);
             }
             return name->size() <= kMaxBaseNameBytes;
         }
@@ -191,13 +217,28 @@ std::string quoted(std::string_view text, char quote)
     return field + quote;
 }
 
+// A text of the configuration in the table's set: read as UTF-8 where it
+// is, else as Windows-1250, and kept as it is in a Windows-1250 table.
+std::string configured_text(const std::string& text, TableCharset charset)
+{
+    const std::vector<long> characters = model_characters(text, true);
+    const bool utf8 = std::find(characters.begin(), characters.end(), -1) == characters.end();
+    if (!utf8 && charset != TableCharset::utf8) {
+        return text;
+    }
+    return model_in_table_charset(model_characters(text, utf8),
+                                  charset == TableCharset::utf8 ? charset : TableCharset::windows_1250);
+}
+
 std::string header_line(const ModelSettings& settings)
 {
-    std::string line;
+    std::string line = settings.charset == TableCharset::utf8 ? "\xEF\xBB\xBF" : "";
     for (std::size_t j = 0; j < settings.columns.size(); ++j) {
         const std::string& title = settings.columns[j].title;
         const long star = find(title, "*");
-        const std::string header = star < 0 ? title : first(title.substr(static_cast<std::size_t>(star) + 1), kModelHeaderBytes);
+        const std::string header = configured_text(
+            star < 0 ? title : first(title.substr(static_cast<std::size_t>(star) + 1), kModelHeaderBytes),
+            settings.charset);
         const bool needs_quotes = header.find_first_of(std::string{settings.separator, '"', '\r'}) != std::string::npos;
         line += (j > 0 ? std::string(1, settings.separator) : "") + (needs_quotes ? quoted(header, '"') : header);
     }
@@ -212,30 +253,55 @@ std::string data_line(ModelSettings& settings)
         if (holds(column.title, "Ident")) {
             column.value = column.tag;
         }
-        line += (j > 0 ? std::string(1, settings.separator) : "") + quoted(trimmed(column.value, " \n\r"), '"');
+        const std::string value = trimmed(column.value, " \n\r");
+        line += (j > 0 ? std::string(1, settings.separator) : "") +
+                quoted(holds(column.title, "Ident") ? configured_text(value, settings.charset) : value, '"');
     }
     return line + "\n";
 }
 
-std::string value_of(const std::string& line, bool strips_spaces)
+// The value rules over a text in the table's set.
+std::string by_the_rules(const std::string& text, bool strips_spaces, TableCharset charset)
 {
-    const std::size_t colon = line.find(':', 1);
-    std::string value = colon == std::string::npos || line.empty() ? " " : first(line.substr(colon + 1), kMaxValueBytes);
+    std::string value = model_cut(text, kMaxValueBytes, charset);
     for (char& byte : value) {
         byte = byte == ';' ? ' ' : byte;
     }
     if (strips_spaces) {
         std::erase(value, ' ');
     }
-    return trimmed(stripped(value), " \n\r");
+    return trimmed(charset == TableCharset::windows_1250_plain ? stripped(value) : value, " \n\r");
+}
+
+// The default set takes the value from the line folded; another reads the
+// value as the card file holds it, without its line end: as UTF-8 where it
+// is (a UTF-8 character cut at its end left out), else as Windows-1250.
+std::string value_of(const std::string& folded_line, const std::string& piece, bool strips_spaces,
+                     TableCharset charset)
+{
+    if (charset == TableCharset::windows_1250_plain) {
+        const std::size_t colon = folded_line.find(':', 1);
+        return colon == std::string::npos || folded_line.empty()
+                   ? ""
+                   : by_the_rules(folded_line.substr(colon + 1), strips_spaces, charset);
+    }
+    const std::size_t colon = piece.find(':', 1);
+    std::string raw = colon == std::string::npos ? "" : trimmed(piece.substr(colon + 1), "\n\r");
+    const std::size_t incomplete = model_incomplete_utf8_end(raw);
+    const std::string whole = raw.substr(0, raw.size() - incomplete);
+    const std::vector<long> characters = model_characters(whole, true);
+    const bool multibyte = std::any_of(whole.begin(), whole.end(), [](char byte) { return byte & 0x80; });
+    const bool utf8 = std::find(characters.begin(), characters.end(), -1) == characters.end() &&
+                      (incomplete == 0 || multibyte);
+    return by_the_rules(model_in_table_charset(model_characters(utf8 ? whole : raw, utf8), charset), strips_spaces,
+                        charset);
 }
 
 void clear_values(ModelSettings& settings)
 {
     for (ModelColumn& column : settings.columns) {
         column.value.clear();
-        column.preferred.clear();
-        column.others.clear();
+        column.taken.clear();
     }
 }
 
@@ -272,7 +338,7 @@ std::string scanned(ModelSettings& settings, std::string_view cards)
         const std::string text = trimmed(folded(piece), " \n");
         for (ModelColumn& column : settings.columns) {
             if (matches(text, column)) {
-                column.value = value_of(text, holds(column.title, "#"));
+                column.value = value_of(text, piece, holds(column.title, "#"), settings.charset);
             }
         }
         table += row_at_end(settings, text);
@@ -281,8 +347,8 @@ std::string scanned(ModelSettings& settings, std::string_view cards)
 }
 
 // The card file read as vCard: logical lines read as properties, each
-// column taking those its tag names, ranked preferred first, and showing
-// the n-th, decoded by the line's prefix and the card's version.
+// column taking those its tag names, ranked by PREF, and showing the n-th,
+// decoded by the line's prefix and the card's version.
 std::string scanned_decoding(ModelSettings& settings, std::string_view cards)
 {
     std::string table;
@@ -308,12 +374,12 @@ std::string scanned_decoding(ModelSettings& settings, std::string_view cards)
                 continue;
             }
             ModelColumn& column = settings.columns[j];
-            const std::string value =
-                model_decoded_value(line, version_21, holds(column.title, "#"), selectors[j].component);
-            (property.preferred ? column.preferred : column.others).push_back(value);
-            std::vector<std::string> ranked = column.preferred;
-            ranked.insert(ranked.end(), column.others.begin(), column.others.end());
-            column.value = ranked.size() >= selectors[j].nth ? ranked[selectors[j].nth - 1] : "";
+            column.taken.emplace_back(property.rank, model_decoded_value(line, version_21, holds(column.title, "#"),
+                                                                         selectors[j].component, settings.charset));
+            std::vector<std::pair<unsigned, std::string>> ranked = column.taken;
+            std::stable_sort(ranked.begin(), ranked.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            column.value = ranked.size() >= selectors[j].nth ? ranked[selectors[j].nth - 1].second : "";
         }
         table += row_at_end(settings, trimmed(folded(line.text), " \n"), true);
     }
@@ -362,26 +428,29 @@ std::vector<std::string> model_pieces(std::string_view bytes)
     return pieces;
 }
 
-// Decoding without a configuration, the table has the columns a contacts
-// spreadsheet wants, separated by ';'.
-constexpr std::string_view kDefaultDecodingConfiguration =
-    "Family name=N:1\nGiven name=N:2\nFull name=FN\nMobile=TEL;CELL\nPhone=TEL\nE-mail=EMAIL\n"
-    "E-mail 2=EMAIL[2]\nStreet=ADR:3\nCity=ADR:4\nPostal code=ADR:6\nCountry=ADR:7\nCompany=ORG:1\n"
-    "Note=NOTE\n;";
-
 ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards,
-                                 bool decode)
+                                 const ModelOptions& options)
 {
     ModelSettings settings;
     ModelConversion conversion;
+    const bool decode = options.decode || options.outlook;
     const std::string_view lines =
-        configuration ? std::string_view(*configuration) : decode ? kDefaultDecodingConfiguration : "";
+        configuration ? std::string_view(*configuration) : decode && !options.outlook ? kDefaultDecodingColumns : "";
     for (const std::string& line : model_pieces(lines)) {
         if (!apply_line(settings, line)) {
             conversion.refused = true;
             return conversion;
         }
     }
+    if (options.outlook) {
+        // Outlook's layout in place of the configuration's, file names apart.
+        settings.columns.clear();
+        for (const std::string& line : model_pieces(kOutlookColumns)) {
+            apply_line(settings, line);
+        }
+        settings.charset = TableCharset::utf8;
+    }
+    settings.charset = options.charset.value_or(settings.charset);
     conversion.card_name = settings.input + ".vcf";
     conversion.table_name = (settings.output.starts_with('*') ? settings.input : settings.output) + ".csv";
     const bool decoding = decode || settings.decode;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/charsets.hpp"
+
 // A model of the whole conversion, written from the rules as plainly as
 // possible: byte loops, whole lines folded, nothing fast. It shares the
 // capacities and the character tables' data with the program and no code,
@@ -27,9 +29,16 @@ struct ModelConversion {
     std::size_t columns = 0;
 };
 
+// The command line's options.
+struct ModelOptions {
+    bool decode = false; // --decode
+    bool outlook = false;
+    std::optional<TableCharset> charset; // --utf8, --accents
+};
+
 // What a run makes of `configuration` (none: no cardtab.ini) and of the
-// card file it names holding `cards`; `decode` as --decode.
+// card file it names holding `cards`.
 ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards,
-                                 bool decode = false);
+                                 const ModelOptions& options = {});
 
 } // namespace cardtab::testing

@@ -152,6 +152,8 @@ enum class ModelCharset { unnamed, utf8, latin1, latin2, cp1250, cp1252 };
 struct ModelParameter {
     std::string key;
     std::vector<std::string> values;
+    bool negated = false; // its text begins with '!'
+    bool bare = false;    // no '='
 };
 
 std::string without_quotes(std::string_view text)
@@ -193,7 +195,8 @@ std::vector<ModelParameter> parameters_of(std::string_view prefix)
             continue;
         }
         const std::size_t equals = text.find('=');
-        ModelParameter parameter{equals == std::string::npos ? "TYPE" : upper(without_quotes(text.substr(0, equals))), {}};
+        ModelParameter parameter{equals == std::string::npos ? "TYPE" : upper(without_quotes(text.substr(0, equals))), {},
+                                 text[0] == '!', equals == std::string::npos};
         std::string values = without_quotes(equals == std::string::npos ? text : text.substr(equals + 1));
         for (std::size_t start = 0;;) {
             const std::size_t comma = values.find(',', start);
@@ -257,17 +260,23 @@ std::string undo_quoted_printable(const std::string& raw)
     return bytes;
 }
 
-std::string undo_escapes(const std::string& raw, bool version_21)
+// Each ';' that separates components a space; the escapes undone where
+// `undo`, an escaped ';' staying one, and otherwise kept as they stand.
+std::string separated(const std::string& raw, bool version_21, bool undo)
 {
     const std::string escapes = version_21 ? ";" : "\\,;:nN";
     std::string bytes;
     for (std::size_t at = 0; at < raw.size(); ++at) {
-        if (raw[at] == '\\' && at + 1 < raw.size() && escapes.find(raw[at + 1]) != std::string::npos) {
+        const bool pair = raw[at] == '\\' && at + 1 < raw.size() && (!version_21 || raw[at + 1] == ';');
+        if (undo && raw[at] == '\\' && at + 1 < raw.size() && escapes.find(raw[at + 1]) != std::string::npos) {
             const char next = raw[at + 1];
             bytes += next == 'n' || next == 'N' ? '\n' : next;
             ++at;
+        } else if (!undo && pair) {
+            bytes += raw.substr(at, 2);
+            ++at;
         } else {
-            bytes += raw[at];
+            bytes += raw[at] == ';' ? ' ' : raw[at];
         }
     }
     return bytes;
@@ -326,14 +335,8 @@ std::vector<long> single_byte_characters(const std::string& bytes, ModelCharset 
 
 char windows_1250(long character)
 {
-    if ((character >= 0 && character < 0x20 && character != '\t') || character == 0x7F) {
-        return '?';
-    }
-    if (character > 0 && character < 0x80) {
+    if (character >= 0 && character < 0x80) {
         return static_cast<char>(character);
-    }
-    if (character >= 0xA0 && character <= 0x17F) {
-        return static_cast<char>(kFoldTable[static_cast<std::size_t>(character - 0xA0)]);
     }
     for (std::size_t byte = 0x80; byte <= 0xFF; ++byte) {
         if (character > 0 && kWindows1250[byte - 0x80] == static_cast<char32_t>(character)) {
@@ -341,6 +344,30 @@ char windows_1250(long character)
         }
     }
     return '?';
+}
+
+std::string utf8_of(long character)
+{
+    std::string bytes;
+    const auto add = [&](long value) { bytes += static_cast<char>(value); };
+    if (character < 0) {
+        add('?');
+    } else if (character < 0x80) {
+        add(character);
+    } else if (character < 0x800) {
+        add(0xC0 | (character >> 6));
+        add(0x80 | (character & 0x3F));
+    } else if (character < 0x10000) {
+        add(0xE0 | (character >> 12));
+        add(0x80 | ((character >> 6) & 0x3F));
+        add(0x80 | (character & 0x3F));
+    } else {
+        add(0xF0 | (character >> 18));
+        add(0x80 | ((character >> 12) & 0x3F));
+        add(0x80 | ((character >> 6) & 0x3F));
+        add(0x80 | (character & 0x3F));
+    }
+    return bytes;
 }
 
 // A cut line's value loses half an escape at its end: a '=' with fewer
@@ -366,9 +393,9 @@ std::string without_broken_escape(std::string raw, bool quoted_printable, bool v
     return raw;
 }
 
-// How long an incomplete UTF-8 sequence at the very end is: a lead byte and
-// fewer continuation bytes than it needs, as could still begin a character.
-std::size_t incomplete_end(const std::string& bytes)
+} // namespace
+
+std::size_t model_incomplete_utf8_end(const std::string& bytes)
 {
     for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
         const auto lead = static_cast<unsigned char>(bytes[bytes.size() - back]);
@@ -394,6 +421,8 @@ std::size_t incomplete_end(const std::string& bytes)
     return 0;
 }
 
+namespace {
+
 // Component `k` of the bytes, split at each ';' that no escape holds.
 std::string component_of(const std::string& bytes, std::size_t k, bool version_21)
 {
@@ -413,8 +442,31 @@ std::string component_of(const std::string& bytes, std::size_t k, bool version_2
 
 } // namespace
 
+std::vector<long> model_characters(const std::string& bytes, bool utf8)
+{
+    return utf8 ? utf8_characters(bytes) : single_byte_characters(bytes, ModelCharset::cp1250);
+}
+
+std::string model_in_table_charset(const std::vector<long>& characters, TableCharset charset)
+{
+    std::string text;
+    for (const long character : characters) {
+        text += charset == TableCharset::utf8 ? utf8_of(character) : std::string(1, windows_1250(character));
+    }
+    return text;
+}
+
+std::string model_cut(const std::string& text, std::size_t capacity, TableCharset charset)
+{
+    std::string kept = text.substr(0, capacity);
+    if (charset == TableCharset::utf8) {
+        kept.resize(kept.size() - model_incomplete_utf8_end(kept));
+    }
+    return kept;
+}
+
 std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, bool strips_spaces,
-                                std::size_t component)
+                                std::size_t component, TableCharset table_charset)
 {
     const auto prefix = prefix_of(line.text);
     if (!prefix) {
@@ -435,7 +487,7 @@ std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, b
     }
     std::string bytes = quoted_printable ? undo_quoted_printable(raw) : raw;
     ModelCharset charset = charset_named(*prefix);
-    const std::size_t incomplete = incomplete_end(bytes);
+    const std::size_t incomplete = model_incomplete_utf8_end(bytes);
     const std::string whole = bytes.substr(0, bytes.size() - incomplete);
     if (charset == ModelCharset::utf8) {
         bytes = whole;
@@ -451,23 +503,24 @@ std::string model_decoded_value(const ModelLogicalLine& line, bool version_21, b
     if (component != 0) {
         bytes = component_of(bytes, component, version_21);
     }
-    if (!quoted_printable) {
-        bytes = undo_escapes(bytes, version_21);
-    }
+    bytes = separated(bytes, version_21, !quoted_printable || version_21);
     const std::vector<long> characters =
         charset == ModelCharset::utf8 ? utf8_characters(bytes) : single_byte_characters(bytes, charset);
-    std::string text;
+    std::vector<long> shown;
     for (std::size_t n = 0; n < characters.size(); ++n) {
-        if (characters[n] == '\r' && n + 1 < characters.size() && characters[n + 1] == '\n') {
+        const long character = characters[n];
+        if (character == '\r' && n + 1 < characters.size() && characters[n + 1] == '\n') {
             continue;
         }
-        text += characters[n] == '\r' || characters[n] == '\n' ? ' ' : windows_1250(characters[n]);
+        const bool control = (character >= 0 && character < 0x20 && character != '\t') || character == 0x7F;
+        shown.push_back(character == '\r' || character == '\n' ? ' ' : control ? -1 : character);
     }
-    std::string value = text.substr(0, kMaxValueBytes);
+    std::string value = model_cut(model_in_table_charset(shown, table_charset), kMaxDecodedValueBytes, table_charset);
     for (char& byte : value) {
-        byte = byte == ';' ? ' ' : byte;
         const std::size_t accented = kAccentedLetters.find(byte);
-        byte = accented == std::string_view::npos ? byte : kPlainLetters[accented];
+        if (table_charset == TableCharset::windows_1250_plain && accented != std::string_view::npos) {
+            byte = kPlainLetters[accented];
+        }
     }
     if (strips_spaces) {
         std::erase(value, ' ');
@@ -493,10 +546,18 @@ ModelProperty property_of_prefix(const std::string& prefix)
         for (const std::string& value : parameter.values) {
             property.values.emplace_back(parameter.key, value);
         }
-        property.preferred = property.preferred || parameter.key == "PREF";
+        if (parameter.key == "PREF" && !parameter.bare) {
+            const std::string& n = parameter.values[0];
+            const bool number = !n.empty() && n.find_first_not_of("0123456789") == std::string::npos;
+            const std::size_t digits = number ? n.find_first_not_of('0') : std::string::npos;
+            const unsigned rank = digits == std::string::npos || n.size() - digits > 3
+                                      ? 100
+                                      : std::min(100u, static_cast<unsigned>(std::stoul(n.substr(digits))));
+            property.rank = std::min(property.rank, rank);
+        }
     }
     for (const auto& [key, value] : property.values) {
-        property.preferred = property.preferred || (key == "TYPE" && value == "PREF");
+        property.rank = key == "TYPE" && value == "PREF" ? 1 : property.rank;
     }
     return property;
 }
@@ -551,14 +612,21 @@ ModelSelector model_selector(std::string tag, bool cut)
     selector.grouped = named.grouped;
     selector.group = named.group;
     selector.name = named.name;
-    for (const auto& [key, value] : named.values) {
-        if (value.empty()) {
-            continue;
+    for (ModelParameter parameter : parameters_of(tag)) {
+        if (parameter.negated) {
+            (parameter.bare ? parameter.values[0] : parameter.key).erase(0, 1);
         }
-        if (key == "TYPE" && value == "PREF") {
-            selector.preferred = true;
-        } else {
-            selector.wanted.emplace_back(key, value);
+        for (const std::string& value : parameter.values) {
+            if (value.empty()) {
+                continue;
+            }
+            if (parameter.negated) {
+                selector.forbidden.emplace_back(parameter.key, value);
+            } else if (parameter.key == "TYPE" && value == "PREF") {
+                selector.preferred = true;
+            } else {
+                selector.wanted.emplace_back(parameter.key, value);
+            }
         }
     }
     return selector;
@@ -572,15 +640,14 @@ bool model_selects(const ModelSelector& selector, const ModelProperty& property)
     if (selector.grouped && (!property.grouped || selector.group != property.group)) {
         return false;
     }
-    if (selector.preferred && !property.preferred) {
+    if (selector.preferred && property.rank > 100) {
         return false;
     }
-    for (const auto& wanted : selector.wanted) {
-        if (std::find(property.values.begin(), property.values.end(), wanted) == property.values.end()) {
-            return false;
-        }
-    }
-    return true;
+    const auto holds = [&](const auto& value) {
+        return std::find(property.values.begin(), property.values.end(), value) != property.values.end();
+    };
+    return std::all_of(selector.wanted.begin(), selector.wanted.end(), holds) &&
+           std::none_of(selector.forbidden.begin(), selector.forbidden.end(), holds);
 }
 
 } // namespace cardtab::testing

@@ -153,7 +153,7 @@ struct AsTheyStand {
             ones.fill(1);
             return ones;
         }()};
-        prepare_card(card, tags.columns.count, kMaxValueBytes, last);
+        prepare_card(card, tags.columns.count, value_capacity(CardReading::as_they_stand), last);
     }
 
     PaddedText text() const { return current_padded_text(cards); }
@@ -178,34 +178,51 @@ struct AsTheyStand {
     }
 
     // The default set folds the bytes as they stand, which the tables do in
-    // one pass. Another set reads the value as UTF-8 where it all is, else
-    // as Windows-1250: the one pass does that only for a value of ASCII and
-    // the pairs the tables cover; any other is written character by
-    // character.
+    // one pass.
     std::size_t take_value(CardLine& line, std::size_t j, std::span<char> value, std::size_t& cut_line) const
     {
+        if (!tables.folds) [[unlikely]] {
+            return take_value_in_set(line, j, value, cut_line);
+        }
         const PaddedText text = value_text(line, j);
-        const bool strips_spaces = (tags.index.strips_spaces >> j & 1) != 0;
+        const bool cut = text.size() > value.size() && cleaning_cuts_text(text, value.size(), tables);
+        cut_line = cut ? cards.line_number : 0;
         bool plain = false;
-        std::size_t length = clean_value(text, value, strips_spaces, tables, &plain);
+        const std::size_t length = clean_value(text, value, strips_spaces(j), tables, &plain);
+        line.plain = line.plain && plain;
+        return length;
+    }
+
+    bool strips_spaces(std::size_t j) const { return (tags.index.strips_spaces >> j & 1) != 0; }
+
+    // Another set reads the value as UTF-8 where it all is, else as
+    // Windows-1250: the one pass does that where every high byte begins a
+    // pair the tables cover, which makes it UTF-8; any other value is
+    // written character by character.
+    [[gnu::noinline]] std::size_t take_value_in_set(CardLine& line, std::size_t j, std::span<char> value,
+                                                    std::size_t& cut_line) const
+    {
+        const PaddedText text = value_text(line, j);
+        bool plain = false;
+        std::size_t length = clean_value(text, value, strips_spaces(j), tables, &plain);
         line.plain = line.plain && plain;
         bool cut = false;
-        if (tables.folds || (plain && (text.size() <= value.size() || is_utf8(text.view())))) {
-            cut = cleaning_cuts_text(text, value.size(), tables);
+        if (high_bytes_are_covered_pairs(text)) {
+            cut = text.size() > value.size() && cleaning_cuts_text(text, value.size(), tables);
         } else {
-            length = written_in_table_charset(text, value, strips_spaces, cut);
+            length = written_in_table_charset(text, value, strips_spaces(j), cut);
         }
         cut_line = cut ? cards.line_number : 0;
         return length;
     }
 
-    std::size_t written_in_table_charset(PaddedText text, std::span<char> value, bool strips_spaces, bool& cut) const
+    std::size_t written_in_table_charset(PaddedText text, std::span<char> value, bool strips, bool& cut) const
     {
         const Charset read_as = utf8_or_windows_1250(text);
         std::size_t read = 0;
         const std::size_t length = to_table_text(text.view(), read_as, charset, Controls::kept, value, read);
         cut = holds_other_than(text.view().substr(read), kValueBlanks);
-        return apply_value_rules(value.first(length), {value.size(), charset, strips_spaces, true});
+        return apply_value_rules(value.first(length), {value.size(), charset, strips, true});
     }
 
     // A later line a column takes overwrites its value.
@@ -329,7 +346,7 @@ struct Decoded {
         for (std::size_t j = 0; j < properties.columns.count; ++j) {
             shown[j] = properties.selectors[j].nth_line;
         }
-        prepare_card(card, properties.columns.count, kMaxDecodedValueBytes, shown);
+        prepare_card(card, properties.columns.count, value_capacity(CardReading::decoded), shown);
     }
 
     PaddedText text() const { return lines.text; }

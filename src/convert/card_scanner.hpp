@@ -18,6 +18,13 @@ enum class CardReading {
     decoded,       // logical lines, values decoded as vCard writes them
 };
 
+// The bytes a value keeps: the rules' 100, or, decoding, as much as a
+// logical line keeps.
+constexpr std::size_t value_capacity(CardReading reading)
+{
+    return reading == CardReading::decoded ? kMaxDecodedValueBytes : kMaxValueBytes;
+}
+
 // Where a scan's rows go: into a table, or, for a listing, nowhere, its
 // lines' tags counted instead.
 struct ScanOutput {

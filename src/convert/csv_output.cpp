@@ -1,5 +1,7 @@
 #include "convert/csv_output.hpp"
 
+#include <algorithm>
+
 #include "text/charsets.hpp"
 #include "text/text.hpp"
 
@@ -50,15 +52,18 @@ std::string_view header_text(const Column& column)
     return take_span(title, after_star, title.size() - after_star);
 }
 
-TableTexts table_texts(const RunSettings& settings, const ColumnTable& columns)
+TableTexts table_texts(const RunSettings& settings, const ColumnTable& columns, std::size_t value_capacity)
 {
     TableTexts texts;
     texts.byte_order_mark = settings.charset == TableCharset::utf8;
     for (std::size_t j = 0; j < columns.count; ++j) {
         texts.headers[j] = in_table_charset(header_text(columns.columns[j]), settings.charset);
+        std::size_t longest = value_capacity;
         if (columns.columns[j].marks.is_constant) {
             texts.constants[j] = in_table_charset(trim_value(view(columns.columns[j].tag)), settings.charset);
+            longest = std::max(longest, texts.constants[j].size());
         }
+        texts.row_room += field_room(longest);
     }
     return texts;
 }
@@ -87,20 +92,14 @@ void write_header(TableWriter& table, const RunSettings& settings, const ColumnT
 void write_row(TableWriter& table, const RunSettings& settings, const ColumnTable& columns, const TableTexts& texts,
                const CardValues& card)
 {
-    const auto field = [&](std::size_t j) {
-        return columns.columns[j].marks.is_constant ? std::string_view(texts.constants[j])
-                                                    : trim_value(shown_value(card, j));
-    };
-    std::size_t room = 0;
-    for (std::size_t j = 0; j < columns.count; ++j) {
-        room += field_room(field(j).size());
-    }
-    char* out = begin_line(table, room);
+    char* out = begin_line(table, texts.row_room);
     for (std::size_t j = 0; j < columns.count; ++j) {
         if (j > 0) {
             *out++ = settings.separator;
         }
-        out = append_quoted(out, field(j), settings.quote);
+        const std::string_view field = columns.columns[j].marks.is_constant ? std::string_view(texts.constants[j])
+                                                                            : shown_value(card, j);
+        out = append_quoted(out, trim_value(field), settings.quote);
     }
     end_line(table, out);
 }

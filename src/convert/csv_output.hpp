@@ -21,8 +21,9 @@ struct TableTexts {
     std::array<std::string, kMaxColumns> headers;
     std::array<std::string, kMaxColumns> constants;
     bool byte_order_mark = false; // a UTF-8 table begins with one
+    std::size_t row_room = 0;     // the most bytes a data line takes
 };
-TableTexts table_texts(const RunSettings& settings, const ColumnTable& columns);
+TableTexts table_texts(const RunSettings& settings, const ColumnTable& columns, std::size_t value_capacity);
 
 // What a UTF-8 table begins with, so that a spreadsheet reads it as UTF-8.
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";

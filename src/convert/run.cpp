@@ -1,5 +1,6 @@
 #include "convert/run.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "config/configuration.hpp"
@@ -183,7 +184,7 @@ void fail_on_table(RunResult& result, std::string_view action, const NewTable& t
 
 // The table "-" is standard output, written through the descriptor.
 bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& findings, const LockWait& lock_wait,
-                TableWriter& table, RunResult& result)
+                std::size_t row_room, TableWriter& table, RunResult& result)
 {
     const std::string& table_name = setup.table_name;
     const bool to_standard_output = table_name == kStandardOutputName;
@@ -204,7 +205,10 @@ bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& find
     }
     table.table.name = table_name;
     table.table.lock_wait = lock_wait;
-    const IoStatus created = create_table_writer(table, files, facts);
+    // Room for several of the longest rows, so that the buffer is written
+    // out in large pieces whatever a row may take.
+    constexpr std::size_t kRowsAWrite = 4;
+    const IoStatus created = create_table_writer(table, files, facts, std::max(kWriteChunkBytes, kRowsAWrite * row_room));
     if (!created.ok) {
         fail_on_table(result, "create", table.table, created);
         return false;
@@ -247,10 +251,10 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
                    RunFindings& findings, RunResult& result)
 {
     TableWriter table;
-    if (!open_table(files, setup, findings, options.lock_wait, table, result)) {
+    const TableTexts texts = table_texts(setup.settings, setup.columns, value_capacity(setup.reading));
+    if (!open_table(files, setup, findings, options.lock_wait, texts.row_room, table, result)) {
         return;
     }
-    const TableTexts texts = table_texts(setup.settings, setup.columns);
     write_header(table, setup.settings, setup.columns, texts);
     scan_cards(cards, setup.settings, setup.columns, setup.reading, {&table, &texts, nullptr}, findings.cards);
     finish_table(cards, setup.card_name, table, result);

@@ -163,11 +163,16 @@ std::size_t clean_plain_value(PaddedText text, std::span<char> value, bool drop_
     return plain ? length : kNeedsDecoding;
 }
 
-bool holds_only_folding_text(PaddedText text, bool pairs)
+namespace {
+
+// Every byte of 0x80 or more begins a covered pair (where `pairs`), and no
+// control byte is there unless `controls`.
+bool holds_only_covered_text(PaddedText text, bool pairs, bool controls)
 {
     for (std::size_t at = 0; at < text.size();) {
         const Word word = load_word(text.data() + at);
-        const Word special = ((word & kHighBits) | control_bytes(word)) & first_bytes_of_word(text.size() - at);
+        const Word special =
+            ((word & kHighBits) | (controls ? 0 : control_bytes(word))) & first_bytes_of_word(text.size() - at);
         if (special == 0) {
             at += sizeof(Word);
             continue;
@@ -181,6 +186,18 @@ bool holds_only_folding_text(PaddedText text, bool pairs)
         at += 2;
     }
     return true;
+}
+
+} // namespace
+
+bool holds_only_folding_text(PaddedText text, bool pairs)
+{
+    return holds_only_covered_text(text, pairs, false);
+}
+
+bool high_bytes_are_covered_pairs(PaddedText text)
+{
+    return holds_only_covered_text(text, true, true);
 }
 
 } // namespace cardtab

@@ -36,6 +36,10 @@ bool cleaning_cuts_text(PaddedText text, std::size_t capacity, const ValueTables
 // as UTF-8 reads just as folding does.
 bool holds_only_folding_text(PaddedText text, bool pairs);
 
+// Every byte of 0x80 or more begins one of the two-byte sequences that
+// folding covers: UTF-8 that the tables of every set write as it is meant.
+bool high_bytes_are_covered_pairs(PaddedText text);
+
 // The two ways clean_value can go, which the tests hold against each other
 // and against the value rules: eight bytes at a time on any processor
 // (clean_value.cpp), or sixty-four at a time on one with AVX-512 VBMI2

@@ -18,10 +18,10 @@ constexpr bool takes_accents_off(TableCharset charset)
 
 // What a byte of the table's text becomes by the rules that look at one
 // byte at a time.
-constexpr char cleaned_byte(unsigned char byte, TableCharset charset)
+constexpr char cleaned_byte(unsigned char byte, TableCharset charset, bool semicolons = true)
 {
     if (byte == static_cast<unsigned char>(kSemicolon)) {
-        return kSpace;
+        return semicolons ? kSpace : kSemicolon;
     }
     return takes_accents_off(charset) ? kWithoutDiacritics[byte] : static_cast<char>(byte);
 }
@@ -34,7 +34,7 @@ constexpr char32_t pair_character(unsigned lead, unsigned second)
 
 // What a covered sequence becomes: as the rules fold it, or the character
 // written in the table's set; then the byte rules.
-char cleaned_pair(unsigned lead, unsigned second, TableCharset charset, bool folds)
+char cleaned_pair(unsigned lead, unsigned second, TableCharset charset, bool folds, bool semicolons)
 {
     if (folds) {
         const int folded = fold_pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(second));
@@ -44,16 +44,16 @@ char cleaned_pair(unsigned lead, unsigned second, TableCharset charset, bool fol
         return static_cast<char>(lead); // marks it covered; both bytes stay
     }
     const char written = encode_character(pair_character(lead, second), charset).bytes[0];
-    return cleaned_byte(static_cast<unsigned char>(written), charset);
+    return cleaned_byte(static_cast<unsigned char>(written), charset, semicolons);
 }
 
-ValueTables make_tables(TableCharset charset, bool folds)
+ValueTables make_tables(TableCharset charset, bool folds, bool semicolons = true)
 {
     ValueTables tables{};
     tables.pairs_stay_whole = charset == TableCharset::utf8;
     tables.folds = folds;
     for (unsigned byte = 0; byte < 256; ++byte) {
-        const char cleaned = cleaned_byte(static_cast<unsigned char>(byte), charset);
+        const char cleaned = cleaned_byte(static_cast<unsigned char>(byte), charset, semicolons);
         tables.singles[byte] = cleaned;
         const auto of = [](bool holds, std::uint8_t bit) { return holds ? bit : std::uint8_t{0}; };
         tables.classes[byte] = static_cast<std::uint8_t>(
@@ -65,7 +65,7 @@ ValueTables make_tables(TableCharset charset, bool folds)
         for (unsigned second = 0x80; second <= 0xBF; ++second) {
             if (fold_pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(second)) != kNoPair) {
                 tables.pairs[pair_index(static_cast<unsigned char>(lead), static_cast<unsigned char>(second))] =
-                    cleaned_pair(lead, second, charset, folds);
+                    cleaned_pair(lead, second, charset, folds, semicolons);
             }
         }
     }
@@ -73,9 +73,13 @@ ValueTables make_tables(TableCharset charset, bool folds)
 }
 
 const ValueTables kFoldedPlain = make_tables(TableCharset::windows_1250_plain, true);
-const ValueTables kPlain = make_tables(TableCharset::windows_1250_plain, false);
-const ValueTables kWindows1250 = make_tables(TableCharset::windows_1250, false);
-const ValueTables kUtf8 = make_tables(TableCharset::utf8, false);
+// For the decoded text of each set: its semicolons made spaces, or kept.
+const std::array<std::array<ValueTables, 2>, 3> kDecoded = {{
+    {make_tables(TableCharset::windows_1250_plain, false, false),
+     make_tables(TableCharset::windows_1250_plain, false, true)},
+    {make_tables(TableCharset::windows_1250, false, false), make_tables(TableCharset::windows_1250, false, true)},
+    {make_tables(TableCharset::utf8, false, false), make_tables(TableCharset::utf8, false, true)},
+}};
 static_assert(std::count(kFoldTable.begin(), kFoldTable.end(), 0) == 0,
               "a covered sequence never becomes the byte that marks one not covered");
 
@@ -98,17 +102,12 @@ std::size_t apply_value_rules(std::span<char> text, const ValueRules& rules)
     return trim_value(std::string_view(value.data(), length)).size();
 }
 
-const ValueTables& value_tables(TableCharset charset, bool folds)
+const ValueTables& value_tables(TableCharset charset, bool folds, bool semicolons)
 {
-    switch (charset) {
-    case TableCharset::windows_1250_plain:
-        return folds ? kFoldedPlain : kPlain;
-    case TableCharset::windows_1250:
-        return kWindows1250;
-    case TableCharset::utf8:
-        return kUtf8;
+    if (folds) {
+        return kFoldedPlain;
     }
-    return kPlain;
+    return kDecoded[static_cast<std::size_t>(charset)][semicolons ? 1 : 0];
 }
 
 } // namespace cardtab

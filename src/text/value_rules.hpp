@@ -72,7 +72,9 @@ constexpr std::size_t pair_index(unsigned char lead, unsigned char second)
 }
 
 // The tables of the table's character set; `folds`: for the card's bytes
-// as the ordinary mode's rules fold them (in the default set only).
-const ValueTables& value_tables(TableCharset charset, bool folds);
+// as the ordinary mode's rules fold them (in the default set only);
+// `semicolons`: each semicolon becomes a space (decoding keeps an escaped
+// one, and makes the separating ones spaces itself).
+const ValueTables& value_tables(TableCharset charset, bool folds, bool semicolons = true);
 
 } // namespace cardtab

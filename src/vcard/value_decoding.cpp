@@ -233,11 +233,12 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
         const bool undo = !quoted_printable || how.version_21;
         bytes = scratch.text(0, separate_components(bytes.view(), how.version_21, undo, scratch.data()));
     }
-    if (!escaped && holds_only_folding_text(bytes, charset == Charset::utf8)) {
+    if (holds_only_folding_text(bytes, charset == Charset::utf8)) {
+        const ValueTables& cleaning = escaped ? value_tables(how.charset, false, false) : tables;
         if (cut != nullptr) {
-            *cut = cleaning_cuts_text(bytes, value.size(), tables);
+            *cut = cleaning_cuts_text(bytes, value.size(), cleaning);
         }
-        return clean_value(bytes, value, drop_spaces, tables);
+        return clean_value(bytes, value, drop_spaces, cleaning);
     }
     std::size_t read = 0;
     const std::size_t length = to_table_text(bytes.view(), charset, how.charset, Controls::replaced, value, read);

@@ -78,7 +78,7 @@ TEST(CsvOutput, WritesHeaderAndDataLines)
         }
         TableWriter table;
         ASSERT_TRUE(create_table_writer(table, files, files.look_up("t.csv")).ok);
-        const TableTexts texts = table_texts(settings, columns);
+        const TableTexts texts = table_texts(settings, columns, kMaxValueBytes);
         write_header(table, settings, columns, texts);
         write_row(table, settings, columns, texts, card);
         ASSERT_TRUE(close_table_writer(table).ok);

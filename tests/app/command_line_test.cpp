@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ TEST(CommandLine, ReadsOptionsAndNamesInAnyOrder)
         std::string cards = {};
         std::string table = {};
         std::string refusal = {};
+        std::optional<TableCharset> charset = std::nullopt;
+        bool outlook = false;
     } cases[] = {
         {{}, Request::convert},
         {{"--help"}, Request::help},
@@ -49,6 +52,10 @@ TEST(CommandLine, ReadsOptionsAndNamesInAnyOrder)
          "(see 'cardtab --help')"},
         {{"a.vcf", "b.csv", "c.csv"}, Request::refused, false, "", "",
          "too many names: 'c.csv' after the card file and the table (see 'cardtab --help')"},
+        {{"--utf8", "a.vcf", "--utf8"}, Request::convert, false, "a.vcf", "", "", TableCharset::utf8},
+        {{"--accents", "--outlook"}, Request::convert, false, "", "", "", TableCharset::windows_1250, true},
+        {{"--utf8", "--accents"}, Request::refused, false, "", "",
+         "--utf8 and --accents ask for two character sets; give one (see 'cardtab --help')", TableCharset::utf8},
     };
     for (const auto& c : cases) {
         std::string shown;
@@ -62,6 +69,8 @@ TEST(CommandLine, ReadsOptionsAndNamesInAnyOrder)
         EXPECT_EQ(options.cards, c.cards) << shown;
         EXPECT_EQ(options.table, c.table) << shown;
         EXPECT_EQ(refusal, c.refusal) << shown;
+        EXPECT_EQ(options.charset, c.charset) << shown;
+        EXPECT_EQ(options.outlook, c.outlook) << shown;
     }
 }
 

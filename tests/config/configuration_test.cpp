@@ -24,6 +24,7 @@ struct Loaded {
     std::string columns;
     std::string messages;
     bool decode = false;
+    TableCharset charset = TableCharset::windows_1250_plain;
 };
 
 Loaded load(const std::string& configuration)
@@ -44,6 +45,7 @@ Loaded load(const std::string& configuration)
     loaded.output = escaped(view(settings.output_base_name));
     loaded.separator = settings.separator;
     loaded.decode = settings.decode;
+    loaded.charset = settings.charset;
     for (std::size_t j = 0; j < columns.count; ++j) {
         const Column& column = columns.columns[j];
         loaded.columns += (j > 0 ? "|" : "") + escaped(view(column.title)) + "=" + escaped(view(column.tag));
@@ -134,6 +136,14 @@ std::vector<ConfigCase> config_cases()
          {true, "people", "*", ',', "",
           "cardtab: warning: cardtab.ini: line 1: 'decode all' after the card file's name is ignored; only the "
           "word 'decode', after a space, may stand there"}},
+        {"the table's set after its name", "out.csv UTF8\r\n",
+         {true, "import", "out", ',', "", "", false, TableCharset::utf8}},
+        {"accents after a tab, on a last line", "*.Csv\taccents ",
+         {true, "import", "*", ',', "", "", false, TableCharset::windows_1250}},
+        {"another word after the table's name", "*.csv utf-8\n",
+         {true, "import", "*", ',', "",
+          "cardtab: warning: cardtab.ini: line 1: 'utf-8' after the table file's name is ignored; only the word "
+          "'utf8' or 'accents', after a space, may stand there"}},
         {"separator on a last line", "Name=FN\n;", {true, "import", "*", ';', "Name=FN", ""}},
         {"separator line with a line feed is a column", ";\n",
          {true, "import", "*", ',', ";=;",
@@ -216,6 +226,7 @@ TEST(LoadConfiguration, AppliesEachKindOfLine)
         EXPECT_EQ(got.columns, c.expected.columns) << c.name;
         EXPECT_EQ(got.messages, c.expected.messages) << c.name;
         EXPECT_EQ(got.decode, c.expected.decode) << c.name;
+        EXPECT_EQ(got.charset, c.expected.charset) << c.name;
     }
 }
 

@@ -1246,6 +1246,9 @@ std::string card(const std::string& lines)
     return "BEGIN:VCARD\n" + lines + "END:VCARD\n";
 }
 
+const std::string kSets = "G=X-G\nC=X-C\nZ=X-Z\nJ=X-J\nW=X-W\n*.csv";
+const std::string kNames = "X-G:\xCE\xA0\xCE\xB1\xCF\x80\xCE\xB1\nX-C:\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\nX-Z:Dvo\xC5\x99\xC3\xA1kov\xC3\xA1\nX-J:\xE5\xB1\xB1\xE7\x94\xB0\nX-W:Dvo\xF8\xE1k\n";
+
 std::vector<ConversionCase> conversion_cases()
 {
     const std::string long_value(150, 'v');
@@ -1415,6 +1418,30 @@ std::vector<ConversionCase> decoding_cases()
          "Name\r\n\"Dvo??k\"\r\n", true},
         {"a prefix longer than what is kept gives no value", "X=X\n#Phone=TEL\n", card(long_prefix + "TEL:1\n"),
          "X,#Phone\r\n\"\",\"1\"\r\n", true},
+        // Greek, Cyrillic, Czech, Japanese and a Windows-1250 name in each set.
+        // The default set keeps the rules' bytes: a UTF-8 byte that is an
+        // accented letter of Windows-1250 (0xCF) loses its accent.
+        {"names in the default set", kSets + "\n", card(kNames),
+         "G,C,Z,J,W\r\n\"\xCE\xA0\xCE\xB1" "D\x80\xCE\xB1\",\"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\",\"Dvorakova\","
+         "\"\xE5\xB1\xB1\xE7\x94\xB0\",\"Dvorak\"\r\n"},
+        {"names with every letter of Windows-1250", kSets + " accents\n", card(kNames),
+         "G,C,Z,J,W\r\n\"????\",\"????\",\"Dvo\xF8\xE1kov\xE1\",\"??\",\"Dvo\xF8\xE1k\"\r\n"},
+        {"names in UTF-8", kSets + " utf8\n", card(kNames),
+         "\xEF\xBB\xBFG,C,Z,J,W\r\n\"\xCE\xA0\xCE\xB1\xCF\x80\xCE\xB1\",\"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\","
+         "\"Dvo\xC5\x99\xC3\xA1kov\xC3\xA1\",\"\xE5\xB1\xB1\xE7\x94\xB0\",\"Dvo\xC5\x99\xC3\xA1k\"\r\n"},
+        {"names decoded in the default set", kSets + "\n", card(kNames),
+         "G,C,Z,J,W\r\n\"????\",\"????\",\"Dvorakova\",\"??\",\"Dvorak\"\r\n", true},
+        {"names decoded in UTF-8", kSets + " utf8\n", card(kNames),
+         "\xEF\xBB\xBFG,C,Z,J,W\r\n\"\xCE\xA0\xCE\xB1\xCF\x80\xCE\xB1\",\"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\","
+         "\"Dvo\xC5\x99\xC3\xA1kov\xC3\xA1\",\"\xE5\xB1\xB1\xE7\x94\xB0\",\"Dvo\xC5\x99\xC3\xA1k\"\r\n", true},
+        {"a UTF-8 table's 100 bytes end at a whole letter", "*.csv utf8\nNote=NOTE\n",
+         card("NOTE:" + std::string(99, 'y') + "\xC5\x99\n"), "\xEF\xBB\xBFNote\r\n\"" + std::string(99, 'y') + "\"\r\n"},
+        {"'!' alone, in a list, with a type, under a key", "A=TEL;!CELL\nB=TEL;!CELL,FAX\nC=TEL;WORK;!FAX\nD=TEL;!TYPE=FAX[2]\n",
+         card("TEL;CELL:1\nTEL;WORK;FAX:2\nTEL;WORK:3\nTEL;HOME:4\n"),
+         "A,B,C,D\r\n\"2\",\"3\",\"3\",\"3\"\r\n", true},
+        {"PREF=1 before TYPE=pref before PREF=5 before none", "A=TEL\nB=TEL[2]\nC=TEL[3]\nD=TEL[4]\nE=TEL;PREF[3]\n",
+         card("TEL;PREF=5:five\nTEL:none\nTEL;TYPE=pref:typed\nTEL;PREF=\"01\":one\n"),
+         "A,B,C,D,E\r\n\"typed\",\"one\",\"five\",\"none\",\"five\"\r\n", true},
     };
 }
 

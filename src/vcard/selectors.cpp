@@ -47,9 +47,13 @@ bool take_nth_line(std::string_view& tag, std::size_t& nth_line)
     if (tag.size() < 3 || tag[tag.size() - 3] != '[' || !is_digit(tag[tag.size() - 2])) {
         return false;
     }
-    nth_line = std::size_t(tag[tag.size() - 2] - '0');
+    const auto n = std::size_t(tag[tag.size() - 2] - '0');
+    if (n < 1 || n > kMaxNthLine) {
+        return false;
+    }
+    nth_line = n;
     tag.remove_suffix(3);
-    return nth_line >= 1 && nth_line <= kMaxNthLine;
+    return true;
 }
 
 void assign_upper(FixedText<kMaxTagBytes>& text, std::string_view source)
@@ -100,13 +104,14 @@ Selector read_selector(std::string_view tag, bool cut)
 {
     Selector selector;
     tag = trim_both(tag, kSpaceAndTab);
+    // A tag that names no property keeps no line, so no line before one.
     if (cut || !take_component(tag, selector.component) || !take_nth_line(tag, selector.nth_line)) {
-        return selector;
+        return Selector{};
     }
     const std::size_t semicolon = tag.find(';');
     const PrefixParts parts = split_prefix(tag.substr(0, semicolon));
     if (!is_plain_part(parts.name) || (parts.grouped && !is_plain_part(parts.group))) {
-        return selector;
+        return Selector{};
     }
     selector.grouped = parts.grouped;
     assign_upper(selector.group, parts.group);

@@ -661,8 +661,8 @@ TEST(Run, AnswersHelpAndVersionWithoutTouchingAFile)
         std::string argument;
         std::string output_starts;
     } cases[] = {
-        {"--help", "Usage: cardtab [--decode] [--tags] [CARDS [TABLE]]\n"},
-        {"-h", "Usage: cardtab [--decode] [--tags] [CARDS [TABLE]]\n"},
+        {"--help", "Usage: cardtab [--decode] [--tags] [--accents|--utf8] [--outlook]\n"},
+        {"-h", "Usage: cardtab [--decode] [--tags] [--accents|--utf8] [--outlook]\n"},
         {"--version", "cardtab "},
     };
     for (const auto& c : cases) {

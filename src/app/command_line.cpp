@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "app/command_line.hpp"
 
 #include <cstdio>
@@ -123,19 +124,19 @@ std::string quoted(std::string_view name)
     return std::string("'").append(name).append("'");
 }
 
-// Why the names cannot stand, or nothing. A table must be a .csv file, so
-// that two card files given at once never have the second written over.
-std::string refusal_of_names(const std::vector<std::string_view>& names)
+// The last name is the table where it is one, after at least one card
+// file: a .csv file, or - for standard output.
+bool names_table(const std::vector<std::string_view>& names)
 {
-    if (names.size() > 2) {
-        return "too many names: " + quoted(names[2]) + " after the card file and the table";
-    }
-    if (!names.empty() && names[0] == kStandardOutputName) {
+    return names.size() >= 2 &&
+           (names.back() == kStandardOutputName || ends_in_any_case(names.back(), kTableFileExtension));
+}
+
+// Why the names cannot stand, or nothing.
+std::string refusal_of_names(std::span<const std::string_view> cards)
+{
+    if (std::find(cards.begin(), cards.end(), kStandardOutputName) != cards.end()) {
         return "'-' cannot name the card file: the cards are read from a file";
-    }
-    if (names.size() == 2 && names[1] != kStandardOutputName && !ends_in_any_case(names[1], kTableFileExtension)) {
-        return "the table file " + quoted(names[1]) +
-               " does not end in .csv; name a .csv file, or - for standard output";
     }
     return {};
 }
@@ -172,12 +173,14 @@ Request read_command_line(std::span<const std::string> arguments, RunOptions& op
             return Request::refused;
         }
     }
-    if (refusal = refusal_of_names(names); !refusal.empty()) {
+    const bool table_named = names_table(names);
+    const std::span<const std::string_view> cards(names.data(), names.size() - (table_named ? 1 : 0));
+    if (refusal = refusal_of_names(cards); !refusal.empty()) {
         refusal += kSeeHelp;
         return Request::refused;
     }
-    options.cards = names.empty() ? std::string() : std::string(names[0]);
-    options.table = names.size() < 2 ? std::string() : std::string(names[1]);
+    options.cards.assign(cards.begin(), cards.end());
+    options.table = table_named ? std::string(names.back()) : std::string();
     return request;
 }
 

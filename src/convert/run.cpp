@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/configuration.hpp"
+#include "convert/card_files.hpp"
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
 #include "result/warnings.hpp"
@@ -26,7 +27,7 @@ struct RunSetup {
     ColumnTable columns;
     ConfigurationOutcome configuration = ConfigurationOutcome::missing;
     CardReading reading = CardReading::as_they_stand;
-    std::string card_name;
+    CardFiles cards;
     std::string table_name;
 };
 
@@ -45,24 +46,25 @@ void find_configuration(FileLayer& files, RunSetup& setup, ConfigurationFindings
     found.missing = setup.configuration == ConfigurationOutcome::missing;
 }
 
-// A named card file's table lies beside it: its name less a final ".vcf",
-// in any letter case, and ".csv" after.
-std::string table_beside(std::string_view cards)
-{
-    const std::size_t kept =
-        cards.size() - (ends_in_any_case(cards, kCardFileExtension) ? kCardFileExtension.size() : 0);
-    return file_name(cards.substr(0, kept), kTableFileExtension);
-}
-
-void name_files(const RunOptions& options, RunSetup& setup)
+// The card files the command line or else cardtab.ini names, and the
+// table: the one named, or else beside the first card file or folder.
+bool name_files(FileLayer& files, const RunOptions& options, RunSetup& setup, RunResult& result)
 {
     if (options.cards.empty()) {
-        setup.card_name = file_name(view(setup.settings.input_base_name), kCardFileExtension);
+        const std::string card_name = file_name(view(setup.settings.input_base_name), kCardFileExtension);
         setup.table_name = file_name(effective_output_base_name(setup.settings), kTableFileExtension);
-        return;
+        return gather_card_files(files, {&card_name, 1}, setup.cards, result);
     }
-    setup.card_name = options.cards;
-    setup.table_name = options.table.empty() ? table_beside(options.cards) : options.table;
+    if (!gather_card_files(files, options.cards, setup.cards, result)) {
+        return false;
+    }
+    setup.table_name = options.table.empty() ? table_beside(options.cards[0], setup.cards.first_is_folder) : options.table;
+    if (setup.table_name.empty()) {
+        fail(result, "the folder '" + options.cards[0] + "' gives the table no name; name it: cardtab " +
+                         options.cards[0] + " contacts.csv");
+        return false;
+    }
+    return true;
 }
 
 // Decoding reads a column's tag as the vCard property it names. A tag that
@@ -103,12 +105,29 @@ bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, R
     if (decode) {
         findings.tags_naming_no_property = tags_naming_no_property(setup.columns);
     }
-    name_files(options, setup);
-    return true;
+    return name_files(files, options, setup, result);
+}
+
+void refuse_to_overwrite(RunResult& result, std::string_view written, std::string_view what, std::string_view name)
+{
+    fail(result, "refusing to write " + std::string(written) + ": it would overwrite the " + std::string(what) + " '" +
+                     std::string(name) + "'");
+}
+
+// The card file among those read that is `id`; the first where there is
+// none.
+std::string_view card_file_that_is(FileLayer& files, const CardFiles& cards, const FileId& id)
+{
+    for (const std::string& name : cards.names) {
+        if (const FileKind kind = files.identify(name); kind.exists && kind.id == id) {
+            return name;
+        }
+    }
+    return cards.names.front();
 }
 
 // Refuses an output (`written`: "table file 'x.csv'") that leads, through
-// a link or a shell's redirection, to the card file or the configuration:
+// a link or a shell's redirection, to a card file or the configuration:
 // writing it would destroy them.
 bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_view written, const RunSetup& setup,
                           const RunFindings& findings, RunResult& result)
@@ -116,21 +135,19 @@ bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_
     if (!table.exists) {
         return true;
     }
-    const struct {
-        std::string_view what;
-        std::string_view name;
-    } inputs[] = {{"card file", setup.card_name}, {"configuration file", findings.configuration.name}};
-    for (const auto& input : inputs) {
-        const FileFacts facts = files.look_up(input.name);
-        if (!facts.status.ok) {
-            fail_on_file(result, "open " + std::string(input.what), input.name, facts.status);
-            return false;
-        }
-        if (facts.exists && facts.id == table.id) {
-            fail(result, "refusing to write " + std::string(written) + ": it would overwrite the " +
-                             std::string(input.what) + " '" + std::string(input.name) + "'");
-            return false;
-        }
+    if (setup.cards.ids.count(table.id) != 0) {
+        refuse_to_overwrite(result, written, "card file", card_file_that_is(files, setup.cards, table.id));
+        return false;
+    }
+    const std::string& configuration = findings.configuration.name;
+    const FileFacts facts = files.look_up(configuration);
+    if (!facts.status.ok) {
+        fail_on_file(result, "open configuration file", configuration, facts.status);
+        return false;
+    }
+    if (facts.exists && facts.id == table.id) {
+        refuse_to_overwrite(result, written, "configuration file", configuration);
+        return false;
     }
     return true;
 }
@@ -216,15 +233,41 @@ bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& find
     return true;
 }
 
-// Only a table written whole, from a card file read to its end, takes the
-// old table's place. A table not put in place is discarded with its writer.
-void finish_table(LineReader& cards, const std::string& card_name, TableWriter& table, RunResult& result)
+// Scans each card file in turn, each as if alone, and adds up what the
+// scans find. The first is open already, before the table was touched; the
+// others open as their turn comes. The first that cannot be opened or read
+// fails the run.
+bool read_card_files(FileLayer& files, const RunSetup& setup, LineReader& first, ScanOutput output,
+                     CardFindings& found, RunResult& result)
 {
-    const IoStatus read = close_line_reader(cards);
+    const std::vector<std::string>& names = setup.cards.names;
+    for (std::size_t n = 0; n < names.size(); ++n) {
+        LineReader next;
+        LineReader& cards = n == 0 ? first : next;
+        if (n != 0 && !open_cards(files, names[n], cards, result)) {
+            return false;
+        }
+        CardFindings file;
+        scan_cards(cards, setup.settings, setup.columns, setup.reading, output, file);
+        add_file_findings(found, file, n);
+        if (const IoStatus read = close_line_reader(cards); !read.ok) {
+            fail_on_file(result, "read card file", names[n], read);
+            return false;
+        }
+        if (output.table != nullptr && !output.table->status.ok) {
+            break; // the table says why at its close
+        }
+    }
+    return true;
+}
+
+// Only a table written whole, from card files read to their ends, takes
+// the old table's place. A table not put in place is discarded with its
+// writer.
+void finish_table(TableWriter& table, RunResult& result)
+{
     const IoStatus written = close_table_writer(table);
-    if (!read.ok) {
-        fail_on_file(result, "read card file", card_name, read);
-    } else if (!written.ok) {
+    if (!written.ok) {
         fail_on_table(result, "write", table.table, written);
     } else if (const IoStatus replaced = commit_table(table); !replaced.ok) {
         fail_on_table(result, "replace", table.table, replaced);
@@ -234,17 +277,24 @@ void finish_table(LineReader& cards, const std::string& card_name, TableWriter& 
     }
 }
 
-// The command that lists the tags of this run's card file, as the user
+bool is_plain_name(std::string_view name)
+{
+    return name.find_first_of(" \t\"'&;|<>()$`") == std::string_view::npos && !name.starts_with('-');
+}
+
+// The command that lists the tags of this run's card files, as the user
 // would type it.
 std::string listing_command(const RunOptions& options)
 {
     std::string command = options.decode || options.outlook ? "cardtab --decode --tags" : "cardtab --tags";
-    if (options.cards.empty()) {
-        return command;
+    if (!std::all_of(options.cards.begin(), options.cards.end(), is_plain_name)) {
+        command.append(" --");
     }
-    const bool plain = options.cards.find_first_of(" \t\"'&;|<>()$`") == std::string::npos &&
-                       !options.cards.starts_with('-');
-    return command.append(plain ? " " : " -- \"").append(options.cards).append(plain ? "" : "\"");
+    for (const std::string& name : options.cards) {
+        const bool plain = is_plain_name(name);
+        command.append(plain ? " " : " \"").append(name).append(plain ? "" : "\"");
+    }
+    return command;
 }
 
 void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& setup, LineReader& cards,
@@ -256,9 +306,10 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
         return;
     }
     write_header(table, setup.settings, setup.columns, texts);
-    scan_cards(cards, setup.settings, setup.columns, setup.reading, {&table, &texts, nullptr}, findings.cards);
-    finish_table(cards, setup.card_name, table, result);
-    findings.room_not_reserved = table.table.room_not_reserved;
+    if (read_card_files(files, setup, cards, {&table, &texts, nullptr}, findings.cards, result)) {
+        finish_table(table, result);
+        findings.room_not_reserved = table.table.room_not_reserved;
+    }
 }
 
 // Standard output must be open, and no input of the run.
@@ -273,33 +324,40 @@ bool output_can_take_tags(FileLayer& files, const RunSetup& setup, const RunFind
     return output_spares_inputs(files, output, kTagsWritten, setup, findings, result);
 }
 
-// The tags of the cards' lines counted as the scan reads them.
-void count_tags(LineReader& cards, const RunSetup& setup, TagCounts& tags, CardFindings& found, RunResult& result)
+
+// The card files the warnings name: those read, or, where the run failed
+// before it knew them, the first named.
+std::span<const std::string> card_names_of(const RunSetup& setup, const RunOptions& options,
+                                           std::string& fallback)
 {
-    scan_cards(cards, setup.settings, setup.columns, setup.reading, {nullptr, nullptr, &tags}, found);
-    if (const IoStatus read = close_line_reader(cards); !read.ok) {
-        fail_on_file(result, "read card file", setup.card_name, read);
+    if (!setup.cards.names.empty()) {
+        return setup.cards.names;
     }
+    fallback = options.cards.empty() ? file_name(view(setup.settings.input_base_name), kCardFileExtension)
+                                     : options.cards.front();
+    return {&fallback, 1};
 }
 
-// One whole run: the configuration, then the card file, then the table or,
-// where `tags` is given, the tags of its lines counted; then what it found.
+// One whole run: the configuration, then the card files, then the table
+// or, where `tags` is given, the tags of their lines counted; then what it
+// found.
 RunResult run(FileLayer& files, const RunOptions& options, TagCounts* tags)
 {
     RunResult result;
     RunSetup setup;
     RunFindings findings;
     LineReader cards;
+    std::string fallback_name;
     if (prepare_run(files, options, setup, findings, result) &&
         (tags == nullptr || output_can_take_tags(files, setup, findings, result)) &&
-        open_cards(files, setup.card_name, cards, result)) {
+        open_cards(files, setup.cards.names.front(), cards, result)) {
         if (tags == nullptr) {
             convert_cards(files, options, setup, cards, findings, result);
         } else {
-            count_tags(cards, setup, *tags, findings.cards, result);
+            read_card_files(files, setup, cards, {nullptr, nullptr, tags}, findings.cards, result);
         }
     }
-    const RunFacts facts{setup.columns,         setup.settings.separator, setup.card_name,
+    const RunFacts facts{setup.columns,         setup.settings.separator, card_names_of(setup, options, fallback_name),
                          setup.table_name,      listing_command(options), setup.reading == CardReading::decoded,
                          tags != nullptr};
     say_findings(findings, facts, result);

@@ -26,16 +26,17 @@ struct RunOptions {
     // The table's character set whatever cardtab.ini says (--utf8,
     // --accents).
     std::optional<TableCharset> charset;
-    // The card file and the table named on the command line, used as they
-    // are; empty where none is named. With a card file named, cardtab.ini
-    // names no file, and the table lies beside the card file.
-    std::string cards;
+    // The card files and folders, and the table, named on the command line,
+    // used as they are; empty where none is named. With a card file named,
+    // cardtab.ini names no file, and the table lies beside the first name.
+    std::vector<std::string> cards;
     std::string table;
     // How long to wait for another program that holds the table.
     LockWait lock_wait;
 };
 
-// One whole run: the configuration, then the card file, then the table file.
+// One whole run: the configuration, then the card files, then the table
+// file, which holds the rows of every card file in turn.
 // Relative names resolve wherever `files` resolves them. cardtab.ini is
 // read from the current folder, or else from the program's.
 RunResult run_conversion(FileLayer& files, const RunOptions& options = {});
@@ -46,7 +47,8 @@ struct TagListing {
     std::vector<std::string> lines;
 };
 
-// Reads the card file as a run would, and counts its tags; writes nothing.
+// Reads the card files as a run would, and counts their tags; writes
+// nothing.
 TagListing list_tags(FileLayer& files, const RunOptions& options = {});
 
 } // namespace cardtab

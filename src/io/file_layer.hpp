@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // The file layer: the only place the program touches files. Each operation
 // is one step of the system; what the program makes of them (the text-mode
@@ -46,7 +47,7 @@ struct ReadResult {
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
-    friend bool operator==(const FileId&, const FileId&) = default;
+    friend auto operator<=>(const FileId&, const FileId&) = default;
 };
 
 // What a name leads to once every symbolic link on it is followed.
@@ -65,6 +66,22 @@ struct FileFacts {
     // where the shell opened it, never opened again.
     int descriptor = -1;
 };
+
+// What a name leads to, as far as telling card files apart needs: one look
+// at it, its links followed.
+struct FileKind {
+    IoStatus status; // a failure other than "no such file"
+    bool exists = false;
+    bool folder = false;
+    FileId id; // when it exists
+};
+
+// What joins a folder's name and a name in it.
+#ifdef _WIN32
+inline constexpr char kFolderSeparator = '\\';
+#else
+inline constexpr char kFolderSeparator = '/';
+#endif
 
 // The descriptor of standard output, as look_up_descriptor and
 // open_descriptor take it on every platform.
@@ -94,6 +111,10 @@ public:
     // empty where the system cannot tell.
     virtual std::string program_folder() = 0;
     virtual FileFacts look_up(std::string_view name) = 0;
+    virtual FileKind identify(std::string_view name) = 0;
+    // The names of the entries directly in a folder, but "." and "..", in
+    // the order the system gives them.
+    virtual IoStatus list_folder(std::string_view name, std::vector<std::string>& names) = 0;
     // What one of this process's own descriptors is open on, told as
     // look_up tells it of a name, `descriptor` set.
     virtual FileFacts look_up_descriptor(int descriptor) = 0;

@@ -25,6 +25,8 @@ public:
     std::string temporary_folder() override;
     std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
+    FileKind identify(std::string_view name) override;
+    IoStatus list_folder(std::string_view name, std::vector<std::string>& names) override;
     FileFacts look_up_descriptor(int descriptor) override;
     OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;

@@ -1,5 +1,6 @@
 #include "io/native_files.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -217,6 +218,44 @@ FileFacts NativeFiles::look_up(std::string_view name)
     facts.final_name = followed.name;
     facts.carries_more = facts.regular && carries_attributes(facts.final_name);
     return facts;
+}
+
+FileKind NativeFiles::identify(std::string_view name)
+{
+    FileKind kind;
+    const std::string zero_terminated(name);
+    struct stat info{};
+    if (stat(zero_terminated.c_str(), &info) != 0) {
+        kind.status = errno == ENOENT ? IoStatus{} : system_failure(errno);
+        return kind;
+    }
+    kind.exists = true;
+    kind.folder = S_ISDIR(info.st_mode);
+    kind.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return kind;
+}
+
+IoStatus NativeFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+{
+    DIR* const folder = opendir(std::string(name).c_str());
+    if (folder == nullptr) {
+        return system_failure(errno);
+    }
+    IoStatus status;
+    for (;;) {
+        errno = 0;
+        const dirent* const entry = readdir(folder);
+        if (entry == nullptr) {
+            status = errno == 0 ? IoStatus{} : system_failure(errno);
+            break;
+        }
+        const std::string_view entry_name = entry->d_name;
+        if (entry_name != "." && entry_name != "..") {
+            names.emplace_back(entry_name);
+        }
+    }
+    closedir(folder);
+    return status;
 }
 
 FileFacts NativeFiles::look_up_descriptor(int descriptor)

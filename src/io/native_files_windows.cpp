@@ -209,6 +209,52 @@ FileFacts NativeFiles::look_up(std::string_view name)
     return facts;
 }
 
+FileKind NativeFiles::identify(std::string_view name)
+{
+    FileKind kind;
+    const HANDLE handle = CreateFileW(wide_name(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const IoStatus failure = last_failure();
+        kind.status = failure.missing ? IoStatus{} : failure;
+        return kind;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    kind.exists = true;
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
+        kind.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        kind.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    }
+    CloseHandle(handle);
+    return kind;
+}
+
+IoStatus NativeFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+{
+    WIN32_FIND_DATAW entry{};
+    std::wstring pattern = wide_name(name);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return last_failure();
+    }
+    IoStatus status;
+    do {
+        const std::wstring_view entry_name = entry.cFileName;
+        if (entry_name != L"." && entry_name != L"..") {
+            names.push_back(utf8_of(std::wstring(entry_name)));
+        }
+    } while (FindNextFileW(search, &entry) != 0);
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+        status = last_failure();
+    }
+    FindClose(search);
+    return status;
+}
+
 FileFacts NativeFiles::look_up_descriptor(int descriptor)
 {
     FileFacts facts;

@@ -26,4 +26,53 @@ void note_unknown_charset(UnknownCharsets& charsets, std::string_view name, std:
     ++charsets.distinct;
 }
 
+namespace {
+
+void add_counted(Counted& run, const Counted& file, std::size_t file_number)
+{
+    if (run.count == 0 && file.count != 0) {
+        run.first_line = file.first_line;
+        run.first_file = file_number;
+    }
+    run.count += file.count;
+}
+
+void add_unknown_charsets(UnknownCharsets& run, const UnknownCharsets& file, std::size_t file_number)
+{
+    const Counted lines = run.lines;
+    for (std::size_t n = 0; n < std::min(file.distinct, UnknownCharsets::kNamesKept); ++n) {
+        note_unknown_charset(run, view(file.names[n]), 0);
+    }
+    run.distinct += file.distinct - std::min(file.distinct, UnknownCharsets::kNamesKept);
+    run.lines = lines;
+    add_counted(run.lines, file.lines, file_number);
+}
+
+} // namespace
+
+void add_file_findings(CardFindings& run, const CardFindings& file, std::size_t file_number)
+{
+    if (file.wide_text != WideText::none && run.wide_files++ == 0) {
+        run.wide_text = file.wide_text;
+        run.wide_file = file_number;
+    }
+    run.required_never_filled =
+        file_number == 0 ? file.required_never_filled : run.required_never_filled & file.required_never_filled;
+    run.card_ends += file.card_ends;
+    run.rows += file.rows;
+    run.columns_taken |= file.columns_taken;
+    if (run.cut_values.count == 0) {
+        run.first_cut_column = file.first_cut_column;
+    }
+    add_counted(run.cut_values, file.cut_values, file_number);
+    if (file.bytes_after_eof_byte != 0 && run.files_ended_by_eof_byte++ == 0) {
+        run.eof_byte_line = file.eof_byte_line;
+        run.bytes_after_eof_byte = file.bytes_after_eof_byte;
+        run.eof_byte_file = file_number;
+    }
+    add_counted(run.encoded_values, file.encoded_values, file_number);
+    add_counted(run.properties_not_taken, file.properties_not_taken, file_number);
+    add_unknown_charsets(run.unknown_charsets, file.unknown_charsets, file_number);
+}
+
 } // namespace cardtab

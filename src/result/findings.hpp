@@ -17,10 +17,12 @@
 // (warnings.hpp), which alone turns them into words.
 namespace cardtab {
 
-// How often something was seen, and the line it was seen on first.
+// How often something was seen, and the line it was seen on first: of the
+// card file of that place among the run's card files.
 struct Counted {
     std::uint64_t count = 0;
     std::size_t first_line = 0;
+    std::size_t first_file = 0;
 };
 
 // `how_many` more, seen on `line`.
@@ -78,8 +80,12 @@ struct UnknownCharsets {
 // the line that names it.
 void note_unknown_charset(UnknownCharsets& charsets, std::string_view name, std::size_t line);
 
+// What the scan found, of one card file or, added up, of all a run reads.
 struct CardFindings {
-    WideText wide_text = WideText::none; // no line of the file can match
+    // No line of the file can match: the first such file, and how many.
+    WideText wide_text = WideText::none;
+    std::size_t wide_file = 0;
+    std::size_t wide_files = 0;
     std::size_t card_ends = 0;           // lines beginning "END:"
     std::size_t rows = 0;
     // Required columns filled at no card's end.
@@ -90,9 +96,11 @@ struct CardFindings {
     Counted cut_values;
     std::size_t first_cut_column = 0;
     // The line holding a 0x1A that ended the file early, and the bytes
-    // after it that are text.
+    // after it that are text; of the first file so ended, and how many were.
     std::size_t eof_byte_line = 0;
     std::uint64_t bytes_after_eof_byte = 0;
+    std::size_t eof_byte_file = 0;
+    std::size_t files_ended_by_eof_byte = 0;
     // Without decoding: values taken as they stand that decoding would
     // write otherwise, and lines a column would take only when decoding.
     Counted encoded_values;
@@ -100,6 +108,10 @@ struct CardFindings {
     // Decoding: lines that name a character set this program does not know.
     UnknownCharsets unknown_charsets;
 };
+
+// Adds what the scan found in the run's card file number `file` (from 0)
+// to what it found in those before.
+void add_file_findings(CardFindings& run, const CardFindings& file, std::size_t file_number);
 
 struct RunFindings {
     ConfigurationFindings configuration;

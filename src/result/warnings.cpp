@@ -36,14 +36,16 @@ void warn_about_line(RunResult& result, const FileInMessage& file, std::size_t l
 
 // A file in UTF-16 or UTF-32, in which nothing reads as meant; `what_fails`
 // says what.
-void warn_of_wide_text(RunResult& result, const FileInMessage& file, WideText wide, std::string_view what_fails)
+void warn_of_wide_text(RunResult& result, const FileInMessage& file, WideText wide, std::string_view what_fails,
+                       std::string_view after = {})
 {
     warn_about(result, file,
                std::string(" is ")
                    .append(wide == WideText::utf16 ? "UTF-16" : "UTF-32")
                    .append(", in which ")
                    .append(what_fails)
-                   .append("; save it as UTF-8"));
+                   .append("; save it as UTF-8")
+                   .append(after));
 }
 
 FileInMessage configuration_file(const RunFindings& findings)
@@ -51,9 +53,27 @@ FileInMessage configuration_file(const RunFindings& findings)
     return {"", findings.configuration.name};
 }
 
-FileInMessage card_file(const RunFacts& facts)
+FileInMessage card_file(const RunFacts& facts, std::size_t file)
 {
-    return {"card file", facts.card_name};
+    return {"card file", facts.card_names[file]};
+}
+
+// All the card files of the run, for a warning about what they all lack:
+// "card file 'a.vcf'", or "card files 'a.vcf' and 2 others".
+std::string all_card_files(const RunFacts& facts)
+{
+    const std::size_t others = facts.card_names.size() - 1;
+    if (others == 0) {
+        return named(card_file(facts, 0));
+    }
+    return "card files '" + facts.card_names[0] + "' and " + counted(others, "other", "others");
+}
+
+// "; 2 other card files end early...": a fact of one file that later files
+// share, said of the first.
+std::string others_too(std::size_t files, std::string_view what)
+{
+    return files <= 1 ? std::string() : "; " + counted(files - 1, "other card file ", "other card files ") + std::string(what);
 }
 
 std::string quoted(std::string_view text)
@@ -223,7 +243,7 @@ void say_values_encoded(const RunFindings& findings, const RunFacts& facts, RunR
 {
     const Counted& encoded = findings.cards.encoded_values;
     const std::uint64_t count = encoded.count;
-    warn_about(result, card_file(facts),
+    warn_about(result, card_file(facts, encoded.first_file),
                ": " + counted(count, "value is", "values are") +
                    " encoded (quoted-printable, folded, escaped or not Windows-1250; the first on line " +
                    std::to_string(encoded.first_line) + ") and " + std::string(by_count(count, "is", "are")) +
@@ -234,7 +254,7 @@ void say_values_encoded(const RunFindings& findings, const RunFacts& facts, RunR
 void say_properties_not_taken(const RunFindings& findings, const RunFacts& facts, RunResult& result)
 {
     const Counted& lines = findings.cards.properties_not_taken;
-    warn_about(result, card_file(facts),
+    warn_about(result, card_file(facts, lines.first_file),
                ": " + counted(lines.count, "line names a property", "lines name properties") +
                    " that a column's tag names, but " + std::string(by_count(lines.count, "does", "do")) +
                    " not begin with the tag (grouped, as item1.EMAIL, or in lower case; the first on line " +
@@ -251,7 +271,7 @@ void say_charsets_unknown(const RunFindings& findings, const RunFacts& facts, Ru
 {
     const UnknownCharsets& charsets = findings.cards.unknown_charsets;
     const std::size_t others = charsets.distinct - 1;
-    warn_about(result, card_file(facts),
+    warn_about(result, card_file(facts, charsets.lines.first_file),
                std::string(": ")
                    .append(counted(charsets.lines.count, "line names", "lines name"))
                    .append(" a character set this program does not know ('")
@@ -266,7 +286,7 @@ void say_values_cut(const RunFindings& findings, const RunFacts& facts, RunResul
 {
     const Counted& cut = findings.cards.cut_values;
     const std::uint64_t count = cut.count;
-    warn_about(result, card_file(facts),
+    warn_about(result, card_file(facts, cut.first_file),
                ": " + counted(count, "value was", "values were") + " longer than " +
                    std::to_string(facts.decoding ? kMaxDecodedValueBytes : kMaxValueBytes) +
                    " bytes and " + std::string(by_count(count, "was", "were")) + " cut (" +
@@ -282,11 +302,13 @@ bool bytes_left_unread(const RunFindings& findings, const RunFacts&)
 
 void say_bytes_left_unread(const RunFindings& findings, const RunFacts& facts, RunResult& result)
 {
-    warn_about(result, card_file(facts),
-               ": line " + std::to_string(findings.cards.eof_byte_line) +
+    const CardFindings& cards = findings.cards;
+    warn_about(result, card_file(facts, cards.eof_byte_file),
+               ": line " + std::to_string(cards.eof_byte_line) +
                    " holds the byte 0x1A, which ends a file of text, so the " +
-                   counted(findings.cards.bytes_after_eof_byte, "byte after it was", "bytes after it were") +
-                   " not read; remove that byte to have them read");
+                   counted(cards.bytes_after_eof_byte, "byte after it was", "bytes after it were") +
+                   " not read; remove that byte to have them read" +
+                   others_too(cards.files_ended_by_eof_byte, "end early at such a byte too"));
 }
 
 bool card_file_wide(const RunFindings& findings, const RunFacts&)
@@ -296,12 +318,18 @@ bool card_file_wide(const RunFindings& findings, const RunFacts&)
 
 void say_card_file_wide(const RunFindings& findings, const RunFacts& facts, RunResult& result)
 {
-    warn_of_wide_text(result, card_file(facts), findings.cards.wide_text, "no card line can match");
+    const CardFindings& cards = findings.cards;
+    warn_of_wide_text(result, card_file(facts, cards.wide_file), cards.wide_text,
+                      "no card line can match",
+                      others_too(cards.wide_files, "are UTF-16 or UTF-32 too"));
 }
 
 void say_listed_card_file_wide(const RunFindings& findings, const RunFacts& facts, RunResult& result)
 {
-    warn_of_wide_text(result, card_file(facts), findings.cards.wide_text, "no tag can be read");
+    const CardFindings& cards = findings.cards;
+    warn_of_wide_text(result, card_file(facts, cards.wide_file), cards.wide_text,
+                      "no tag can be read",
+                      others_too(cards.wide_files, "are UTF-16 or UTF-32 too"));
 }
 
 bool no_card_ended(const RunFindings& findings, const RunFacts&)
@@ -311,8 +339,9 @@ bool no_card_ended(const RunFindings& findings, const RunFacts&)
 
 void say_no_card_ended(const RunFindings&, const RunFacts& facts, RunResult& result)
 {
-    warn_about(result, card_file(facts),
-               " holds no line beginning 'END:', so no card was ended and no data line was written");
+    const bool several = facts.card_names.size() > 1;
+    warn(result, all_card_files(facts) + (several ? " hold" : " holds") +
+                     " no line beginning 'END:', so no card was ended and no data line was written");
 }
 
 bool no_row_written(const RunFindings& findings, const RunFacts&)
@@ -329,13 +358,12 @@ void say_no_row_written(const RunFindings& findings, const RunFacts& facts, RunR
     const ColumnSet never = findings.cards.required_never_filled;
     for (ColumnSet set = never; set != 0; set &= set - 1) {
         const Column& column = facts.columns.columns[static_cast<std::size_t>(std::countr_zero(set))];
-        warn_about(result, card_file(facts),
-                   ended + "the required column " + quoted(view(column.title)) + " (tag " + quoted(view(column.tag)) +
+        warn(result, all_card_files(facts) + ended + "the required column " + quoted(view(column.title)) + " (tag " + quoted(view(column.tag)) +
                        ") was empty in " + std::string(by_count(ends, "it", "every one")) +
                        ", so no data line was written; check that its tag begins the card lines it is meant for");
     }
     if (never == 0) {
-        warn_about(result, card_file(facts), ended + "in each a required column was empty, so no data line was written");
+        warn(result, all_card_files(facts) + ended + "in each a required column was empty, so no data line was written");
     }
 }
 
@@ -368,7 +396,8 @@ void say_tags_never_taken(const RunFindings& findings, const RunFacts& facts, Ru
     for (ColumnSet set = columns_never_taken(findings, facts); set != 0; set &= set - 1) {
         const Column& column = facts.columns.columns[static_cast<std::size_t>(std::countr_zero(set))];
         warn(result, "column " + quoted(view(column.title)) + " (tag " + quoted(view(column.tag)) +
-                         "): no line of the card file has this tag; " + quoted(facts.listing_command) +
+                         "): no line of the card " + (facts.card_names.size() > 1 ? "files" : "file") +
+                         " has this tag; " + quoted(facts.listing_command) +
                          " lists the tags the cards hold");
     }
 }

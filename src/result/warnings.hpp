@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,8 @@ namespace cardtab {
 struct RunFacts {
     const ColumnTable& columns;
     char separator = ',';
-    std::string_view card_name;
+    // The card files read, or to be read, in order; at least one.
+    std::span<const std::string> card_names;
     std::string_view table_name;
     // The command that lists the tags of this run's card file, as the user
     // would type it.

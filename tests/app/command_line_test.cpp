@@ -21,7 +21,7 @@ TEST(CommandLine, ReadsOptionsAndNamesInAnyOrder)
         std::vector<std::string> arguments;
         Request request;
         bool decode = false;
-        std::string cards = {};
+        std::vector<std::string> cards = {};
         std::string table = {};
         std::string refusal = {};
         std::optional<TableCharset> charset = std::nullopt;
@@ -34,27 +34,27 @@ TEST(CommandLine, ReadsOptionsAndNamesInAnyOrder)
         {{"a.vcf", "--help"}, Request::help},
         {{"--version", "-h"}, Request::help},
         {{"--bogus", "x", "y", "z", "--version"}, Request::version},
-        {{"--", "--help"}, Request::convert, false, "--help"},
-        {{"/?"}, kWindowsHelp, false, kWindowsHelp == Request::help ? "" : "/?"},
+        {{"--", "--help"}, Request::convert, false, {"--help"}},
+        {{"/?"}, kWindowsHelp, false, kWindowsHelp == Request::help ? std::vector<std::string>{} : std::vector<std::string>{"/?"}},
         {{"--decode"}, Request::convert, true},
-        {{"a.vcf", "--decode"}, Request::convert, true, "a.vcf"},
-        {{"--tags", "a.vcf"}, Request::list_tags, false, "a.vcf"},
-        {{"a.vcf", "t.CSV", "--tags", "--decode"}, Request::list_tags, true, "a.vcf", "t.CSV"},
-        {{"a.vcf", "-"}, Request::convert, false, "a.vcf", "-"},
-        {{"--", "-odd.vcf", "--x.csv"}, Request::convert, false, "-odd.vcf", "--x.csv"},
-        {{"--decpde"}, Request::refused, false, "", "", "unknown option '--decpde' (see 'cardtab --help')"},
-        {{"-H"}, Request::refused, false, "", "", "unknown option '-H' (see 'cardtab --help')"},
-        {{"a.vcf", "--"}, Request::convert, false, "a.vcf"},
-        {{"-"}, Request::refused, false, "", "",
+        {{"a.vcf", "--decode"}, Request::convert, true, {"a.vcf"}},
+        {{"--tags", "a.vcf"}, Request::list_tags, false, {"a.vcf"}},
+        {{"a.vcf", "t.CSV", "--tags", "--decode"}, Request::list_tags, true, {"a.vcf"}, "t.CSV"},
+        {{"a.vcf", "-"}, Request::convert, false, {"a.vcf"}, "-"},
+        {{"--", "-odd.vcf", "--x.csv"}, Request::convert, false, {"-odd.vcf"}, "--x.csv"},
+        {{"--decpde"}, Request::refused, false, {}, "", "unknown option '--decpde' (see 'cardtab --help')"},
+        {{"-H"}, Request::refused, false, {}, "", "unknown option '-H' (see 'cardtab --help')"},
+        {{"a.vcf", "--"}, Request::convert, false, {"a.vcf"}},
+        {{"-"}, Request::refused, false, {}, "",
          "'-' cannot name the card file: the cards are read from a file (see 'cardtab --help')"},
-        {{"a.vcf", "b.vcf"}, Request::refused, false, "", "",
-         "the table file 'b.vcf' does not end in .csv; name a .csv file, or - for standard output "
-         "(see 'cardtab --help')"},
-        {{"a.vcf", "b.csv", "c.csv"}, Request::refused, false, "", "",
-         "too many names: 'c.csv' after the card file and the table (see 'cardtab --help')"},
-        {{"--utf8", "a.vcf", "--utf8"}, Request::convert, false, "a.vcf", "", "", TableCharset::utf8},
-        {{"--accents", "--outlook"}, Request::convert, false, "", "", "", TableCharset::windows_1250, true},
-        {{"--utf8", "--accents"}, Request::refused, false, "", "",
+        {{"a.vcf", "-", "t.csv"}, Request::refused, false, {}, "",
+         "'-' cannot name the card file: the cards are read from a file (see 'cardtab --help')"},
+        {{"a.vcf", "work", "B.VCF"}, Request::convert, false, {"a.vcf", "work", "B.VCF"}},
+        {{"a.vcf", "b.csv", "c.csv"}, Request::convert, false, {"a.vcf", "b.csv"}, "c.csv"},
+        {{"t.csv"}, Request::convert, false, {"t.csv"}},
+        {{"--utf8", "a.vcf", "--utf8"}, Request::convert, false, {"a.vcf"}, "", "", TableCharset::utf8},
+        {{"--accents", "--outlook"}, Request::convert, false, {}, "", "", TableCharset::windows_1250, true},
+        {{"--utf8", "--accents"}, Request::refused, false, {}, "",
          "--utf8 and --accents ask for two character sets; give one (see 'cardtab --help')", TableCharset::utf8},
     };
     for (const auto& c : cases) {

@@ -46,6 +46,7 @@ enum class Layout {
     second_name,
     folder_refuses,
     no_room_reserved,
+    two_card_files, // people.vcf and more.vcf into one table
 };
 
 MemoryFiles starting_files(const std::string& cards, Layout layout)
@@ -59,7 +60,19 @@ MemoryFiles starting_files(const std::string& cards, Layout layout)
     }
     files.refuses_new_files = layout == Layout::folder_refuses;
     files.cannot_reserve = layout == Layout::no_room_reserved;
+    if (layout == Layout::two_card_files) {
+        files.files["more.vcf"] = cards;
+    }
     return files;
+}
+
+RunOptions options_for(Layout layout)
+{
+    RunOptions options;
+    if (layout == Layout::two_card_files) {
+        options.cards = {"people.vcf", "more.vcf"};
+    }
+    return options;
 }
 
 constexpr std::string_view kMayBeIncomplete = "the table may now be incomplete";
@@ -71,7 +84,7 @@ void check_every_failing_call(bool sticky, Layout layout)
 {
     const std::string cards = many_cards();
     MemoryFiles clean = starting_files(cards, layout);
-    ASSERT_FALSE(run_conversion(clean).failed);
+    ASSERT_FALSE(run_conversion(clean, options_for(layout)).failed);
     const std::string expected_table = clean.files["people.csv"];
     const std::string names = clean.names();
 
@@ -79,10 +92,13 @@ void check_every_failing_call(bool sticky, Layout layout)
         SCOPED_TRACE("call " + std::to_string(fail_at) + (sticky ? " and after" : ""));
         MemoryFiles memory = starting_files(cards, layout);
         FaultyFiles files(memory, fail_at, sticky);
-        const RunResult result = run_conversion(files);
+        const RunResult result = run_conversion(files, options_for(layout));
         EXPECT_EQ(memory.open_count(), 0u) << "every file is closed";
         EXPECT_EQ(memory.files["cardtab.ini"], kConfiguration);
         EXPECT_EQ(memory.files["people.vcf"], cards);
+        if (layout == Layout::two_card_files) {
+            EXPECT_EQ(memory.files["more.vcf"], cards);
+        }
         if (!files.injected()) {
             EXPECT_FALSE(result.failed);
             EXPECT_EQ(escaped(memory.files["people.csv"]), escaped(expected_table));
@@ -112,7 +128,8 @@ void check_every_failing_call(bool sticky, Layout layout)
 
 TEST(FaultInjection, EveryFailedCallFailsTheRunAndKeepsTheOldTable)
 {
-    for (const Layout layout : {Layout::plain, Layout::second_name, Layout::folder_refuses, Layout::no_room_reserved}) {
+    for (const Layout layout : {Layout::plain, Layout::second_name, Layout::folder_refuses, Layout::no_room_reserved,
+                                Layout::two_card_files}) {
         SCOPED_TRACE("layout " + std::to_string(static_cast<int>(layout)));
         check_every_failing_call(false, layout);
     }
@@ -120,7 +137,8 @@ TEST(FaultInjection, EveryFailedCallFailsTheRunAndKeepsTheOldTable)
 
 TEST(FaultInjection, FailuresThatGoOnStillGiveOneMessageAndKeepTheOldTable)
 {
-    for (const Layout layout : {Layout::plain, Layout::second_name, Layout::folder_refuses, Layout::no_room_reserved}) {
+    for (const Layout layout : {Layout::plain, Layout::second_name, Layout::folder_refuses, Layout::no_room_reserved,
+                                Layout::two_card_files}) {
         SCOPED_TRACE("layout " + std::to_string(static_cast<int>(layout)));
         check_every_failing_call(true, layout);
     }

@@ -168,8 +168,7 @@ TEST(Run, FailsLoudlyAndLosesNothing)
          "cardtab: cardtab.ini: line 1: card file name is longer than 95 bytes\n",
          {{"import.csv", kAbsent}}},
         {"card file is a folder", {{"import.csv", "kept"}}, {"import.vcf"}, 1,
-         testing::folder_read_failure("card file", "import.vcf"),
-         {{"import.csv", "kept"}}},
+         "cardtab: folder 'import.vcf' holds no card file (*.vcf)\n", {{"import.csv", "kept"}}},
         {"a full disk", {{"import.vcf", ""}}, {}, 1,
          "cardtab: cannot write table file 'import.csv' (a link to '/dev/full'): No space left on device\n", {},
          link_table_to_a_full_disk},
@@ -262,20 +261,73 @@ TEST(Run, TakesTheNamesTheCommandLineGives)
         run_with("a named table that is the card file", {"a.csv", "a.csv"}, {ini, {"a.csv", kCards}}, 1,
                  "cardtab: refusing to write table file 'a.csv': it would overwrite the card file 'a.csv'\n",
                  {{"a.csv", kCards}}),
-        run_with("two card files", {"a.vcf", "b.vcf"}, {ini, {"a.vcf", kCards}, {"b.vcf", kCards}}, 2,
-                 "cardtab: the table file 'b.vcf' does not end in .csv; name a .csv file, or - for standard output" +
-                     see_help,
-                 {{"b.vcf", kCards}, {"a.csv", kAbsent}}),
         run_with("an unknown option", {"--decpde"}, {ini, other_cards}, 2,
                  "cardtab: unknown option '--decpde'" + see_help, {{"import.csv", kAbsent}}),
-        run_with("three names", {"a.vcf", "b.csv", "c.csv"}, {ini, {"a.vcf", kCards}}, 2,
-                 "cardtab: too many names: 'c.csv' after the card file and the table" + see_help,
-                 {{"a.csv", kAbsent}, {"b.csv", kAbsent}}),
         run_with("a misspelt tag", {"--decode", "contacts.vcf"},
                  {{"cardtab.ini", "Name=N:1\nMobil=TEL;MOBIL\n"}, {"contacts.vcf", kCards + "TEL;CELL:1\n"}}, 0,
                  "cardtab: warning: column 'Mobil' (tag 'TEL;MOBIL'): no line of the card file has this tag; "
                  "'cardtab --decode --tags contacts.vcf' lists the tags the cards hold\n",
                  {{"contacts.csv", "Name,Mobil\r\n\"Doe\",\"\"\r\n"}}),
+    };
+    check_runs(cases);
+}
+
+// Card files and folders named together give one table: each file read as
+// if alone, in the order named, a folder's card files in byte order of
+// their names, each file once.
+TEST(Run, ReadsSeveralCardFilesAndFoldersIntoOneTable)
+{
+    const Named ini = {"cardtab.ini", "Name=N:\n"};
+    const Named a = {"a.vcf", "BEGIN:VCARD\nN:A\nEND:VCARD\n"};
+    const Named b = {"b.vcf", "BEGIN:VCARD\nN:B\nEND:VCARD\n"};
+    const std::string both = "Name\r\n\"A\"\r\n\"B\"\r\n";
+    const std::string folder = "V\xC3\xBDpis"; // "Výpis"
+    const std::vector<Named> exported = {ini, {folder + "/b.vcf", b.bytes}, {folder + "/A.VCF", a.bytes},
+                                         {folder + "/notes.txt", "N:X\n"}, {folder + "/sub/c.vcf", "N:C\nEND:\n"}};
+    const std::string long_name(101, 'x');
+    RunCase cases[] = {
+        run_with("two card files", {"a.vcf", "b.vcf"}, {ini, a, b}, 0, "", {{"a.csv", both}, {"b.csv", kAbsent}}),
+        run_with("a folder", {folder}, exported, 0, "", {{folder + ".csv", both}}, std::nullopt, {folder, folder + "/sub"}),
+        run_with("a folder named with a separator, and a named table", {folder + "/", "t.csv"}, exported, 0, "",
+                 {{"t.csv", both}, {folder + ".csv", kAbsent}}, std::nullopt, {folder, folder + "/sub"}),
+        run_with("the current folder", {".", "all.csv"}, {ini, b, a}, 0, "", {{"all.csv", both}}),
+        run_with("the current folder and no table", {"."}, {ini, a}, 1,
+                 "cardtab: the folder '.' gives the table no name; name it: cardtab . contacts.csv\n", {}),
+        run_with("a folder without card files", {"a.vcf", "empty"}, {ini, a, {"empty/a.txt", a.bytes}}, 1,
+                 "cardtab: folder 'empty' holds no card file (*.vcf)\n", {{"a.csv", kAbsent}}, std::nullopt,
+                 {"empty"}),
+        run_with("a file named twice and in a folder", {"a.vcf", "d", "./a.vcf", "-"}, {ini, a, {"d/b.vcf", b.bytes}}, 0,
+                 "", {{"a.csv", kAbsent}}, both, {"d"}),
+        run_with("a card left open at a file's end", {"a.vcf", "b.vcf"},
+                 {ini, {"a.vcf", "BEGIN:VCARD\nN:A\n"}, {"b.vcf", "END:VCARD\n"}}, 0, "",
+                 {{"a.csv", "Name\r\n\"\"\r\n"}}),
+        run_with("a constant column in each file", {"a.vcf", "b.vcf", "-"},
+                 {{"cardtab.ini", "Name=N:\nIdent=SRC\n"}, a, {"b.vcf", "END:VCARD\n"}}, 0, "", {},
+                 "Name,Ident\r\n\"A\",\"SRC\"\r\n\"\",\"SRC\"\r\n"),
+        run_with("warnings name the file and count over all", {"a.vcf", "b.vcf", "c.vcf", "-"},
+                 {ini, a, {"b.vcf", "BEGIN:VCARD\nN:" + long_name + "\nEND:VCARD\n"},
+                  {"c.vcf", "BEGIN:VCARD\nN:" + long_name + "\nEND:VCARD\n"}},
+                 0,
+                 "cardtab: warning: card file 'b.vcf': 2 values were longer than 100 bytes and were cut (the first "
+                 "in column 'Name', line 2)\n",
+                 {}, "Name\r\n\"A\"\r\n\"" + long_name.substr(0, 100) + "\"\r\n\"" + long_name.substr(0, 100) + "\"\r\n"),
+        run_with("no card ended in any file", {"a.vcf", "b.vcf"}, {ini, {"a.vcf", "N:A\n"}, {"b.vcf", ""}}, 0,
+                 "cardtab: warning: card files 'a.vcf' and 1 other hold no line beginning 'END:', so no card was "
+                 "ended and no data line was written\n",
+                 {{"a.csv", "Name\r\n"}}),
+        run_with("a missing second file keeps the old table", {"a.vcf", "gone.vcf"}, {ini, a, {"a.csv", "old"}}, 1,
+                 "cardtab: cannot open card file 'gone.vcf': No such file or directory\n", {{"a.csv", "old"}}),
+        run_with("the table is one of the card files", {"a.vcf", "t.csv", "t.csv"}, {ini, a, {"t.csv", kCards}}, 1,
+                 "cardtab: refusing to write table file 't.csv': it would overwrite the card file 't.csv'\n",
+                 {{"t.csv", kCards}}),
+        run_with("tags over every file", {"--tags", "a.vcf", "b.vcf"}, {ini, a, {"b.vcf", b.bytes + "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"}},
+                 0, "", {{"a.csv", kAbsent}},
+                 kOnWindows ? "      2  N\r\n      1  TEL\r\n" : "      2  N\n      1  TEL\n"),
+    };
+    // A second name of a.vcf is the same file.
+    cases[6].prepare = [](const ScratchFolder& scratch) {
+        fs::create_hard_link(scratch / "a.vcf", scratch / "d" / "z.vcf");
+        return std::string();
     };
     check_runs(cases);
 }

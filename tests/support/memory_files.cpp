@@ -68,6 +68,38 @@ FileFacts MemoryFiles::look_up_file(const std::string& key) const
     return facts;
 }
 
+FileKind MemoryFiles::identify(std::string_view name)
+{
+    const FileFacts facts = look_up_file(std::string(name));
+    FileKind kind;
+    kind.exists = facts.exists;
+    kind.folder = folders.count(std::string(name)) != 0;
+    kind.id = facts.id;
+    return kind;
+}
+
+// A folder's entries are the names that go on from its name and a '/'.
+IoStatus MemoryFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+{
+    std::string prefix(name);
+    if (!prefix.ends_with('/')) {
+        prefix += '/';
+    }
+    const auto add_entry = [&](const std::string& key) {
+        if (key.starts_with(prefix) && key.size() > prefix.size() &&
+            key.find('/', prefix.size()) == std::string::npos) {
+            names.push_back(key.substr(prefix.size()));
+        }
+    };
+    for (const auto& file : files) {
+        add_entry(file.first);
+    }
+    for (const auto& folder : folders) {
+        add_entry(folder.first);
+    }
+    return {};
+}
+
 FileFacts MemoryFiles::look_up_descriptor(int descriptor)
 {
     const auto open = descriptor_files.find(descriptor);
@@ -282,6 +314,14 @@ FileFacts FaultyFiles::failure<FileFacts>()
     return facts;
 }
 
+template <>
+FileKind FaultyFiles::failure<FileKind>()
+{
+    FileKind kind;
+    kind.status = injected_failure();
+    return kind;
+}
+
 OpenResult FaultyFiles::open_for_reading(std::string_view name)
 {
     return pass_on([&] { return inner_.open_for_reading(name); });
@@ -295,6 +335,16 @@ OpenResult FaultyFiles::create_for_writing(std::string_view name)
 FileFacts FaultyFiles::look_up(std::string_view name)
 {
     return pass_on([&] { return inner_.look_up(name); });
+}
+
+FileKind FaultyFiles::identify(std::string_view name)
+{
+    return pass_on([&] { return inner_.identify(name); });
+}
+
+IoStatus FaultyFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+{
+    return pass_on([&] { return inner_.list_folder(name, names); });
 }
 
 OpenResult FaultyFiles::create_new(std::string_view name)

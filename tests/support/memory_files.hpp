@@ -52,6 +52,8 @@ public:
     std::string temporary_folder() override;
     std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
+    FileKind identify(std::string_view name) override;
+    IoStatus list_folder(std::string_view name, std::vector<std::string>& names) override;
     FileFacts look_up_descriptor(int descriptor) override;
     OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;
@@ -106,6 +108,8 @@ public:
     std::string temporary_folder() override;
     std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
+    FileKind identify(std::string_view name) override;
+    IoStatus list_folder(std::string_view name, std::vector<std::string>& names) override;
     FileFacts look_up_descriptor(int descriptor) override;
     OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;
@@ -157,7 +161,9 @@ inline constexpr std::string_view kInjectedReason = "Injected failure";
 inline RunOptions naming(std::string cards, std::string table = {}, bool decode = false)
 {
     RunOptions options;
-    options.cards = std::move(cards);
+    if (!cards.empty()) {
+        options.cards.push_back(std::move(cards));
+    }
     options.table = std::move(table);
     options.decode = decode;
     return options;

@@ -19,11 +19,12 @@ enum class Request {
 // The exit status of a command line that is refused.
 inline constexpr int kUsageErrorStatus = 2;
 
-// Reads `cardtab [--decode] [--tags] [CARDS [TABLE]]`: options and names in
+// Reads `cardtab [options] [CARDS...] [TABLE]`: options and names in
 // any order, "--" ending the options. "--help" or "-h" (and "/?" on
-// Windows), then "--version", win over everything else on the line. An
-// unknown option, a third name, "-" as the card file or a table that is
-// neither a .csv file nor "-" refuses the line, `refusal` saying why.
+// Windows), then "--version", win over everything else on the line. The
+// last name is the table where it is a .csv file or "-" after another. An
+// unknown option or "-" as a card file refuses the line, `refusal` saying
+// why.
 Request read_command_line(std::span<const std::string> arguments, RunOptions& options, std::string& refusal);
 
 // Prints the usage or the version on standard output; returns the exit

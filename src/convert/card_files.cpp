@@ -33,17 +33,19 @@ std::string in_folder(std::string_view folder, std::string_view entry)
 
 bool add_folder(FileLayer& files, const std::string& folder, CardFiles& cards, RunResult& result)
 {
-    std::vector<std::string> entries;
+    std::vector<FolderEntry> entries;
     if (const IoStatus listed = files.list_folder(folder, entries); !listed.ok) {
         fail_on_file(result, "read folder", folder, listed);
         return false;
     }
-    std::erase_if(entries, [](const std::string& entry) { return !ends_in_any_case(entry, kCardFileExtension); });
-    std::sort(entries.begin(), entries.end());
+    std::erase_if(entries,
+                  [](const FolderEntry& entry) { return !ends_in_any_case(entry.name, kCardFileExtension); });
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     std::size_t card_files = 0;
-    for (const std::string& entry : entries) {
-        std::string name = in_folder(folder, entry);
-        const FileKind kind = files.identify(name);
+    for (const FolderEntry& entry : entries) {
+        std::string name = in_folder(folder, entry.name);
+        const FileKind kind = entry.plain_file ? FileKind{{}, true, false, entry.id} : files.identify(name);
         if (!kind.status.ok) {
             fail_on_file(result, "open card file", name, kind.status);
             return false;

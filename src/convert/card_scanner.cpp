@@ -145,6 +145,8 @@ struct AsTheyStand {
 
     bool read_line() { return read_piece(cards); }
 
+    static void file_begun() {}
+
     // A value holds the rules' 100 bytes, and a column shows its last line.
     void prepare(CardValues& card) const
     {
@@ -338,6 +340,13 @@ struct Decoded {
 
     bool read_line() { return read_logical_line(cards, lines); }
 
+    void file_begun()
+    {
+        lines.text = {};
+        lines.cut = false;
+        lines.line_number = 0;
+    }
+
     // A value holds as much as a line keeps, and a column the lines up to
     // the one it shows.
     void prepare(CardValues& card) const
@@ -484,6 +493,12 @@ struct WatchForEncoded {
     PrefixFactsMemo prefixes;
     bool starts_line = false;
 
+    void file_begun()
+    {
+        seen.pending = 0;
+        starts_line = false;
+    }
+
     void line_read(std::string_view text, bool begins_line)
     {
         starts_line = begins_line;
@@ -512,6 +527,7 @@ struct WatchForEncoded {
 
 // Decoding leaves nothing encoded to notice, and a listing takes no values.
 struct NothingToWatch {
+    void file_begun() {}
     void line_read(std::string_view, bool) {}
     void line_taken(const CardLine&, ColumnSet, bool, std::size_t) {}
 };
@@ -544,6 +560,7 @@ struct TableRows {
     void write(const CardValues& card) { write_row(table, settings, columns, texts, card); }
     void card_begun() {}
     void card_ended() {}
+    void file_begun() {}
     void line(std::string_view, bool, bool) {}
 };
 
@@ -556,6 +573,7 @@ struct ListedTags {
     static void write(const CardValues&) {}
     void card_begun() { cardtab::card_begun(counts); }
     void card_ended() { cardtab::card_ended(counts); }
+    void file_begun() { cardtab::file_begun(counts); }
     void line(std::string_view text, bool begins_line, bool decoded) { note_line(counts, text, begins_line, decoded); }
 };
 
@@ -564,11 +582,9 @@ struct ListedTags {
 // constant columns, the rows. Each way's loop is a function of its own, so
 // that what a line needs is inlined into each.
 template <class Mode, class Watch, class Output>
-[[gnu::noinline]] void scan(Mode& mode, Watch& watch, Output& output, const ColumnTable& columns, CardFindings& found)
+[[gnu::noinline]] void scan_file(Mode& mode, Watch& watch, Output& output, const ColumnTable& columns,
+                                 const TagIndex& index, CardValues& card, CardFindings& found)
 {
-    const TagIndex index = index_tags(columns);
-    CardValues card;
-    mode.prepare(card);
     bool version_21 = false;
     // Counted here and stored at the end: the findings lie where any store
     // of the loop might write.
@@ -621,42 +637,83 @@ template <class Mode, class Watch, class Output>
     found.required_never_filled = index.required & ~required_ever_filled;
 }
 
-template <class Output>
-void scan_with(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
-               Output& output, CardFindings& found)
+// What only the end of a file tells.
+void note_file_end(LineReader& cards, CardFindings& found)
 {
-    if (reading == CardReading::decoded) {
-        Decoded mode(cards, columns, settings.charset, found.unknown_charsets);
-        NothingToWatch watch;
-        scan(mode, watch, output, columns, found);
-    } else if constexpr (Output::kWritesRows) {
-        AsTheyStand mode(cards, columns, settings.charset);
-        WatchForEncoded watch(columns, found);
-        scan(mode, watch, output, columns, found);
-    } else {
-        AsTheyStand mode(cards, columns, settings.charset);
-        NothingToWatch watch;
-        scan(mode, watch, output, columns, found);
-    }
-}
-
-} // namespace
-
-void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
-                ScanOutput output, CardFindings& found)
-{
-    if (output.table != nullptr) {
-        TableRows rows{*output.table, *output.texts, settings, columns};
-        scan_with(cards, settings, columns, reading, rows, found);
-    } else {
-        ListedTags tags{*output.tags};
-        scan_with(cards, settings, columns, reading, tags, found);
-    }
     found.wide_text = wide_text_of(cards);
     if (cards.stopped_at_eof_byte) {
         found.eof_byte_line = cards.eof_byte_line;
         found.bytes_after_eof_byte = count_bytes_after_eof_byte(cards);
     }
+}
+
+// The card files one after another, each read as if alone: a card still
+// open at a file's end gives no row, and nothing of it is seen in the next
+// file. What the columns need is made once for them all.
+template <class Mode, class Watch, class Output>
+void scan(Mode& mode, Watch& watch, Output& output, const ColumnTable& columns, CardFindings& found,
+          NextCardFile& next)
+{
+    const TagIndex index = index_tags(columns);
+    CardValues card;
+    mode.prepare(card);
+    for (;;) {
+        scan_file(mode, watch, output, columns, index, card, found);
+        note_file_end(mode.cards, found);
+        if (!next.file_ended(mode.cards, found, output.can_go_on())) {
+            return;
+        }
+        found = CardFindings{};
+        clear_card(card, columns.count);
+        mode.file_begun();
+        watch.file_begun();
+        output.file_begun();
+    }
+}
+
+template <class Output>
+void scan_with(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
+               Output& output, CardFindings& found, NextCardFile& next)
+{
+    if (reading == CardReading::decoded) {
+        Decoded mode(cards, columns, settings.charset, found.unknown_charsets);
+        NothingToWatch watch;
+        scan(mode, watch, output, columns, found, next);
+    } else if constexpr (Output::kWritesRows) {
+        AsTheyStand mode(cards, columns, settings.charset);
+        WatchForEncoded watch(columns, found);
+        scan(mode, watch, output, columns, found, next);
+    } else {
+        AsTheyStand mode(cards, columns, settings.charset);
+        NothingToWatch watch;
+        scan(mode, watch, output, columns, found, next);
+    }
+}
+
+// A scan of one file.
+struct NoOtherFile final : NextCardFile {
+    bool file_ended(LineReader&, const CardFindings&, bool) override { return false; }
+};
+
+} // namespace
+
+void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
+                ScanOutput output, CardFindings& found, NextCardFile& next)
+{
+    if (output.table != nullptr) {
+        TableRows rows{*output.table, *output.texts, settings, columns};
+        scan_with(cards, settings, columns, reading, rows, found, next);
+    } else {
+        ListedTags tags{*output.tags};
+        scan_with(cards, settings, columns, reading, tags, found, next);
+    }
+}
+
+void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
+                ScanOutput output, CardFindings& found)
+{
+    NoOtherFile none;
+    scan_cards(cards, settings, columns, reading, output, found, none);
 }
 
 } // namespace cardtab

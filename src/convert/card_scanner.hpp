@@ -44,4 +44,23 @@ struct ScanOutput {
 void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
                 ScanOutput output, CardFindings& found);
 
+// Where a scan's card files after the first come from.
+class NextCardFile {
+public:
+    // Takes what the scan `found` in the file `cards` has just read to its
+    // end (or as far as the table could take), and, where `more_wanted`,
+    // opens the next file in `cards`: false where there is none, or it
+    // cannot be opened.
+    virtual bool file_ended(LineReader& cards, const CardFindings& found, bool more_wanted) = 0;
+
+protected:
+    ~NextCardFile() = default;
+};
+
+// The same for each card file in turn, each read as if alone, and `found`
+// what the scan found in the last; what it found in each is handed on at
+// the file's end.
+void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
+                ScanOutput output, CardFindings& found, NextCardFile& next);
+
 } // namespace cardtab

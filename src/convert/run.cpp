@@ -152,11 +152,17 @@ bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_
     return true;
 }
 
+IoStatus open_first(LineReader& cards, FileLayer& files, std::string_view name)
+{
+    return open_line_reader(cards, files, name);
+}
+
 // The card file is opened, and read, before the table is touched, so a card
 // file that is missing or cannot be read leaves an existing table alone.
-bool open_cards(FileLayer& files, const std::string& card_name, LineReader& cards, RunResult& result)
+bool open_cards(FileLayer& files, const std::string& card_name, LineReader& cards, RunResult& result,
+                IoStatus (*open)(LineReader&, FileLayer&, std::string_view) = open_first)
 {
-    IoStatus status = open_line_reader(cards, files, card_name);
+    IoStatus status = open(cards, files, card_name);
     if (!status.ok) {
         fail_on_file(result, "open card file", card_name, status);
         return false;
@@ -233,32 +239,46 @@ bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& find
     return true;
 }
 
-// Scans each card file in turn, each as if alone, and adds up what the
-// scans find. The first is open already, before the table was touched; the
-// others open as their turn comes. The first that cannot be opened or read
-// fails the run.
+// The card files after the first, opened in the scan's reader as their
+// turn comes; what the scan found in each is added up. The first that
+// cannot be opened or read fails the run.
+struct RunCardFiles final : NextCardFile {
+    RunCardFiles(FileLayer& layer, const std::vector<std::string>& card_names, CardFindings& all, RunResult& run)
+        : files(layer), names(card_names), total(all), result(run)
+    {
+    }
+    FileLayer& files;
+    const std::vector<std::string>& names;
+    CardFindings& total;
+    RunResult& result;
+    std::size_t current = 0;
+    bool failed = false;
+
+    bool file_ended(LineReader& cards, const CardFindings& found, bool more_wanted) override
+    {
+        add_file_findings(total, found, current);
+        if (const IoStatus read = close_line_reader(cards); !read.ok) {
+            fail_on_file(result, "read card file", names[current], read);
+            failed = true;
+            return false;
+        }
+        if (!more_wanted || ++current == names.size()) {
+            return false;
+        }
+        failed = !open_cards(files, names[current], cards, result, reopen_line_reader);
+        return !failed;
+    }
+};
+
+// Scans each card file in turn; the first is open already, before the
+// table was touched. False where one could not be opened or read.
 bool read_card_files(FileLayer& files, const RunSetup& setup, LineReader& first, ScanOutput output,
                      CardFindings& found, RunResult& result)
 {
-    const std::vector<std::string>& names = setup.cards.names;
-    for (std::size_t n = 0; n < names.size(); ++n) {
-        LineReader next;
-        LineReader& cards = n == 0 ? first : next;
-        if (n != 0 && !open_cards(files, names[n], cards, result)) {
-            return false;
-        }
-        CardFindings file;
-        scan_cards(cards, setup.settings, setup.columns, setup.reading, output, file);
-        add_file_findings(found, file, n);
-        if (const IoStatus read = close_line_reader(cards); !read.ok) {
-            fail_on_file(result, "read card file", names[n], read);
-            return false;
-        }
-        if (output.table != nullptr && !output.table->status.ok) {
-            break; // the table says why at its close
-        }
-    }
-    return true;
+    RunCardFiles next(files, setup.cards.names, found, result);
+    CardFindings file;
+    scan_cards(first, setup.settings, setup.columns, setup.reading, output, file, next);
+    return !next.failed;
 }
 
 // Only a table written whole, from card files read to their ends, takes

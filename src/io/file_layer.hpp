@@ -76,6 +76,14 @@ struct FileKind {
     FileId id; // when it exists
 };
 
+// An entry of a folder: its name, and, where the listing tells that it is a
+// plain file, which file it is, with no look at it of its own.
+struct FolderEntry {
+    std::string name;
+    bool plain_file = false;
+    FileId id; // where plain_file
+};
+
 // What joins a folder's name and a name in it.
 #ifdef _WIN32
 inline constexpr char kFolderSeparator = '\\';
@@ -112,9 +120,9 @@ public:
     virtual std::string program_folder() = 0;
     virtual FileFacts look_up(std::string_view name) = 0;
     virtual FileKind identify(std::string_view name) = 0;
-    // The names of the entries directly in a folder, but "." and "..", in
-    // the order the system gives them.
-    virtual IoStatus list_folder(std::string_view name, std::vector<std::string>& names) = 0;
+    // The entries directly in a folder, but "." and "..", in the order the
+    // system gives them.
+    virtual IoStatus list_folder(std::string_view name, std::vector<FolderEntry>& entries) = 0;
     // What one of this process's own descriptors is open on, told as
     // look_up tells it of a name, `descriptor` set.
     virtual FileFacts look_up_descriptor(int descriptor) = 0;

@@ -170,6 +170,22 @@ IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view
     return {};
 }
 
+IoStatus reopen_line_reader(LineReader& reader, FileLayer& files, std::string_view name)
+{
+    OpenResult opened = files.open_for_reading(name);
+    if (!opened.status.ok) {
+        return opened.status;
+    }
+    LineReader next;
+    next.file = OwnedFile(files, opened.file);
+    next.largest_chunk = reader.largest_chunk;
+    next.chunk = std::move(reader.chunk);
+    next.stops = std::move(reader.stops);
+    next.copied = std::move(reader.copied);
+    reader = std::move(next);
+    return {};
+}
+
 IoStatus read_ahead(LineReader& reader)
 {
     has_byte(reader);

@@ -80,6 +80,10 @@ struct LineReader {
 IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,
                           std::size_t chunk_bytes = kReadChunkBytes);
 
+// Opens the next file in a reader whose file is closed, as if it were
+// new, but keeping the buffers it has.
+IoStatus reopen_line_reader(LineReader& reader, FileLayer& files, std::string_view name);
+
 // Fills the buffer now, so that a file that cannot be read (a folder, say)
 // fails before anything has been written.
 IoStatus read_ahead(LineReader& reader);

@@ -235,11 +235,17 @@ FileKind NativeFiles::identify(std::string_view name)
     return kind;
 }
 
-IoStatus NativeFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+IoStatus NativeFiles::list_folder(std::string_view name, std::vector<FolderEntry>& entries)
 {
     DIR* const folder = opendir(std::string(name).c_str());
     if (folder == nullptr) {
         return system_failure(errno);
+    }
+    struct stat info{};
+    if (fstat(dirfd(folder), &info) != 0) {
+        const int error = errno;
+        closedir(folder);
+        return system_failure(error);
     }
     IoStatus status;
     for (;;) {
@@ -250,8 +256,14 @@ IoStatus NativeFiles::list_folder(std::string_view name, std::vector<std::string
             break;
         }
         const std::string_view entry_name = entry->d_name;
+        // A plain file's inode is the entry's, on the folder's device; a
+        // file system mounted on an entry is a folder, and links lead on.
         if (entry_name != "." && entry_name != "..") {
-            names.emplace_back(entry_name);
+            const bool plain_file = entry->d_type == DT_REG;
+            entries.push_back({std::string(entry_name), plain_file,
+                               plain_file ? FileId{static_cast<std::uint64_t>(info.st_dev),
+                                                   static_cast<std::uint64_t>(entry->d_ino)}
+                                          : FileId{}});
         }
     }
     closedir(folder);

@@ -229,7 +229,7 @@ FileKind NativeFiles::identify(std::string_view name)
     return kind;
 }
 
-IoStatus NativeFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+IoStatus NativeFiles::list_folder(std::string_view name, std::vector<FolderEntry>& entries)
 {
     WIN32_FIND_DATAW entry{};
     std::wstring pattern = wide_name(name);
@@ -245,7 +245,7 @@ IoStatus NativeFiles::list_folder(std::string_view name, std::vector<std::string
     do {
         const std::wstring_view entry_name = entry.cFileName;
         if (entry_name != L"." && entry_name != L"..") {
-            names.push_back(utf8_of(std::wstring(entry_name)));
+            entries.push_back({utf8_of(std::wstring(entry_name)), false, FileId{}}); // no file index here
         }
     } while (FindNextFileW(search, &entry) != 0);
     if (GetLastError() != ERROR_NO_MORE_FILES) {

@@ -137,6 +137,13 @@ void card_ended(TagCounts& counts)
     counts.in_a_card = false;
 }
 
+void file_begun(TagCounts& counts)
+{
+    counts.in_card.clear();
+    counts.in_a_card = false;
+    counts.first_line = true;
+}
+
 void note_line(TagCounts& counts, std::string_view line, bool begins_line, bool decoded)
 {
     const bool first = std::exchange(counts.first_line, false);

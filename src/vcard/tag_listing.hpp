@@ -50,6 +50,8 @@ struct TagCounts {
 // types, in upper case: TEL;CELL;VOICE.
 void card_begun(TagCounts& counts);
 void card_ended(TagCounts& counts);
+// A new card file: nothing of a card the last one left open counts.
+void file_begun(TagCounts& counts);
 void note_line(TagCounts& counts, std::string_view line, bool begins_line, bool decoded);
 
 // A line for each tag: its count right-aligned in 7 columns, two spaces and

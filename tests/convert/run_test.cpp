@@ -713,8 +713,8 @@ TEST(Run, AnswersHelpAndVersionWithoutTouchingAFile)
         std::string argument;
         std::string output_starts;
     } cases[] = {
-        {"--help", "Usage: cardtab [--decode] [--tags] [--accents|--utf8] [--outlook]\n"},
-        {"-h", "Usage: cardtab [--decode] [--tags] [--accents|--utf8] [--outlook]\n"},
+        {"--help", "Usage: cardtab [--decode] [--tags] [--accents|--utf8] [--outlook]\n               [CARDS...] [TABLE]\n"},
+        {"-h", "Usage: cardtab [--decode] [--tags] [--accents|--utf8] [--outlook]\n               [CARDS...] [TABLE]\n"},
         {"--version", "cardtab "},
     };
     for (const auto& c : cases) {

@@ -79,7 +79,7 @@ FileKind MemoryFiles::identify(std::string_view name)
 }
 
 // A folder's entries are the names that go on from its name and a '/'.
-IoStatus MemoryFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+IoStatus MemoryFiles::list_folder(std::string_view name, std::vector<FolderEntry>& entries)
 {
     std::string prefix(name);
     if (!prefix.ends_with('/')) {
@@ -88,7 +88,7 @@ IoStatus MemoryFiles::list_folder(std::string_view name, std::vector<std::string
     const auto add_entry = [&](const std::string& key) {
         if (key.starts_with(prefix) && key.size() > prefix.size() &&
             key.find('/', prefix.size()) == std::string::npos) {
-            names.push_back(key.substr(prefix.size()));
+            entries.push_back({key.substr(prefix.size()), files.count(key) != 0, look_up_file(key).id});
         }
     };
     for (const auto& file : files) {
@@ -342,9 +342,9 @@ FileKind FaultyFiles::identify(std::string_view name)
     return pass_on([&] { return inner_.identify(name); });
 }
 
-IoStatus FaultyFiles::list_folder(std::string_view name, std::vector<std::string>& names)
+IoStatus FaultyFiles::list_folder(std::string_view name, std::vector<FolderEntry>& entries)
 {
-    return pass_on([&] { return inner_.list_folder(name, names); });
+    return pass_on([&] { return inner_.list_folder(name, entries); });
 }
 
 OpenResult FaultyFiles::create_new(std::string_view name)

@@ -53,7 +53,7 @@ public:
     std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
     FileKind identify(std::string_view name) override;
-    IoStatus list_folder(std::string_view name, std::vector<std::string>& names) override;
+    IoStatus list_folder(std::string_view name, std::vector<FolderEntry>& entries) override;
     FileFacts look_up_descriptor(int descriptor) override;
     OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;
@@ -109,7 +109,7 @@ public:
     std::string program_folder() override;
     FileFacts look_up(std::string_view name) override;
     FileKind identify(std::string_view name) override;
-    IoStatus list_folder(std::string_view name, std::vector<std::string>& names) override;
+    IoStatus list_folder(std::string_view name, std::vector<FolderEntry>& entries) override;
     FileFacts look_up_descriptor(int descriptor) override;
     OpenResult open_descriptor(int descriptor) override;
     IoStatus check_writable(std::string_view name) override;

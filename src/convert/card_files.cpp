@@ -45,13 +45,14 @@ bool add_folder(FileLayer& files, const std::string& folder, CardFiles& cards, R
     std::size_t card_files = 0;
     for (const FolderEntry& entry : entries) {
         std::string name = in_folder(folder, entry.name);
-        const FileKind kind = entry.plain_file ? FileKind{{}, true, false, entry.id} : files.identify(name);
+        const FileKind kind = entry.plain_file ? FileKind{{}, true, false, true, entry.id} : files.identify(name);
         if (!kind.status.ok) {
             fail_on_file(result, "open card file", name, kind.status);
             return false;
         }
-        // A file that went between the listing and now is no card file.
-        if (kind.exists && !kind.folder) {
+        // Only plain files are a folder's card files: a pipe would wait for
+        // a writer. A file gone since the listing is none.
+        if (kind.regular) {
             ++card_files;
             add_file(std::move(name), kind, cards);
         }

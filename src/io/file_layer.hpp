@@ -73,7 +73,8 @@ struct FileKind {
     IoStatus status; // a failure other than "no such file"
     bool exists = false;
     bool folder = false;
-    FileId id; // when it exists
+    bool regular = false; // a plain file, not a folder, a device or a pipe
+    FileId id;            // when it exists
 };
 
 // An entry of a folder: its name, and, where the listing tells that it is a

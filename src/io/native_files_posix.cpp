@@ -231,6 +231,7 @@ FileKind NativeFiles::identify(std::string_view name)
     }
     kind.exists = true;
     kind.folder = S_ISDIR(info.st_mode);
+    kind.regular = S_ISREG(info.st_mode);
     kind.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     return kind;
 }

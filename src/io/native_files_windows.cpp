@@ -223,6 +223,7 @@ FileKind NativeFiles::identify(std::string_view name)
     kind.exists = true;
     if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0) {
         kind.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        kind.regular = !kind.folder;
         kind.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
     }
     CloseHandle(handle);

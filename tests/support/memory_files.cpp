@@ -74,6 +74,7 @@ FileKind MemoryFiles::identify(std::string_view name)
     FileKind kind;
     kind.exists = facts.exists;
     kind.folder = folders.count(std::string(name)) != 0;
+    kind.regular = facts.regular;
     kind.id = facts.id;
     return kind;
 }

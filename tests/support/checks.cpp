@@ -154,6 +154,42 @@ void put_an_old_table(MemoryFiles& files, const testing::ModelConversion& model,
 }
 
 
+// The table's rows, without the header line and the byte order mark before
+// it: a title holds no line feed.
+std::string_view rows_of(std::string_view table)
+{
+    const std::size_t header_end = table.find("\r\n");
+    return header_end == std::string_view::npos ? std::string_view() : table.substr(header_end + 2);
+}
+
+// Two card files read into one table give the first one's table and the
+// second one's rows, each file read as if alone.
+void check_two_files(const std::optional<std::string>& configuration, std::string_view cards, std::size_t split,
+                     RunOptions options, const testing::ModelOptions& model_options)
+{
+    const std::string first(cards.substr(0, split));
+    const std::string second(cards.substr(split));
+    const testing::ModelConversion alone = testing::model_conversion(configuration, first, model_options);
+    const testing::ModelConversion next = testing::model_conversion(configuration, second, model_options);
+    MemoryFiles files;
+    if (configuration) {
+        files.files[std::string(kConfigurationFileName)] = *configuration;
+    }
+    files.files["a.vcf"] = first;
+    files.files["b.vcf"] = second;
+    options.cards = {"a.vcf", "b.vcf"};
+    options.table = "t.csv";
+    const RunResult result = [&] {
+        [[maybe_unused]] const SignalsKept kept;
+        return run_conversion(files, options);
+    }();
+    require(!result.failed, "a run of two card files in place succeeds");
+    require(files.files["a.vcf"] == first && files.files["b.vcf"] == second, "no card file is written");
+    require(files.files["t.csv"] == alone.table + std::string(rows_of(next.table)),
+            "two card files give the rows of each, each read as if alone");
+}
+
+
 } // namespace
 
 void check_conversion(std::string_view input)
@@ -207,6 +243,10 @@ void check_conversion(std::string_view input)
     check_table(table, model.separator, model.columns);
     if (!decode && can_clean_with_avx512()) {
         check_clean_ways(cards);
+    }
+    if (input.size() % 4 == 1) {
+        check_two_files(configuration, cards, (choice >> 4) % (cards.size() + 1), options,
+                        {decode, options.outlook, options.charset});
     }
 }
 

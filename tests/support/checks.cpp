@@ -82,7 +82,9 @@ std::size_t count_fields(std::string_view line, char separator)
 void check_table(std::string_view table, char separator, std::size_t columns)
 {
     require(table.size() >= 2 && table.substr(table.size() - 2) == "\r\n", "the table ends in CR LF");
-    for (std::size_t start = 0; start < table.size();) {
+    // A UTF-8 table's byte order mark is no text of its first field.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    for (std::size_t start = table.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0; start < table.size();) {
         const std::size_t end = table.find("\r\n", start);
         const std::string_view line = table.substr(start, end - start);
         require(line.find('\n') == std::string_view::npos, "every line feed follows a CR");

@@ -328,7 +328,6 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
     write_header(table, setup.settings, setup.columns, texts);
     if (read_card_files(files, setup, cards, {&table, &texts, nullptr}, findings.cards, result)) {
         finish_table(table, result);
-        findings.room_not_reserved = table.table.room_not_reserved;
     }
 }
 

@@ -61,6 +61,9 @@ struct FileFacts {
     // An access-control list or extended attributes, which a file made anew
     // would not have.
     bool carries_more = false;
+    // Another owner or group than a file this run makes would have, which
+    // the run may not give back to it.
+    bool owned_by_another = false;
     // The process's own descriptor the name leads to (/dev/stdout,
     // /dev/fd/N, /proc/self/fd/N), or -1: the table is written through it,
     // where the shell opened it, never opened again.
@@ -152,6 +155,11 @@ public:
     // Makes sure of room for `size` bytes on the disk, without changing the
     // file's length or bytes; `unsupported` where the file system cannot.
     virtual IoStatus reserve(FileHandle file, std::uint64_t size) = 0;
+    // Where room cannot be reserved: makes the file at least `size` bytes
+    // long by writing zero bytes after its end, which takes the disk's room
+    // for them, its own bytes unchanged; where that fails, the file keeps
+    // its length. The next write goes where it went before.
+    virtual IoStatus grow(FileHandle file, std::uint64_t size) = 0;
     // The next write goes to the start of the file.
     virtual IoStatus rewind(FileHandle file) = 0;
     virtual IoStatus truncate(FileHandle file, std::uint64_t size) = 0;

@@ -36,6 +36,7 @@ public:
     IoStatus lock(FileHandle file) override;
     void unlock(FileHandle file) override;
     IoStatus reserve(FileHandle file, std::uint64_t size) override;
+    IoStatus grow(FileHandle file, std::uint64_t size) override;
     IoStatus rewind(FileHandle file) override;
     IoStatus truncate(FileHandle file, std::uint64_t size) override;
     ReadResult read(FileHandle file, std::span<char> into) override;

@@ -212,6 +212,7 @@ FileFacts NativeFiles::look_up(std::string_view name)
         facts.regular = S_ISREG(info.st_mode);
         facts.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
         facts.links = static_cast<std::uint64_t>(info.st_nlink);
+        facts.owned_by_another = geteuid() != 0 && (info.st_uid != geteuid() || info.st_gid != getegid());
     }
     const Followed followed = follow_links(name);
     facts.descriptor = followed.descriptor;
@@ -387,6 +388,31 @@ IoStatus NativeFiles::reserve(FileHandle file, std::uint64_t size)
     failure.unsupported = true;
     return failure;
 #endif
+}
+
+IoStatus NativeFiles::grow(FileHandle file, std::uint64_t size)
+{
+    const int descriptor = descriptor_of(file);
+    struct stat info{};
+    if (fstat(descriptor, &info) != 0) {
+        return system_failure(errno);
+    }
+    const auto old_size = static_cast<std::uint64_t>(info.st_size);
+    static constexpr std::array<char, 64 * 1024> kZeros{};
+    for (std::uint64_t at = old_size; at < size;) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kZeros.size(), size - at));
+        const ssize_t written = pwrite(descriptor, kZeros.data(), count, static_cast<off_t>(at));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            const IoStatus failure = system_failure(written < 0 ? errno : ENOSPC);
+            static_cast<void>(ftruncate(descriptor, static_cast<off_t>(old_size)));
+            return failure;
+        }
+        at += static_cast<std::uint64_t>(written);
+    }
+    return {};
 }
 
 IoStatus NativeFiles::rewind(FileHandle file)

@@ -405,6 +405,35 @@ IoStatus NativeFiles::reserve(FileHandle file, std::uint64_t size)
     return {};
 }
 
+IoStatus NativeFiles::grow(FileHandle file, std::uint64_t size)
+{
+    const HANDLE handle = handle_of(file);
+    LARGE_INTEGER old_size{};
+    if (GetFileSizeEx(handle, &old_size) == 0) {
+        return last_failure();
+    }
+    LARGE_INTEGER none{};
+    LARGE_INTEGER position{};
+    if (SetFilePointerEx(handle, none, &position, FILE_CURRENT) == 0 ||
+        SetFilePointerEx(handle, none, nullptr, FILE_END) == 0) {
+        return last_failure();
+    }
+    static constexpr std::array<char, 64 * 1024> kZeros{};
+    for (auto at = static_cast<std::uint64_t>(old_size.QuadPart); at < size;) {
+        const auto count = static_cast<DWORD>(std::min<std::uint64_t>(kZeros.size(), size - at));
+        DWORD written = 0;
+        if (WriteFile(handle, kZeros.data(), count, &written, nullptr) == 0 || written == 0) {
+            const IoStatus failure = last_failure();
+            SetFilePointerEx(handle, old_size, nullptr, FILE_BEGIN);
+            SetEndOfFile(handle);
+            SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+            return failure;
+        }
+        at += written;
+    }
+    return SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) != 0 ? IoStatus{} : last_failure();
+}
+
 IoStatus NativeFiles::rewind(FileHandle file)
 {
     LARGE_INTEGER start{};

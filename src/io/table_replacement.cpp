@@ -183,11 +183,19 @@ IoStatus incomplete(IoStatus status)
 // The copy itself, with interrupts held: from the first byte written to the
 // last, the old table is neither whole nor new, and nothing must end the
 // run in between.
-IoStatus copy_whole(FileLayer& files, OwnedFile& from, OwnedFile& to, std::uint64_t size)
+IoStatus copy_whole(FileLayer& files, OwnedFile& from, OwnedFile& to, std::uint64_t size, bool take_room)
 {
     const InterruptsHeld held;
     if (const IoStatus rewound = files.rewind(to.handle()); !rewound.ok) {
         return rewound;
+    }
+    // Where the file system cannot reserve room, the table takes it by
+    // growing to the new size before its first byte is overwritten; where
+    // that fails, it keeps its old length and bytes.
+    if (take_room) {
+        if (const IoStatus grown = files.grow(to.handle(), size); !grown.ok) {
+            return grown;
+        }
     }
     std::vector<char> chunk(kCopyChunkBytes);
     for (;;) {
@@ -224,11 +232,9 @@ IoStatus copy_into_table(FileLayer& files, NewTable& table, std::uint64_t size)
     if (const IoStatus locked = wait_while_busy(table, [&] { return files.lock(to.handle()); }); !locked.ok) {
         return locked;
     }
-    if (const IoStatus room = files.reserve(to.handle(), size); !room.ok) {
-        if (!room.unsupported) {
-            return room;
-        }
-        table.room_not_reserved = true;
+    const IoStatus room = files.reserve(to.handle(), size);
+    if (!room.ok && !room.unsupported) {
+        return room;
     }
     const OpenResult source = files.open_for_reading(table.new_name);
     if (!source.status.ok) {
@@ -236,7 +242,7 @@ IoStatus copy_into_table(FileLayer& files, NewTable& table, std::uint64_t size)
     }
     OwnedFile from(files, source.file);
     hold_interrupts_to_the_end();
-    return copy_whole(files, from, to, size);
+    return copy_whole(files, from, to, size, !room.ok);
 }
 
 // The temporary file goes whether the copy went well or not.
@@ -266,7 +272,8 @@ IoStatus begin_table(FileLayer& files, const FileFacts& target, NewTable& table)
         !writable.ok) {
         return writable;
     }
-    const bool rename_drops = target.exists && (target.links > 1 || target.carries_more);
+    const bool rename_drops =
+        target.exists && (target.links > 1 || target.carries_more || target.owned_by_another);
     return rename_drops ? create_temporary(files, table) : create_beside(files, target, table);
 }
 

@@ -47,8 +47,6 @@ struct NewTable {
     // Written directly to a plain file that the shell opened, under a lock
     // that is let go as soon as the table is written.
     bool locked = false;
-    // The copy went ahead on a file system that cannot reserve room first.
-    bool room_not_reserved = false;
     // The table is in place, but its temporary copy could not be removed.
     std::string left_behind;
     IoStatus left_behind_because;
@@ -56,8 +54,9 @@ struct NewTable {
 
 // The facts of `target` that decide the way, as each platform supplies
 // them: on POSIX, `descriptor` for /dev/stdout, /dev/fd/N and
-// /proc/self/fd/N, and `carries_more` for an access-control list or extended
-// attributes; on Windows neither, since ReplaceFileW keeps the old file's
+// /proc/self/fd/N, `carries_more` for an access-control list or extended
+// attributes and `owned_by_another` for an owner the run could not give
+// back; on Windows none, since ReplaceFileW keeps the old file's
 // access-control list, attributes and streams, and no name there is a link
 // to a descriptor. Both supply `links`, for a second name, and `regular`.
 //

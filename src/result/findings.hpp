@@ -118,9 +118,6 @@ struct RunFindings {
     // Decoding: the columns whose tags name no vCard property.
     ColumnSet tags_naming_no_property = 0;
     CardFindings cards;
-    // The table was copied into place on a file system that cannot reserve
-    // room first.
-    bool room_not_reserved = false;
 };
 
 } // namespace cardtab

@@ -140,7 +140,6 @@ enum Warning : unsigned {
     no_card_end,
     no_rows,
     tags_never_taken,
-    room_not_reserved,
 };
 
 constexpr WarningSet bit(Warning warning)
@@ -402,20 +401,9 @@ void say_tags_never_taken(const RunFindings& findings, const RunFacts& facts, Ru
     }
 }
 
-bool copied_without_room(const RunFindings& findings, const RunFacts&)
-{
-    return findings.room_not_reserved;
-}
-
-void say_copied_without_room(const RunFindings&, const RunFacts& facts, RunResult& result)
-{
-    warn_about(result, {"table file", facts.table_name},
-               " was copied into place without room reserved for it first, which its file system cannot do");
-}
-
 // In the order they are said. The card file's own troubles (wide text, no
 // card, no row) are said instead of what they explain.
-constexpr std::array<WarningRow, 16> kWarnings = {{
+constexpr std::array<WarningRow, 15> kWarnings = {{
     {noted_configuration_lines, About::configuration, nullptr, has_noted_lines, say_noted_lines, 0},
     {configuration_is_wide, About::configuration, nullptr, configuration_wide, say_configuration_wide, 0},
     {too_many_columns, About::configuration, nullptr, columns_ignored, say_columns_ignored, 0},
@@ -433,7 +421,6 @@ constexpr std::array<WarningRow, 16> kWarnings = {{
     {no_card_end, About::written_table, nullptr, no_card_ended, say_no_card_ended, bit(no_rows) | bit(tags_never_taken)},
     {no_rows, About::written_table, nullptr, no_row_written, say_no_row_written, 0},
     {tags_never_taken, About::written_table, nullptr, some_tags_never_taken, say_tags_never_taken, 0},
-    {room_not_reserved, About::written_table, nullptr, copied_without_room, say_copied_without_room, 0},
 }};
 
 bool is_about(About about, const RunFacts& facts, const RunResult& result)

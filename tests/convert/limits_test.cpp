@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "support/scratch.hpp"
 
@@ -121,5 +128,74 @@ TEST(Limits, FiftyMegabytesOnOneLineConvertInFlatMemory)
     expect_flat_memory(run);
     EXPECT_EQ(folder.read("import.csv"), "Name,Phone,End\r\n");
 }
+
+#ifndef _WIN32
+// A small ext2 file system, which cannot reserve room, mounted for one
+// test; `why_not` says why there is none.
+class SmallDisk {
+public:
+    SmallDisk(const ScratchFolder& folder, std::string& why_not) : mount_(folder / "disk")
+    {
+        const std::string image = (folder / "disk.img").string();
+        std::filesystem::create_directory(mount_);
+        if (geteuid() != 0) {
+            why_not = "mounting a file system needs root";
+        } else if (std::system(("truncate -s 400K " + image + " && mkfs.ext2 -q -F " + image + " >/dev/null 2>&1").c_str()) != 0) {
+            why_not = "mkfs.ext2 cannot make a file system here";
+        } else if (std::system(("mount -o loop " + image + " " + mount_.string() + " >/dev/null 2>&1").c_str()) != 0) {
+            why_not = "a loop device cannot be mounted here";
+        } else {
+            mounted_ = true;
+        }
+    }
+    ~SmallDisk()
+    {
+        if (mounted_) {
+            static_cast<void>(std::system(("umount " + mount_.string()).c_str()));
+        }
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    const std::filesystem::path& path() const { return mount_; }
+
+private:
+    std::filesystem::path mount_;
+    bool mounted_ = false;
+};
+
+// Another user's table, copied into place on a full disk that cannot
+// reserve room: the run fails and the old table stays whole.
+TEST(Limits, AFullDiskThatCannotReserveRoomKeepsTheOldTable)
+{
+    ScratchFolder folder;
+    std::string why_not;
+    const SmallDisk disk(folder, why_not);
+    if (!why_not.empty()) {
+        GTEST_SKIP() << why_not;
+    }
+    std::string cards;
+    for (int n = 0; n < 20000; ++n) {
+        cards += "BEGIN:VCARD\nN:Someone with a name long enough " + std::to_string(n) + "\nEND:VCARD\n";
+    }
+    folder.write("cardtab.ini", "Name=N:\n");
+    folder.write("big.vcf", cards);
+    const std::string old_table = "an old table\r\n";
+    {
+        std::ofstream(disk.path() / "c.csv", std::ios::binary) << old_table;
+        std::ofstream filler(disk.path() / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+        }
+    }
+    ASSERT_EQ(chmod(disk.path().c_str(), 0777), 0);
+    ASSERT_EQ(chmod((disk.path() / "c.csv").c_str(), 0666), 0);
+    const ProgramRun run = cardtab::testing::run_cardtab(
+        folder.path(), {.arguments = {"big.vcf", (disk.path() / "c.csv").string()}, .unprivileged = true});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.error_output.find("No space left on device"), std::string::npos) << run.error_output;
+    EXPECT_EQ(run.error_output.find("incomplete"), std::string::npos) << run.error_output;
+    EXPECT_EQ(ScratchFolder::read_file(disk.path() / "c.csv"), old_table);
+}
+#endif
 
 } // namespace

@@ -924,6 +924,31 @@ TEST(Run, KeepsThePermissionsOfTheTable)
     }
 }
 
+#ifndef _WIN32
+// A table of root's in a folder anyone may write, replaced by another
+// user, stays root's: it is copied into place, not renamed over.
+TEST(Run, KeepsTheOwnerOfAnotherUsersTable)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give the table an owner the run is not";
+    }
+    ScratchFolder folder;
+    put_inputs(folder);
+    folder.write("import.csv", "old table");
+    fs::permissions(folder.path(), fs::perms::all);
+    fs::permissions(folder / "import.csv", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                               fs::perms::group_write | fs::perms::others_read |
+                                               fs::perms::others_write);
+    const testing::ProgramRun run = testing::run_cardtab(folder.path(), {.unprivileged = true});
+    EXPECT_EQ(run.exit_status, 0) << run.error_output;
+    EXPECT_EQ(folder.read("import.csv"), kTable);
+    struct stat info{};
+    ASSERT_EQ(stat((folder / "import.csv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(info.st_gid, 0u);
+}
+#endif
+
 TEST(Run, AnInterruptKeepsTheOldTableAndLeavesNothingBehind)
 {
     if (!testing::can_interrupt_runs()) {

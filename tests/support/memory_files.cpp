@@ -65,6 +65,7 @@ FileFacts MemoryFiles::look_up_file(const std::string& key) const
     facts.id = {1, std::hash<std::string>{}(key)};
     facts.links = linked.count(key) != 0 ? 2 : 1;
     facts.carries_more = with_attributes.count(key) != 0;
+    facts.owned_by_another = owned_by_others.count(key) != 0;
     return facts;
 }
 
@@ -237,6 +238,17 @@ IoStatus MemoryFiles::reserve(FileHandle, std::uint64_t)
     return {};
 }
 
+IoStatus MemoryFiles::grow(FileHandle file, std::uint64_t size)
+{
+    std::string& bytes = *open_.at(file.handle)->bytes;
+    if (size > bytes.size() + room_left) {
+        return failed_with("No space left on device");
+    }
+    room_left -= size > bytes.size() ? size - bytes.size() : 0;
+    bytes.resize(std::max<std::size_t>(bytes.size(), size), '\0');
+    return {};
+}
+
 IoStatus MemoryFiles::rewind(FileHandle file)
 {
     open_.at(file.handle)->position = 0;
@@ -391,6 +403,11 @@ void FaultyFiles::unlock(FileHandle file)
 IoStatus FaultyFiles::reserve(FileHandle file, std::uint64_t size)
 {
     return pass_on([&] { return inner_.reserve(file, size); });
+}
+
+IoStatus FaultyFiles::grow(FileHandle file, std::uint64_t size)
+{
+    return pass_on([&] { return inner_.grow(file, size); });
 }
 
 IoStatus FaultyFiles::rewind(FileHandle file)

@@ -29,9 +29,12 @@ public:
     // link), or attributes.
     std::set<std::string> linked;
     std::set<std::string> with_attributes;
+    std::set<std::string> owned_by_others;
     // Links that lead to one of the process's descriptors, as to /dev/stdout.
     std::map<std::string, int> descriptor_links;
     bool cannot_reserve = false;
+    // The bytes a file may still grow by, where room cannot be reserved.
+    std::size_t room_left = static_cast<std::size_t>(-1) / 2;
     // Files another program holds locked: how many lock attempts find them
     // so. And the files locked now by this one.
     std::map<std::string, std::size_t> held_by_others;
@@ -63,6 +66,7 @@ public:
     IoStatus lock(FileHandle file) override;
     void unlock(FileHandle file) override;
     IoStatus reserve(FileHandle file, std::uint64_t size) override;
+    IoStatus grow(FileHandle file, std::uint64_t size) override;
     IoStatus rewind(FileHandle file) override;
     IoStatus truncate(FileHandle file, std::uint64_t size) override;
     ReadResult read(FileHandle file, std::span<char> into) override;
@@ -119,6 +123,7 @@ public:
     IoStatus lock(FileHandle file) override;
     void unlock(FileHandle file) override;
     IoStatus reserve(FileHandle file, std::uint64_t size) override;
+    IoStatus grow(FileHandle file, std::uint64_t size) override;
     IoStatus rewind(FileHandle file) override;
     IoStatus truncate(FileHandle file, std::uint64_t size) override;
     ReadResult read(FileHandle file, std::span<char> into) override;

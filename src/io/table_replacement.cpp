@@ -21,6 +21,19 @@ namespace {
 constexpr std::string_view kNewFileMark = ".cardtab-";
 constexpr std::size_t kUniqueLetters = 6;
 constexpr unsigned kNameAttempts = 100;
+// The longest name a folder holds on the file systems in use (bytes on
+// Linux, UTF-16 units on Windows, of which a UTF-8 name has no more).
+constexpr std::size_t kMaxNameBytes = 255;
+
+// The name a new file's name goes on from: the table's own, or, where the
+// mark and the letters would make it too long a name, its folder alone.
+std::string_view base_of_new_name(std::string_view target)
+{
+    const std::size_t separator = target.find_last_of(kFolderSeparator == '/' ? "/" : "/\\");
+    const std::size_t name_start = separator == std::string_view::npos ? 0 : separator + 1;
+    const bool fits = target.size() - name_start + kNewFileMark.size() + kUniqueLetters <= kMaxNameBytes;
+    return fits ? target : target.substr(0, name_start);
+}
 
 // Letters that differ between runs and between attempts: the clock, where
 // this run's stack lies, and the attempt. Creating the file exclusively
@@ -35,7 +48,7 @@ std::string unique_name(std::string_view target, unsigned attempt)
     mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9u;
     mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBu;
     mixed ^= mixed >> 31;
-    std::string name = std::string(target).append(kNewFileMark);
+    std::string name = std::string(base_of_new_name(target)).append(kNewFileMark);
     for (std::size_t n = 0; n < kUniqueLetters; ++n, mixed /= kLetters.size()) {
         name += kLetters[mixed % kLetters.size()];
     }

@@ -270,6 +270,13 @@ TEST(Run, TakesTheNamesTheCommandLineGives)
                  {{"contacts.csv", "Name,Mobil\r\n\"Doe\",\"\"\r\n"}}),
     };
     check_runs(cases);
+    // The longest name a folder holds; on Windows its full path would pass
+    // the 260 characters a path may have there.
+    if (!kOnWindows) {
+        const std::string longest = std::string(251, 't') + ".csv";
+        check_runs(std::vector{run_with("a table name of 255 bytes", {"contacts.vcf", longest}, {ini, contacts}, 0,
+                                        "", {{longest, kTable}})});
+    }
 }
 
 // Card files and folders named together give one table: each file read as

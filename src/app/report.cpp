@@ -13,7 +13,7 @@ constexpr unsigned kSecondsToHoldWindow = 60;
 
 int report_run(const RunResult& result)
 {
-    for (const std::string& message : result.messages) {
+    for (const std::string& message : result.silent ? std::vector<std::string>() : result.messages) {
         write_error_line(printable(message));
     }
     if (keeps_window_open(!result.messages.empty(), console_facts())) {

@@ -126,30 +126,65 @@ std::string_view card_file_that_is(FileLayer& files, const CardFiles& cards, con
     return cards.names.front();
 }
 
-// Refuses an output (`written`: "table file 'x.csv'") that leads, through
-// a link or a shell's redirection, to a card file or the configuration:
-// writing it would destroy them.
-bool output_spares_inputs(FileLayer& files, const FileFacts& table, std::string_view written, const RunSetup& setup,
-                          const RunFindings& findings, RunResult& result)
+// The input of the run that an output leads to, where one does: what it is
+// and its name; or a failed look at the configuration.
+struct InputHit {
+    std::string_view what;
+    std::string_view name;
+    IoStatus status;
+};
+
+InputHit input_that_is(FileLayer& files, const FileFacts& output, const RunSetup& setup,
+                       const RunFindings& findings)
 {
-    if (!table.exists) {
-        return true;
+    if (!output.exists) {
+        return {};
     }
-    if (setup.cards.ids.count(table.id) != 0) {
-        refuse_to_overwrite(result, written, "card file", card_file_that_is(files, setup.cards, table.id));
-        return false;
+    if (setup.cards.ids.count(output.id) != 0) {
+        return {"card file", card_file_that_is(files, setup.cards, output.id), {}};
     }
     const std::string& configuration = findings.configuration.name;
     const FileFacts facts = files.look_up(configuration);
-    if (!facts.status.ok) {
-        fail_on_file(result, "open configuration file", configuration, facts.status);
+    if (!facts.status.ok || (facts.exists && facts.id == output.id)) {
+        return {"configuration file", configuration, facts.status};
+    }
+    return {};
+}
+
+// Refuses an output (`written`: "table file 'x.csv'") that leads, through
+// a link or a shell's redirection, to a card file or the configuration:
+// writing it would destroy them.
+bool output_spares_inputs(FileLayer& files, const FileFacts& output, std::string_view written,
+                          const RunSetup& setup, const RunFindings& findings, RunResult& result)
+{
+    const InputHit hit = input_that_is(files, output, setup, findings);
+    if (!hit.status.ok) {
+        fail_on_file(result, "open " + std::string(hit.what), hit.name, hit.status);
+    } else if (!hit.what.empty()) {
+        refuse_to_overwrite(result, written, hit.what, hit.name);
+    }
+    return hit.what.empty();
+}
+
+// Standard error that leads to an input (cardtab c.vcf 2>>c.vcf) would
+// have the messages written into it: the run fails before it writes
+// anything, and says nothing, since it can say nothing anywhere else.
+bool error_output_spares_inputs(FileLayer& files, const RunSetup& setup, const RunFindings& findings,
+                                RunResult& result)
+{
+    const FileFacts errors = files.look_up_descriptor(kStandardError);
+    if (!errors.status.ok) {
+        fail(result, "cannot look up standard error: " + errors.status.reason);
         return false;
     }
-    if (facts.exists && facts.id == table.id) {
-        refuse_to_overwrite(result, written, "configuration file", configuration);
-        return false;
+    if (!errors.regular) {
+        return true;
     }
-    return true;
+    if (output_spares_inputs(files, errors, "messages to standard error", setup, findings, result)) {
+        return true;
+    }
+    result.silent = true;
+    return false;
 }
 
 IoStatus open_first(LineReader& cards, FileLayer& files, std::string_view name)
@@ -368,6 +403,7 @@ RunResult run(FileLayer& files, const RunOptions& options, TagCounts* tags)
     LineReader cards;
     std::string fallback_name;
     if (prepare_run(files, options, setup, findings, result) &&
+        error_output_spares_inputs(files, setup, findings, result) &&
         (tags == nullptr || output_can_take_tags(files, setup, findings, result)) &&
         open_cards(files, setup.cards.names.front(), cards, result)) {
         if (tags == nullptr) {

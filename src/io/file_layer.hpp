@@ -95,9 +95,10 @@ inline constexpr char kFolderSeparator = '\\';
 inline constexpr char kFolderSeparator = '/';
 #endif
 
-// The descriptor of standard output, as look_up_descriptor and
+// The descriptors of standard output and error, as look_up_descriptor and
 // open_descriptor take it on every platform.
 inline constexpr int kStandardOutput = 1;
+inline constexpr int kStandardError = 2;
 
 // What names the system's folder for temporary files, for messages.
 #ifdef _WIN32

@@ -261,6 +261,10 @@ FileFacts NativeFiles::look_up_descriptor(int descriptor)
     FileFacts facts;
     facts.descriptor = descriptor;
     const HANDLE handle = standard_handle(descriptor);
+    // A program started without standard error has none to write over.
+    if (handle == INVALID_HANDLE_VALUE && descriptor == kStandardError) {
+        return facts;
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         facts.status = system_failure(ERROR_INVALID_HANDLE);
         return facts;

@@ -19,6 +19,9 @@ inline constexpr std::string_view kWarningPrefix = "cardtab: warning: ";
 struct RunResult {
     bool failed = false;
     std::vector<std::string> messages;
+    // Standard error leads to an input of the run: the messages are kept
+    // here, and never written.
+    bool silent = false;
 };
 
 // Adds a warning, before the failure if there is one.

@@ -44,7 +44,9 @@ public:
     // output is, unless a test says otherwise, a pipe whose bytes are kept
     // under this name; a name in `files` makes it a plain file.
     static constexpr std::string_view kStandardOutputName = "<standard output>";
-    std::map<int, std::string> descriptor_files = {{kStandardOutput, std::string(kStandardOutputName)}};
+    static constexpr std::string_view kStandardErrorName = "<standard error>";
+    std::map<int, std::string> descriptor_files = {{kStandardOutput, std::string(kStandardOutputName)},
+                                                   {kStandardError, std::string(kStandardErrorName)}};
     // The folder of the program, as program_folder tells it.
     std::string program_folder_name;
 

@@ -31,6 +31,14 @@ struct ConfigReading {
 void note_line(ConfigReading& reading, LineNote note, std::string_view text = {}, std::string_view more = {},
                std::string_view last = {})
 {
+    const auto kind = static_cast<std::size_t>(note);
+    const auto kept = static_cast<std::size_t>(
+        std::count_if(reading.found.noted_lines.begin(), reading.found.noted_lines.end(),
+                      [note](const NotedLine& noted) { return noted.note == note; }));
+    if (kept == kNotedLinesKept) {
+        cardtab::note(reading.found.noted_lines_not_kept[kind], reading.line_number);
+        return;
+    }
     reading.found.noted_lines.push_back(
         {note, reading.line_number, {std::string(text), std::string(more), std::string(last)}});
 }

@@ -45,6 +45,10 @@ enum class LineNote {
     separator_became_column, // texts[0]: the separator, on a line with a line feed
     separator_with_blanks,   // texts[0]: the last line, blanks and all
 };
+inline constexpr std::size_t kLineNoteKinds = static_cast<std::size_t>(LineNote::separator_with_blanks) + 1;
+
+// Lines of one kind said one by one; the rest are counted.
+inline constexpr std::size_t kNotedLinesKept = 5;
 
 struct NotedLine {
     LineNote note;
@@ -61,7 +65,8 @@ struct ConfigurationFindings {
     // Decoding without a configuration gave the table its own columns.
     bool default_columns = false;
     bool outlook_columns = false; // --outlook: its layout in place of the configuration's
-    std::vector<NotedLine> noted_lines; // in the order of the file
+    std::vector<NotedLine> noted_lines; // in the order of the file, kNotedLinesKept of a kind
+    std::array<Counted, kLineNoteKinds> noted_lines_not_kept{};
     WideText wide_text = WideText::none;
     Counted ignored_columns; // column lines past the last column the table holds
 };

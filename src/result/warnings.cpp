@@ -176,6 +176,18 @@ void say_noted_lines(const RunFindings& findings, const RunFacts&, RunResult& re
     for (const NotedLine& noted : findings.configuration.noted_lines) {
         say_noted_line(noted, findings, result);
     }
+    for (const Counted& more : findings.configuration.noted_lines_not_kept) {
+        if (more.count != 0) {
+            const std::uint64_t after = more.count - 1;
+            const std::string also =
+                after == 0 ? std::string()
+                           : ", as " + std::string(by_count(after, "is ", "are ")) +
+                                 counted(after, "more line after it", "more lines after it");
+            warn_about_line(result, configuration_file(findings), more.first_line,
+                            "the same as the " + std::to_string(kNotedLinesKept) + " lines above" + also +
+                                "; only the first " + std::to_string(kNotedLinesKept) + " of a kind are said");
+        }
+    }
 }
 
 bool configuration_wide(const RunFindings& findings, const RunFacts&)

@@ -586,6 +586,27 @@ TEST(Run, WarnsOfEveryQuietTrap)
              "cardtab: warning: card file 'import.vcf': 1 card was ended, but the required column 'N*Ident' (tag '') "
              "was empty in it, so no data line was written; check that its tag begins the card lines it is meant for\n",
          {{"import.csv", "A,B,C,D,E,F,G,H,I,J,K,Ident,Ident,L\r\n"}}},
+        {"a kind of warning said five times, then counted",
+         {{"cardtab.ini", [] {
+               std::string lines;
+               for (int n = 0; n < 8; ++n) {
+                   lines += "import.vcf x\n";
+               }
+               return lines + "Name=N:\n";
+           }()},
+          {"import.vcf", kCards}},
+         {}, 0,
+         [] {
+             std::string warnings;
+             for (int n = 1; n <= 5; ++n) {
+                 warnings += "cardtab: warning: cardtab.ini: line " + std::to_string(n) +
+                             ": 'x' after the card file's name is ignored; only the word 'decode', after a space, "
+                             "may stand there\n";
+             }
+             return warnings + "cardtab: warning: cardtab.ini: line 6: the same as the 5 lines above, as are 2 more "
+                               "lines after it; only the first 5 of a kind are said\n";
+         }(),
+         {{"import.csv", kTable}}},
         {"a byte order mark before the card file's name", {{"cardtab.ini", bom + "people.vcf\n"}}, {}, 1,
          "cardtab: warning: cardtab.ini: line 1: begins with a UTF-8 byte order mark, which becomes part of "
          "'\\u{FEFF}people.vcf'; save the file as UTF-8 without a byte order mark\n"

@@ -91,10 +91,15 @@ std::string repeated_pieces(std::size_t count)
 std::string cut_warnings(std::size_t count, std::size_t line, std::string_view cut)
 {
     std::string messages;
-    for (std::size_t n = 0; n < count; ++n) {
+    for (std::size_t n = 0; n < std::min<std::size_t>(count, 5); ++n) {
         messages += std::string(n > 0 ? "|" : "") + "cardtab: warning: cardtab.ini: line " + std::to_string(line) +
                     ": the tag 'AAAAAAAAAAAAAAAAAAAA' of the column 'AAAAAAAAAAAAAAAAAAAA' is cut at 20 bytes; '" +
                     std::string(cut) + "' after it is left out";
+    }
+    if (count > 5) { // the rest counted in one
+        messages += "|cardtab: warning: cardtab.ini: line " + std::to_string(line) + ": the same as the 5 lines "
+                    "above, as are " + std::to_string(count - 6) + " more lines after it; only the first 5 of a "
+                    "kind are said";
     }
     return messages;
 }

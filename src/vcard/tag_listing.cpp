@@ -1,6 +1,9 @@
 #include "vcard/tag_listing.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <random>
 #include <span>
 #include <utility>
 
@@ -13,6 +16,38 @@
 #include "vcard/prefix.hpp"
 
 namespace cardtab {
+
+namespace {
+
+// Murmur3's last step: a bijection in which every bit reaches every other.
+std::uint64_t mixed(std::uint64_t value)
+{
+    value ^= value >> 33;
+    value *= 0xFF51AFD7ED558CCDu;
+    value ^= value >> 33;
+    value *= 0xC4CEB9FE1A85EC53u;
+    return value ^ (value >> 33);
+}
+
+} // namespace
+
+std::size_t TextHash::operator()(std::string_view text) const
+{
+    std::uint64_t hash = mixed(key ^ text.size());
+    for (std::size_t at = 0; at < text.size(); at += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, std::min(sizeof word, text.size() - at));
+        hash = mixed(hash ^ word);
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+std::uint64_t random_hash_key()
+{
+    std::random_device device;
+    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return mixed((std::uint64_t{device()} << 32 | device()) ^ ticks);
+}
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -21,15 +22,21 @@ struct TagCount {
     std::size_t last_card = 0; // the card that counted it last
 };
 
+// A hash keyed anew for each run, so that no card file can be made of tags
+// that all fall together.
 struct TextHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    std::uint64_t key = 0;
+    std::size_t operator()(std::string_view text) const;
 };
+
+// A key no input can know beforehand.
+std::uint64_t random_hash_key();
 
 // The tags seen, at most kMaxListedTags of them, each cut to
 // kMaxListedTagBytes. A card counts at its end, each tag once.
 struct TagCounts {
-    std::unordered_map<std::string, TagCount, TextHash, std::equal_to<>> tags;
+    std::unordered_map<std::string, TagCount, TextHash, std::equal_to<>> tags{0, TextHash{random_hash_key()}};
     std::vector<TagCount*> in_card; // the tags of the card being read
     std::size_t cards_begun = 0;
     bool in_a_card = false;

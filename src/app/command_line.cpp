@@ -1,5 +1,8 @@
-#include <algorithm>
 #include "app/command_line.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 #include <optional>
@@ -198,7 +201,16 @@ int answer(Request request)
     } else {
         std::fputs("cardtab " CARDTAB_VERSION "\n", stdout);
     }
-    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return 0;
+    }
+    const std::string reason = std::strerror(errno);
+    write_error_line(std::string(kProgramPrefix)
+                         .append("cannot write the ")
+                         .append(request == Request::help ? "usage" : "version")
+                         .append(" to standard output: ")
+                         .append(reason));
+    return 1;
 }
 
 int refuse(std::string_view refusal)

@@ -31,6 +31,28 @@ struct RunSetup {
     std::string table_name;
 };
 
+// A cardtab.ini that is there but leads nowhere (a link to a file gone)
+// is no missing one: it fails the run, rather than have the one beside the
+// program read in its place.
+bool refuse_dangling_link(FileLayer& files, std::string_view name, RunResult& result)
+{
+    const FileFacts facts = files.look_up(name);
+    if (!facts.status.ok) {
+        fail_on_file(result, "look up configuration file", name, facts.status);
+        return true;
+    }
+    if (facts.final_name == name) {
+        return false;
+    }
+    const OpenResult opened = files.open_for_reading(name);
+    if (opened.status.ok) {
+        files.close(opened.file);
+        return false;
+    }
+    fail_on_file(result, "open configuration file", name, facts.final_name, opened.status);
+    return true;
+}
+
 // cardtab.ini in the current folder, or, where there is none, beside the
 // program: a file dropped on cardtab.exe starts it in another folder.
 // Names in it count from the current folder either way.
@@ -38,6 +60,11 @@ void find_configuration(FileLayer& files, RunSetup& setup, ConfigurationFindings
 {
     found.name = kConfigurationFileName;
     setup.configuration = load_configuration(files, setup.settings, setup.columns, found, result);
+    if (setup.configuration == ConfigurationOutcome::missing &&
+        refuse_dangling_link(files, kConfigurationFileName, result)) {
+        setup.configuration = ConfigurationOutcome::failed;
+        return;
+    }
     found.program_folder = files.program_folder();
     if (setup.configuration == ConfigurationOutcome::missing && !found.program_folder.empty()) {
         const std::string beside = found.program_folder + std::string(kConfigurationFileName);
@@ -231,7 +258,12 @@ void fail_on_temporary_file(RunResult& result, std::string_view action, const Ne
 // or the table itself.
 void fail_on_table(RunResult& result, std::string_view action, const NewTable& table, const IoStatus& status)
 {
-    if (status.busy) {
+    if (table.name == kStandardOutputName) {
+        fail(result, std::string("cannot ")
+                         .append(status.busy ? "lock" : action)
+                         .append(" the table on standard output: ")
+                         .append(status.reason));
+    } else if (status.busy) {
         fail_on_file(result, "lock table file", table.name, table.target, status);
     } else if (table.among_temporary_files && action != "replace") {
         fail_on_temporary_file(result, action, table, status);
@@ -258,7 +290,9 @@ bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& find
         fail_on_file(result, "look up table file", table_name, facts.status);
         return false;
     }
-    if (!output_spares_inputs(files, facts, "table file '" + table_name + "'", setup, findings, result)) {
+    const std::string written =
+        to_standard_output ? "the table to standard output" : "table file '" + table_name + "'";
+    if (!output_spares_inputs(files, facts, written, setup, findings, result)) {
         return false;
     }
     table.table.name = table_name;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace cardtab {
 
@@ -28,10 +29,12 @@ Written write_output_lines(std::span<const std::string> lines, std::string& reas
     return Written::failed;
 }
 
+// The line and its end in one write, so that runs sharing standard error
+// never mix their lines.
 void write_error_line(std::string_view line)
 {
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fputc('\n', stderr);
+    const std::string whole = std::string(line).append(1, '\n');
+    std::fwrite(whole.data(), 1, whole.size(), stderr);
 }
 
 // A terminal window here belongs to its shell, never to the program alone.

@@ -145,7 +145,9 @@ IoStatus wait_while_busy(const NewTable& table, Attempt attempt)
             return held;
         }
         if (!said && waited >= table.lock_wait.before_saying && table.lock_wait.say != nullptr) {
-            table.lock_wait.say("waiting for another program to release '" + table.name + "'...");
+            // The table "-" is standard output, which a person calls so.
+            const std::string shown = table.name == "-" ? "standard output" : "'" + table.name + "'";
+            table.lock_wait.say("waiting for another program to release " + shown + "...");
             said = true;
         }
         std::this_thread::sleep_for(table.lock_wait.between_tries);

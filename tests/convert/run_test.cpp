@@ -172,6 +172,13 @@ TEST(Run, FailsLoudlyAndLosesNothing)
         {"a full disk", {{"import.vcf", ""}}, {}, 1,
          "cardtab: cannot write table file 'import.csv' (a link to '/dev/full'): No space left on device\n", {},
          link_table_to_a_full_disk},
+        {"cardtab.ini a link to a file gone", {{"import.vcf", kCards}}, {}, 1,
+         "cardtab: cannot open configuration file 'cardtab.ini' (a link to 'gone.ini'): No such file or "
+         "directory\n",
+         {{"import.csv", kAbsent}},
+         [](const ScratchFolder& folder) {
+             return testing::make_symlink("gone.ini", folder / "cardtab.ini") ? "" : "no symbolic link can be made here";
+         }},
         {"a table that may not be written", {{"import.vcf", ""}, {"import.csv", "old"}}, {}, 1,
          "cardtab: cannot create table file 'import.csv': Permission denied\n", {{"import.csv", "old"}},
          [](const ScratchFolder& folder) { return make_read_only(folder, "import.csv"); }, true},
@@ -1624,10 +1631,10 @@ TEST(Run, WritesStandardOutputAndReadsTheConfigurationBesideTheProgram)
          testing::naming("a.vcf", "-"), "log", {}, {{"log", "earlier\n" + kTable}}},
         {"- refused where standard output is the card file", {{"a.vcf", kCards}},
          testing::naming("a.vcf", "-"), "a.vcf",
-         {"cardtab: refusing to write table file '-': it would overwrite the card file 'a.vcf'"}, {{"a.vcf", kCards}}},
+         {"cardtab: refusing to write the table to standard output: it would overwrite the card file 'a.vcf'"}, {{"a.vcf", kCards}}},
         {"- refused where standard output is cardtab.ini", {{"a.vcf", kCards}, {"cardtab.ini", "Name=N:\n"}},
          testing::naming("a.vcf", "-"), "cardtab.ini",
-         {"cardtab: refusing to write table file '-': it would overwrite the configuration file 'cardtab.ini'"},
+         {"cardtab: refusing to write the table to standard output: it would overwrite the configuration file 'cardtab.ini'"},
          {{"cardtab.ini", "Name=N:\n"}}},
         {"cardtab.ini beside the program, named in full in messages",
          {{"import.vcf", kCards}, {"prog/cardtab.ini", long_title + "=N:\n"}}, {}, "",
@@ -1640,7 +1647,7 @@ TEST(Run, WritesStandardOutputAndReadsTheConfigurationBesideTheProgram)
          {{"import.vcf", kCards}, {"prog/cardtab.ini", "Name=N:\n"}},
          testing::naming("import.vcf", "-"),
          "prog/cardtab.ini",
-         {"cardtab: refusing to write table file '-': it would overwrite the configuration file 'prog/cardtab.ini'"},
+         {"cardtab: refusing to write the table to standard output: it would overwrite the configuration file 'prog/cardtab.ini'"},
          {}},
         {"neither place has one", {{"import.vcf", kCards}}, {}, "",
          {"cardtab: warning: configuration file 'cardtab.ini' not found in the current folder or in 'prog/', so the "

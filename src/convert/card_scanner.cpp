@@ -419,6 +419,8 @@ struct Decoded {
                 const std::size_t slot = ranked_slot(card, j, at, shown);
                 TakenValue& taken = card.slots[slot];
                 taken.length = take_value(raw, how, j, slot_bytes(card, slot), taken.cut_line);
+                // A prefix longer than the line keeps has lost the whole value.
+                taken.cut_line = colon == std::string_view::npos && lines.cut ? line_number() : taken.cut_line;
                 taken.rank = reading.rank;
             }
             // Even a line that falls past the one shown marks the column by

@@ -593,6 +593,19 @@ TEST(Run, WarnsOfEveryQuietTrap)
              "cardtab: warning: card file 'import.vcf': 1 card was ended, but the required column 'N*Ident' (tag '') "
              "was empty in it, so no data line was written; check that its tag begins the card lines it is meant for\n",
          {{"import.csv", "A,B,C,D,E,F,G,H,I,J,K,Ident,Ident,L\r\n"}}},
+        {"decoding: a parameter list longer than a line keeps",
+         {{"cardtab.ini", "import.vcf decode\nName=N:\nTel=TEL\n"},
+          {"import.vcf", "BEGIN:VCARD\nN:A\nTEL;" + [] {
+               std::string parameters;
+               for (int n = 0; n < 1100; ++n) {
+                   parameters += "X=1;";
+               }
+               return parameters;
+           }() + ":123\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 value was longer than 4096 bytes and was cut (in column "
+         "'Tel', line 3)\n",
+         {{"import.csv", "Name,Tel\r\n\"A\",\"\"\r\n"}}},
         {"a kind of warning said five times, then counted",
          {{"cardtab.ini", [] {
                std::string lines;

@@ -75,9 +75,9 @@ PrefixParts split_prefix(std::string_view prefix)
 
 namespace {
 
-Parameter parameter_of(std::string_view text)
+// The parameter `text`, whose first '=' (in quotes or not) is at `equals`.
+Parameter parameter_of(std::string_view text, std::size_t equals)
 {
-    const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) {
         return {kTypeKey, text, true};
     }
@@ -91,20 +91,24 @@ void split_parameters(std::string_view parameters, SplitParameters& split)
     split.count = 0;
     const std::string_view text = parameters;
     std::size_t start = 0;
+    std::size_t equals = std::string_view::npos;
     bool in_quotes = false;
     for (std::size_t at = 0; at < text.size() && split.count + 1 < kMaxParameters; ++at) {
+        equals = equals == std::string_view::npos && text[at] == '=' ? at - start : equals;
         if (in_quotes) {
             in_quotes = text[at] != '"';
         } else if (text[at] == ';') {
-            split.parameters[split.count++] = parameter_of(text.substr(start, at - start));
+            split.parameters[split.count++] = parameter_of(text.substr(start, at - start), equals);
             start = at + 1;
+            equals = std::string_view::npos;
         } else {
             in_quotes = opens_quotes(text, at, 0);
         }
     }
     // A ';' at the end begins no parameter.
     if (start < text.size()) {
-        split.parameters[split.count++] = parameter_of(text.substr(start));
+        const std::string_view last = text.substr(start);
+        split.parameters[split.count++] = parameter_of(last, last.find('='));
     }
 }
 
@@ -118,13 +122,10 @@ std::string_view next_value(std::string_view& values)
 
 bool equals_unquoted(std::string_view text, std::string_view upper)
 {
-    // Most texts hold no quote: their size tells at once.
-    if (text.size() == upper.size()) {
-        if (equals_in_any_case(text, upper)) {
-            return true;
-        }
-    } else if (text.size() < upper.size()) {
-        return false;
+    // Most texts hold no quote: their size tells at once. A text of the
+    // same size with a quote in it is shorter without, so never equal.
+    if (text.size() <= upper.size()) {
+        return text.size() == upper.size() && equals_in_any_case(text, upper);
     }
     if (text.find('"') == std::string_view::npos) {
         return false;
@@ -198,7 +199,7 @@ unsigned rank_of_value(std::string_view values)
 
 unsigned preference_rank(const SplitParameters& split)
 {
-    // PREF in any case: most parameters hold no P at all.
+    // PREF in any case among the types: most values hold no P at all.
     const auto holds_p = [](std::string_view text) {
         for (const char byte : text) {
             if ((byte | 0x20) == 'p') {
@@ -209,12 +210,10 @@ unsigned preference_rank(const SplitParameters& split)
     };
     unsigned rank = kUnranked;
     for (const Parameter& parameter : split.split()) {
-        if (!holds_p(parameter.key) && !holds_p(parameter.values)) {
-            continue;
-        }
         if (!parameter.bare && equals_unquoted(parameter.key, kPreferred)) {
             rank = std::min(rank, rank_of_value(parameter.values));
-        } else if (equals_unquoted(parameter.key, kTypeKey) && holds_value(parameter.values, kPreferred)) {
+        } else if (holds_p(parameter.values) && equals_unquoted(parameter.key, kTypeKey) &&
+                   holds_value(parameter.values, kPreferred)) {
             rank = 1;
         }
     }

@@ -123,8 +123,95 @@ Selector read_selector(std::string_view tag, bool cut)
     return selector;
 }
 
+namespace {
+
+// FNV-1a: the pairs are the configuration's, so no input chooses how they
+// fall together.
+std::size_t slot_of(std::string_view pair)
+{
+    std::uint32_t hash = 2166136261u;
+    for (const char byte : pair) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 16777619u;
+    }
+    return hash & (RequirementIndex::kSlots - 1);
+}
+
+// The place of `pair` among the index's pairs, or kMaxDistinct.
+std::size_t place_of_pair(const RequirementIndex& index, std::string_view pair)
+{
+    for (std::size_t slot = slot_of(pair);; slot = (slot + 1) & (RequirementIndex::kSlots - 1)) {
+        const std::size_t place = index.slots[slot];
+        if (place == 0) {
+            return RequirementIndex::kMaxDistinct;
+        }
+        if (view(index.pairs[place - 1]) == pair) {
+            return place - 1;
+        }
+    }
+}
+
+// "KEY=VALUE" in upper case without quotes, false where it does not fit:
+// then no requirement can be it.
+bool make_pair_text(RequirementIndex::Pair& pair, std::string_view key, std::string_view value)
+{
+    pair.length = 0;
+    const auto add = [&pair](std::string_view text) {
+        for (const char byte : text) {
+            if (byte == '"') {
+                continue;
+            }
+            if (pair.length == pair.bytes.size()) {
+                return false;
+            }
+            pair.bytes[pair.length++] = upper_ascii_byte(byte);
+        }
+        return true;
+    };
+    return add(key) && add("=") && add(value);
+}
+
+std::uint16_t add_pair(RequirementIndex& index, const Requirement& requirement)
+{
+    RequirementIndex::Pair pair;
+    make_pair_text(pair, view(requirement.key), view(requirement.value));
+    if (const std::size_t place = place_of_pair(index, view(pair)); place != RequirementIndex::kMaxDistinct) {
+        return static_cast<std::uint16_t>(place);
+    }
+    std::size_t slot = slot_of(view(pair));
+    while (index.slots[slot] != 0) {
+        slot = (slot + 1) & (RequirementIndex::kSlots - 1);
+    }
+    index.pairs[index.count] = pair;
+    index.slots[slot] = static_cast<std::uint16_t>(++index.count);
+    return static_cast<std::uint16_t>(index.count - 1);
+}
+
+} // namespace
+
+RequirementSet requirements_met(const RequirementIndex& index, const SplitParameters& parameters)
+{
+    RequirementSet met;
+    RequirementIndex::Pair pair;
+    for (const Parameter& parameter : parameters.split()) {
+        // Each value, up to a ',', after the key and its '='.
+        for (std::size_t start = 0; start < parameter.values.size();) {
+            std::size_t end = start;
+            while (end < parameter.values.size() && parameter.values[end] != ',') {
+                ++end;
+            }
+            if (make_pair_text(pair, parameter.key, parameter.values.substr(start, end - start))) {
+                if (const std::size_t place = place_of_pair(index, view(pair)); place != RequirementIndex::kMaxDistinct) {
+                    met.set(place);
+                }
+            }
+            start = end + 1;
+        }
+    }
+    return met;
+}
+
 bool selects(const Selector& selector, std::string_view group, bool grouped, std::string_view name,
-             const SplitParameters& parameters, unsigned rank)
+             const SplitParameters& parameters, unsigned rank, const RequirementSet* met)
 {
     if (!selector.names_property || !equals_in_any_case(name, view(selector.name))) {
         return false;
@@ -137,7 +224,9 @@ bool selects(const Selector& selector, std::string_view group, bool grouped, std
     }
     for (std::size_t n = 0; n < selector.requirement_count; ++n) {
         const Requirement& requirement = selector.requirements[n];
-        if (has_parameter_value(parameters, view(requirement.key), view(requirement.value)) == requirement.forbidden) {
+        const bool has = met != nullptr ? met->test(selector.requirement_ids[n])
+                                        : has_parameter_value(parameters, view(requirement.key), view(requirement.value));
+        if (has == requirement.forbidden) {
             return false;
         }
     }
@@ -148,6 +237,9 @@ ColumnSelectors::ColumnSelectors(const ColumnTable& table) : columns(table)
 {
     for (std::size_t j = 0; j < columns.count; ++j) {
         selectors[j] = read_selector(view(columns.columns[j].tag), columns.columns[j].tag_cut);
+        for (std::size_t n = 0; n < selectors[j].requirement_count; ++n) {
+            selectors[j].requirement_ids[n] = add_pair(requirements, selectors[j].requirements[n]);
+        }
         if (selectors[j].names_property) {
             by_first_byte[static_cast<unsigned char>(selectors[j].name.bytes[0])] |= ColumnSet{1} << j;
         }
@@ -191,9 +283,18 @@ PrefixReading read_prefix(const ColumnSelectors& columns, std::string_view prefi
     const PrefixParts parts = split_prefix(prefix);
     split_parameters(parts.parameters, parameters);
     reading.rank = preference_rank(parameters);
+    // A few parameters are compared with each requirement; many are looked
+    // up once, so that no line costs columns times parameters.
+    constexpr std::size_t kFewParameters = 8;
+    RequirementSet met;
+    if (parameters.count > kFewParameters) {
+        met = requirements_met(columns.requirements, parameters);
+    }
+    const RequirementSet* looked_up = parameters.count > kFewParameters ? &met : nullptr;
     for (ColumnSet set = named; set != 0; set &= set - 1) {
         const auto j = static_cast<std::size_t>(std::countr_zero(set));
-        if (selects(columns.selectors[j], parts.group, parts.grouped, parts.name, parameters, reading.rank)) {
+        if (selects(columns.selectors[j], parts.group, parts.grouped, parts.name, parameters, reading.rank,
+                    looked_up)) {
             reading.matching |= ColumnSet{1} << j;
         }
     }

@@ -1589,6 +1589,9 @@ std::vector<ConversionCase> decoding_cases()
         {"PREF=1 before TYPE=pref before PREF=5 before none", "A=TEL\nB=TEL[2]\nC=TEL[3]\nD=TEL[4]\nE=TEL;PREF[3]\n",
          card("TEL;PREF=5:five\nTEL:none\nTEL;TYPE=pref:typed\nTEL;PREF=\"01\":one\n"),
          "A,B,C,D,E\r\n\"typed\",\"one\",\"five\",\"none\",\"five\"\r\n", true},
+        {"many parameters are looked up, not compared", "A=TEL;CELL\nB=TEL;!CELL\nC=TEL;TYPE=VOICE\nD=TEL;X-A=\"b\"\n",
+         card("TEL;a;b;c;d;e;f;g;h;i;type=\"Voice,cell\":1\nTEL;a;b;c;d;e;f;g;h;i;x-a=B:2\n"),
+         "A,B,C,D\r\n\"1\",\"2\",\"1\",\"2\"\r\n", true},
     };
 }
 

@@ -11,8 +11,11 @@ of the cards in which every name is quoted-printable and every address
 folded, where decoding has the most to do. Peak memory is measured with
 15 MB and 150 MB of cards, on a file that is one long line, and, decoding,
 on a photo of 50 MB folded over a million lines, to show that it stays
-flat. Last, 10,000 files of one card each in a folder against the same
-cards in one file, and the peak memory of that run.
+flat. Then 10,000 files of one card each in a folder against the same
+cards in one file, and the peak memory of that run. Last, inputs made to
+be slow: 50 columns against lines of 2,000 parameters each (upper case,
+lower case, grouped), and 20,000 distinct tags for --tags, each beside a
+plain file of the same size.
 """
 import argparse
 import os
@@ -42,7 +45,7 @@ def timed(command, cwd):
     """Wall, user and system seconds of one run."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
-    subprocess.run(command, cwd=cwd, check=True, stderr=subprocess.DEVNULL)
+    subprocess.run(command, cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wall = time.perf_counter() - start
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     return wall, after.ru_utime - before.ru_utime, after.ru_stime - before.ru_stime
@@ -178,6 +181,39 @@ def many_files(exe, pairs, files=10000):
             print(f"peak memory  {peak / 1024:.1f} MiB with {files} files of one card")
 
 
+def write_repeated(path, block, size):
+    with open(path, "w", newline="") as out:
+        for _ in range(size // len(block) + 1):
+            out.write(block)
+
+
+def hostile(exe, pairs, size=20 * 1000 * 1000):
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, "cardtab.ini"), "w") as ini:
+            ini.write("".join(f"T{n}=TEL;A;B;C;D;E;F;G;H\n" for n in range(50)))
+        plain_card = "BEGIN:VCARD\r\n" + ("NOTE:" + "n" * 4000 + "\r\n") * 5 + "END:VCARD\r\n"
+        write_repeated(os.path.join(work, "plain.vcf"), plain_card, size)
+        names = []
+        for name, prefix in (("upper", "TEL;"), ("lower", "tel;"), ("grouped", "item1.TEL;")):
+            line = prefix + "x;" * 2000 + "A;B;C;D;E;F;G;H:1\r\n"
+            write_repeated(os.path.join(work, name + ".vcf"), "BEGIN:VCARD\r\n" + line * 5 + "END:VCARD\r\n", size)
+            names.append(name)
+        for mode in ([], ["--decode"]):
+            commands = [[exe] + mode + [name + ".vcf", "out.csv"] for name in ["plain"] + names]
+            plain, *slow = medians(commands, work, pairs)
+            shown_slow = ", ".join(f"{name} {times[0]:.3f} s ({times[0] / plain[0]:.1f} x)" for name, times in zip(names, slow))
+            print(f"2,000 parameters a line {' '.join(mode) or 'as they stand'}: plain {plain[0]:.3f} s; {shown_slow}")
+        tags = "".join(f"BEGIN:VCARD\r\nX-T{n:05d}-{'y' * 40}:1\r\nEND:VCARD\r\n" for n in range(20000))
+        with open(os.path.join(work, "tags.vcf"), "w", newline="") as out:
+            out.write(tags)
+        same = "BEGIN:VCARD\r\nX-TAG-" + "y" * 46 + ":1\r\nEND:VCARD\r\n"
+        write_repeated(os.path.join(work, "same.vcf"), same, len(tags))
+        for mode in ([], ["--decode"]):
+            same_times, distinct = medians([[exe, "--tags"] + mode + [name] for name in ("same.vcf", "tags.vcf")],
+                                           work, pairs)
+            print(f"--tags {' '.join(mode)}: 20,000 tags {distinct[0]:.3f} s, {distinct[0] / same_times[0]:.1f} x one tag")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("cards", nargs="?", type=int, default=400000)
@@ -188,6 +224,7 @@ def main():
     speed(exe, arguments.cards, arguments.pairs)
     memory(exe)
     many_files(exe, arguments.pairs)
+    hostile(exe, arguments.pairs)
 
 
 main()

@@ -322,8 +322,9 @@ void make_room(CardValues& card, std::size_t j, std::size_t at, std::size_t show
 // prefix and its card's version say. A column shows the n-th of the lines
 // it takes, the preferred ones first.
 struct Decoded {
-    Decoded(LineReader& reader, const ColumnTable& columns, TableCharset table_charset, UnknownCharsets& unknown)
-        : cards(reader), properties(columns), charset(table_charset), unknown_charsets(unknown)
+    Decoded(LineReader& reader, const ColumnTable& columns, TableCharset table_charset, CardFindings& found)
+        : cards(reader), properties(columns), charset(table_charset), unknown_charsets(found.unknown_charsets),
+          read_as_windows_1250(found.read_as_windows_1250)
     {
     }
     static constexpr bool kDecoded = true;
@@ -337,6 +338,7 @@ struct Decoded {
     PrefixMemo memo;
     TableCharset charset;
     UnknownCharsets& unknown_charsets;
+    Counted& read_as_windows_1250;
 
     bool read_line() { return read_logical_line(cards, lines); }
 
@@ -393,9 +395,13 @@ struct Decoded {
     {
         how.component = properties.selectors[j].component;
         bool cut = false;
+        bool guessed = false;
         const std::size_t length =
-            decode_value(raw, how, scratch, value, properties.columns.columns[j].marks.strips_spaces, &cut);
+            decode_value(raw, how, scratch, value, properties.columns.columns[j].marks.strips_spaces, &cut, &guessed);
         cut_line = cut ? line_number() : 0;
+        if (guessed) {
+            note(read_as_windows_1250, line_number());
+        }
         return length;
     }
 
@@ -541,6 +547,63 @@ bool is_version_21(std::string_view line)
     return trim_both(line.substr(kVersion.size()), kValueBlanks) == kVersion21;
 }
 
+// A value that Excel or Calc would run as a formula, quoted or not: one
+// beginning with '=' or '@', or with '+' or '-' and holding more than what
+// a number or a phone number holds ("+420 601 123", "-5", "+1 (555) 12-34"
+// are none; "-2+3" and "+A1" are).
+bool looks_like_formula(std::string_view value)
+{
+    if (value.empty()) {
+        return false;
+    }
+    if (value[0] == '=' || value[0] == '@') {
+        return true;
+    }
+    return (value[0] == '+' || value[0] == '-') &&
+           value.find_first_not_of("0123456789 ().-/", 1) != std::string_view::npos;
+}
+
+void note_formulas(CardFindings& found, const CardValues& card, std::size_t count, ColumnSet constant,
+                   std::size_t line)
+{
+    for (std::size_t j = 0; j < count; ++j) {
+        if ((constant >> j & 1) == 0 && looks_like_formula(shown_value(card, j))) {
+            found.first_formula_column = found.formula_values.count == 0 ? j : found.first_formula_column;
+            note(found.formula_values, line);
+        }
+    }
+}
+
+// Read as they stand, a byte order mark hides the card bound after it (a
+// file joined from exports), and a piece of a long line after its first is
+// matched like a line.
+void note_line_traps(CardFindings& found, PaddedText text, ColumnSet taken, bool begins_line, std::size_t line)
+{
+    if (begins_line && line > 1 && begins_with_byte_order_mark(text.view())) {
+        note(found.byte_order_marks, line);
+    }
+    // A file whose lines end in CR alone is one line to the text-mode rules.
+    if (line == 1 && !found.cr_only_line_ends &&
+        (text.view().find("\rBEGIN:VCARD") != std::string_view::npos || text.view().find("\rEND:") != std::string_view::npos)) {
+        found.cr_only_line_ends = true;
+    }
+    if (taken != 0 && !begins_line) {
+        found.first_later_piece_column = found.values_from_later_pieces.count == 0
+                                             ? static_cast<std::size_t>(std::countr_zero(taken))
+                                             : found.first_later_piece_column;
+        note(found.values_from_later_pieces, line);
+    }
+}
+
+// A card that ends without its required columns gives no row.
+void note_rowless_card(CardFindings& found, ColumnSet empty_required, std::size_t line)
+{
+    found.first_rowless_column = found.cards_without_row.count == 0
+                                     ? static_cast<std::size_t>(std::countr_zero(empty_required))
+                                     : found.first_rowless_column;
+    note(found.cards_without_row, line);
+}
+
 // A constant column shows its tag, not its value.
 void note_cut_values(CardFindings& found, const CardValues& card, ColumnSet constant)
 {
@@ -616,13 +679,19 @@ template <class Mode, class Watch, class Output>
         }
         taken_ever |= taken;
         watch.line_taken(line, taken, version_21, mode.line_number());
+        if constexpr (!Mode::kDecoded && Output::kWritesRows) {
+            note_line_traps(found, padded, taken, mode.begins_line(), mode.line_number());
+        }
         if (begins_with_bound(padded, kEndBound, Mode::kBoundsInAnyCase)) {
             ++card_ends;
             required_ever_filled |= card.filled & index.required;
-            if (Output::kWritesRows && (index.required & ~card.filled) == 0) {
+            if (Output::kWritesRows && (index.required & ~card.filled) != 0) {
+                note_rowless_card(found, index.required & ~card.filled, mode.line_number());
+            } else if (Output::kWritesRows) {
                 output.write(card);
                 ++rows;
                 note_cut_values(found, card, index.constant);
+                note_formulas(found, card, columns.count, index.constant, mode.line_number());
                 // From now on a constant column counts as filled, as if its
                 // row had stored the tag it shows as its value: a card that
                 // goes on without a "BEGIN:VCARD" sees it so.
@@ -678,7 +747,7 @@ void scan_with(LineReader& cards, const RunSettings& settings, const ColumnTable
                Output& output, CardFindings& found, NextCardFile& next)
 {
     if (reading == CardReading::decoded) {
-        Decoded mode(cards, columns, settings.charset, found.unknown_charsets);
+        Decoded mode(cards, columns, settings.charset, found);
         NothingToWatch watch;
         scan(mode, watch, output, columns, found, next);
     } else if constexpr (Output::kWritesRows) {

@@ -94,6 +94,20 @@ bool name_files(FileLayer& files, const RunOptions& options, RunSetup& setup, Ru
     return true;
 }
 
+// A cardtab.ini that gave no column gets the default columns when
+// decoding, as a missing one does; what it says of the files, the table's
+// character set and the separator stays.
+void use_default_columns_for(RunSettings& settings, ColumnTable& columns)
+{
+    const RunSettings own = settings;
+    use_default_decoding_columns(settings, columns);
+    settings.input_base_name = own.input_base_name;
+    settings.output_base_name = own.output_base_name;
+    const RunSettings unset;
+    settings.charset = own.charset != unset.charset ? own.charset : settings.charset;
+    settings.separator = own.separator != unset.separator ? own.separator : settings.separator;
+}
+
 // Decoding reads a column's tag as the vCard property it names. A tag that
 // names none leaves its column empty; a constant column's tag, which is
 // text to show, is left alone unless the column is also required.
@@ -127,6 +141,12 @@ bool prepare_run(FileLayer& files, const RunOptions& options, RunSetup& setup, R
     } else if (setup.configuration == ConfigurationOutcome::missing && decode) {
         use_default_decoding_columns(setup.settings, setup.columns);
         findings.configuration.default_columns = true;
+    } else if (setup.configuration != ConfigurationOutcome::missing && setup.columns.count == 0) {
+        findings.configuration.no_columns = true;
+        if (decode) {
+            use_default_columns_for(setup.settings, setup.columns);
+            findings.configuration.default_columns = true;
+        }
     }
     setup.settings.charset = options.charset.value_or(setup.settings.charset);
     if (decode) {

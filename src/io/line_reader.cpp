@@ -209,7 +209,17 @@ WideText wide_text_of(const LineReader& reader)
     if (opening == std::string_view("\xFF\xFE\0\0", 4) || opening == std::string_view("\0\0\xFE\xFF", 4)) {
         return WideText::utf32;
     }
-    return opening.starts_with("\xFF\xFE") || opening.starts_with("\xFE\xFF") ? WideText::utf16 : WideText::none;
+    if (opening.starts_with("\xFF\xFE") || opening.starts_with("\xFE\xFF")) {
+        return WideText::utf16;
+    }
+    // Without a byte order mark, text of ASCII letters in UTF-16 or UTF-32
+    // has a zero byte in every second or fourth place.
+    if (opening.size() == 4 && (opening[0] == '\0') != (opening[1] == '\0') &&
+        (opening[2] == '\0') == (opening[0] == '\0') && (opening[3] == '\0') == (opening[1] == '\0')) {
+        return WideText::utf16;
+    }
+    const auto zeros = static_cast<std::size_t>(std::count(opening.begin(), opening.end(), '\0'));
+    return opening.size() == 4 && zeros == 3 ? WideText::utf32 : WideText::none;
 }
 
 std::uint64_t count_bytes_after_eof_byte(LineReader& reader)

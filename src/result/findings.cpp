@@ -59,6 +59,7 @@ void add_file_findings(CardFindings& run, const CardFindings& file, std::size_t 
     run.required_never_filled =
         file_number == 0 ? file.required_never_filled : run.required_never_filled & file.required_never_filled;
     run.card_ends += file.card_ends;
+    run.cr_only_line_ends = run.cr_only_line_ends || file.cr_only_line_ends;
     run.rows += file.rows;
     run.columns_taken |= file.columns_taken;
     if (run.cut_values.count == 0) {
@@ -71,6 +72,18 @@ void add_file_findings(CardFindings& run, const CardFindings& file, std::size_t 
         run.eof_byte_file = file_number;
     }
     add_counted(run.encoded_values, file.encoded_values, file_number);
+    add_counted(run.read_as_windows_1250, file.read_as_windows_1250, file_number);
+    const auto add_with_column = [file_number](Counted& all, std::size_t& column, const Counted& one,
+                                               std::size_t one_column) {
+        column = all.count == 0 ? one_column : column;
+        add_counted(all, one, file_number);
+    };
+    add_with_column(run.cards_without_row, run.first_rowless_column, file.cards_without_row,
+                    file.first_rowless_column);
+    add_with_column(run.formula_values, run.first_formula_column, file.formula_values, file.first_formula_column);
+    add_counted(run.byte_order_marks, file.byte_order_marks, file_number);
+    add_with_column(run.values_from_later_pieces, run.first_later_piece_column, file.values_from_later_pieces,
+                    file.first_later_piece_column);
     add_counted(run.properties_not_taken, file.properties_not_taken, file_number);
     add_unknown_charsets(run.unknown_charsets, file.unknown_charsets, file_number);
 }

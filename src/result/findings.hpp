@@ -65,6 +65,7 @@ struct ConfigurationFindings {
     // Decoding without a configuration gave the table its own columns.
     bool default_columns = false;
     bool outlook_columns = false; // --outlook: its layout in place of the configuration's
+    bool no_columns = false;      // read, but it gave no column (an empty file, say)
     std::vector<NotedLine> noted_lines; // in the order of the file, kNotedLinesKept of a kind
     std::array<Counted, kLineNoteKinds> noted_lines_not_kept{};
     WideText wide_text = WideText::none;
@@ -112,6 +113,25 @@ struct CardFindings {
     Counted properties_not_taken;
     // Decoding: lines that name a character set this program does not know.
     UnknownCharsets unknown_charsets;
+    // Without decoding: the file's first line holds the card bounds after
+    // CRs, as a file with CR-only line ends does.
+    bool cr_only_line_ends = false;
+    // Decoding: values that named no set, were not UTF-8 and were read as
+    // Windows-1250.
+    Counted read_as_windows_1250;
+    // Cards ended without a row, a required column empty: the first such
+    // column.
+    Counted cards_without_row;
+    std::size_t first_rowless_column = 0;
+    // Values a spreadsheet would run as formulas, and the first one's column.
+    Counted formula_values;
+    std::size_t first_formula_column = 0;
+    // Without decoding: lines other than the first that begin with a UTF-8
+    // byte order mark; values taken from a piece of a long line after its
+    // first, and the first one's column.
+    Counted byte_order_marks;
+    Counted values_from_later_pieces;
+    std::size_t first_later_piece_column = 0;
 };
 
 // Adds what the scan found in the run's card file number `file` (from 0)

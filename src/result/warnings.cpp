@@ -130,13 +130,21 @@ enum Warning : unsigned {
     too_many_columns,
     tags_naming_no_property,
     configuration_missing,
+    configuration_without_columns,
     encoded_values,
     properties_not_taken,
     unknown_charsets,
     cut_values,
+    read_as_windows_1250,
+    byte_order_marks,
+    values_from_later_pieces,
+    formula_values,
+    cards_without_row,
     eof_byte,
+    listed_eof_byte,
     card_file_is_wide,
     listed_card_file_is_wide,
+    cr_only_line_ends,
     no_card_end,
     no_rows,
     tags_never_taken,
@@ -245,9 +253,26 @@ void say_missing(const RunFindings& findings, const RunFacts& facts, RunResult& 
     if (configuration.default_columns) {
         text.append(", so the table has the default columns; ").append(listing).append(" lists the cards' tags");
     } else {
-        text.append(", so the table has no columns; run ").append(listing).append(" to see which tags the cards hold");
+        text.append(", so the table has no columns; run ")
+            .append(listing)
+            .append(" to see which tags the cards hold, or 'cardtab --decode' for the default columns");
     }
     warn_about(result, {"configuration file", kConfigurationFileName}, text);
+}
+
+bool gave_no_columns(const RunFindings& findings, const RunFacts&)
+{
+    return findings.configuration.no_columns;
+}
+
+void say_no_columns(const RunFindings& findings, const RunFacts& facts, RunResult& result)
+{
+    const std::string listing = quoted(facts.listing_command);
+    warn_about(result, {"configuration file", findings.configuration.name},
+               findings.configuration.default_columns
+                   ? " gives no column, so the table has the default columns; " + listing + " lists the cards' tags"
+                   : " gives no column, so the table has none; add lines such as 'Name=N' (" + listing +
+                         " lists the cards' tags), or run 'cardtab --decode' for the default columns");
 }
 
 void say_values_encoded(const RunFindings& findings, const RunFacts& facts, RunResult& result)
@@ -306,6 +331,74 @@ void say_values_cut(const RunFindings& findings, const RunFacts& facts, RunResul
                    std::to_string(cut.first_line) + ")");
 }
 
+// "column 'Phone'", of the column at `j`.
+std::string column_named(const RunFacts& facts, std::size_t j)
+{
+    return "column " + quoted(view(facts.columns.columns[j].title));
+}
+
+void say_read_as_windows_1250(const RunFindings& findings, const RunFacts& facts, RunResult& result)
+{
+    const Counted& read = findings.cards.read_as_windows_1250;
+    warn_about(result, card_file(facts, read.first_file),
+               ": " + counted(read.count, "value names", "values name") +
+                   " no character set and " + std::string(by_count(read.count, "is", "are")) +
+                   " not UTF-8, so " + std::string(by_count(read.count, "it was", "they were")) +
+                   " read as Windows-1250 (the first on line " + std::to_string(read.first_line) +
+                   "); a value in another code page needs CHARSET= on its line (UTF-8, ISO-8859-1, ISO-8859-2, "
+                   "Windows-1250 or Windows-1252), or the export saved as UTF-8");
+}
+
+void say_byte_order_marks(const RunFindings& findings, const RunFacts& facts, RunResult& result)
+{
+    const Counted& marks = findings.cards.byte_order_marks;
+    const std::string more = marks.count == 1 ? "" : " (and " + counted(marks.count - 1, "line", "lines") + " after)";
+    warn_about(result, card_file(facts, marks.first_file),
+               ": line " + std::to_string(marks.first_line) + more +
+                   " begins with a UTF-8 byte order mark, as where two exports were joined, so a card beginning "
+                   "there is not seen; 'cardtab --decode' drops the mark");
+}
+
+void say_values_from_later_pieces(const RunFindings& findings, const RunFacts& facts, RunResult& result)
+{
+    const Counted& pieces = findings.cards.values_from_later_pieces;
+    warn_about(result, card_file(facts, pieces.first_file),
+               ": " + counted(pieces.count, "value was", "values were") +
+                   " taken from the middle of a line longer than 1,999 bytes, whose pieces are read as lines (the "
+                   "first in " + column_named(facts, findings.cards.first_later_piece_column) + ", line " +
+                   std::to_string(pieces.first_line) + "); such a line is most often a photo, which 'cardtab "
+                   "--decode' reads whole");
+}
+
+void say_formula_values(const RunFindings& findings, const RunFacts& facts, RunResult& result)
+{
+    const Counted& formulas = findings.cards.formula_values;
+    warn_about(result, card_file(facts, formulas.first_file),
+               ": " + counted(formulas.count, "value begins", "values begin") +
+                   " like a spreadsheet formula ('=', '@', or '+' or '-' before other than a number; the first in " +
+                   column_named(facts, findings.cards.first_formula_column) + ", the card ending on line " +
+                   std::to_string(formulas.first_line) +
+                   "), which Excel or LibreOffice runs when it opens the table; look at " +
+                   std::string(by_count(formulas.count, "it", "them")) + " before opening the table there");
+}
+
+bool some_cards_without_row(const RunFindings& findings, const RunFacts&)
+{
+    // With no row at all, the warning of an empty table says more.
+    return findings.cards.cards_without_row.count != 0 && findings.cards.rows != 0;
+}
+
+void say_cards_without_row(const RunFindings& findings, const RunFacts& facts, RunResult& result)
+{
+    const Counted& dropped = findings.cards.cards_without_row;
+    const Column& column = facts.columns.columns[findings.cards.first_rowless_column];
+    warn_about(result, card_file(facts, dropped.first_file),
+               ": " + counted(dropped.count, "card gave", "cards gave") + " no row: the required column " +
+                   quoted(view(column.title)) + " (tag " + quoted(view(column.tag)) + ") was empty (" +
+                   std::string(by_count(dropped.count, "at", "the first at")) + " line " +
+                   std::to_string(dropped.first_line) + "); a '*' or '#' in a title makes its column required");
+}
+
 bool bytes_left_unread(const RunFindings& findings, const RunFacts&)
 {
     return findings.cards.bytes_after_eof_byte != 0;
@@ -341,6 +434,18 @@ void say_listed_card_file_wide(const RunFindings& findings, const RunFacts& fact
     warn_of_wide_text(result, card_file(facts, cards.wide_file), cards.wide_text,
                       "no tag can be read",
                       others_too(cards.wide_files, "are UTF-16 or UTF-32 too"));
+}
+
+bool lines_end_in_cr_alone(const RunFindings& findings, const RunFacts&)
+{
+    return findings.cards.cr_only_line_ends && findings.cards.card_ends == 0;
+}
+
+void say_cr_only_line_ends(const RunFindings&, const RunFacts& facts, RunResult& result)
+{
+    warn(result, all_card_files(facts) +
+                     " ends its lines in CR alone (an old Mac export), so the whole file reads as one line and no "
+                     "card was ended; save it with CR LF or LF line ends");
 }
 
 bool no_card_ended(const RunFindings& findings, const RunFacts&)
@@ -415,21 +520,33 @@ void say_tags_never_taken(const RunFindings& findings, const RunFacts& facts, Ru
 
 // In the order they are said. The card file's own troubles (wide text, no
 // card, no row) are said instead of what they explain.
-constexpr std::array<WarningRow, 15> kWarnings = {{
+constexpr std::array<WarningRow, 23> kWarnings = {{
     {noted_configuration_lines, About::configuration, nullptr, has_noted_lines, say_noted_lines, 0},
     {configuration_is_wide, About::configuration, nullptr, configuration_wide, say_configuration_wide, 0},
     {too_many_columns, About::configuration, nullptr, columns_ignored, say_columns_ignored, 0},
     {tags_naming_no_property, About::conversion, nullptr, some_tags_name_no_property, say_tags_naming_no_property, 0},
     {configuration_missing, About::written_table, nullptr, is_missing, say_missing, 0},
+    {configuration_without_columns, About::written_table, nullptr, gave_no_columns, say_no_columns,
+     bit(tags_never_taken)},
     {encoded_values, About::written_table, &CardFindings::encoded_values, nullptr, say_values_encoded, 0},
     {properties_not_taken, About::written_table, &CardFindings::properties_not_taken, nullptr,
      say_properties_not_taken, 0},
     {unknown_charsets, About::written_table, nullptr, some_charsets_unknown, say_charsets_unknown, 0},
     {cut_values, About::written_table, &CardFindings::cut_values, nullptr, say_values_cut, 0},
+    {read_as_windows_1250, About::written_table, &CardFindings::read_as_windows_1250, nullptr,
+     say_read_as_windows_1250, 0},
+    {byte_order_marks, About::written_table, &CardFindings::byte_order_marks, nullptr, say_byte_order_marks, 0},
+    {values_from_later_pieces, About::written_table, &CardFindings::values_from_later_pieces, nullptr,
+     say_values_from_later_pieces, 0},
+    {formula_values, About::written_table, &CardFindings::formula_values, nullptr, say_formula_values, 0},
+    {cards_without_row, About::written_table, nullptr, some_cards_without_row, say_cards_without_row, 0},
     {eof_byte, About::written_table, nullptr, bytes_left_unread, say_bytes_left_unread, 0},
+    {listed_eof_byte, About::listing, nullptr, bytes_left_unread, say_bytes_left_unread, 0},
     {card_file_is_wide, About::written_table, nullptr, card_file_wide, say_card_file_wide,
      bit(no_card_end) | bit(no_rows) | bit(tags_never_taken)},
     {listed_card_file_is_wide, About::listing, nullptr, card_file_wide, say_listed_card_file_wide, 0},
+    {cr_only_line_ends, About::written_table, nullptr, lines_end_in_cr_alone, say_cr_only_line_ends,
+     bit(no_card_end) | bit(no_rows) | bit(tags_never_taken)},
     {no_card_end, About::written_table, nullptr, no_card_ended, say_no_card_ended, bit(no_rows) | bit(tags_never_taken)},
     {no_rows, About::written_table, nullptr, no_row_written, say_no_row_written, 0},
     {tags_never_taken, About::written_table, nullptr, some_tags_never_taken, say_tags_never_taken, 0},

@@ -195,10 +195,13 @@ Charset decide_charset(Charset named, PaddedText& bytes)
 } // namespace
 
 std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
-                         bool drop_spaces, bool* cut)
+                         bool drop_spaces, bool* cut, bool* guessed)
 {
     if (cut != nullptr) {
         *cut = false;
+    }
+    if (guessed != nullptr) {
+        *guessed = false;
     }
     const ValueTables& tables = value_tables(how.charset, false);
     const bool quoted_printable = how.encoding.quoted_printable;
@@ -222,6 +225,9 @@ std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer&
     const Charset charset = maybe_utf8 && holds_only_folding_text(bytes, true)
                                 ? Charset::utf8
                                 : decide_charset(how.encoding.charset, bytes);
+    if (guessed != nullptr) {
+        *guessed = how.encoding.charset == Charset::unnamed && charset == Charset::windows_1250;
+    }
     if (how.component != 0) {
         std::size_t length = 0;
         const std::size_t start = value_component(bytes.view(), how.component, how.version_21, length);

@@ -66,8 +66,9 @@ std::size_t value_component(std::string_view bytes, std::size_t component, bool 
 // trailing spaces, line feeds and CRs trimmed. `scratch` holds at least
 // raw.size() bytes. Returns the value's length; where `cut` is given, it
 // tells whether the decoded text lost more than blanks to the value's
-// capacity.
+// capacity, and where `guessed` is, whether bytes that name no set and are
+// not UTF-8 were read as Windows-1250.
 std::size_t decode_value(PaddedText raw, const ValueDecoding& how, PaddedBuffer& scratch, std::span<char> value,
-                         bool drop_spaces, bool* cut = nullptr);
+                         bool drop_spaces, bool* cut = nullptr, bool* guessed = nullptr);
 
 } // namespace cardtab

@@ -190,14 +190,18 @@ TEST(Run, NamesTheFilesFromTheConfiguration)
 {
     const RunCase cases[] = {
         {"defaults", {{"import.vcf", "BEGIN:VCARD\nEND:VCARD\n"}}, {}, 0,
-         testing::no_configuration_warning("has no columns; run 'cardtab --tags' to see which tags the cards hold"),
+         testing::no_configuration_warning("has no columns; run 'cardtab --tags' to see which tags the cards hold, "
+                                           "or 'cardtab --decode' for the default columns"),
          {{"import.csv", "\r\n\r\n"}}},
         {"card file named", {{"cardtab.ini", "people.vcf\nName=N:\n"}, {"people.vcf", "BEGIN:VCARD\nN:Doe\nEND:VCARD\n"}},
          {}, 0, "", {{"people.csv", "Name\r\n\"Doe\"\r\n"}, {"import.csv", kAbsent}}},
-        {"table file named", {{"cardtab.ini", "people.vcf\nout.csv\n"}, {"people.vcf", kCards}}, {}, 0, "",
+        {"table file named", {{"cardtab.ini", "people.vcf\nout.csv\n"}, {"people.vcf", kCards}}, {}, 0,
+         "cardtab: warning: configuration file 'cardtab.ini' gives no column, so the table has none; add lines such "
+         "as 'Name=N' ('cardtab --tags' lists the cards' tags), or run 'cardtab --decode' for the default columns\n",
          {{"out.csv", "\r\n\r\n"}, {"people.csv", kAbsent}}},
         {"star resolved after the whole file", {{"cardtab.ini", "*.csv\npeople.vcf\n"}, {"people.vcf", kCards}},
-         {}, 0, "", {{"people.csv", "\r\n\r\n"}}},
+         {}, 0, "cardtab: warning: configuration file 'cardtab.ini' gives no column, so the table has none; add lines such "
+         "as 'Name=N' ('cardtab --tags' lists the cards' tags), or run 'cardtab --decode' for the default columns\n", {{"people.csv", "\r\n\r\n"}}},
         {"extension appended as it is", {{"cardtab.ini", "Cards.VCF.vcf\n"}, {"Cards.VCF.vcf", ""}}, {}, 1,
          "cardtab: warning: cardtab.ini: line 1: '.vcf' after the card file's name is ignored; only the word "
          "'decode', after a space, may stand there\n"
@@ -633,7 +637,8 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "cardtab: cannot open card file '\\u{FEFF}people.vcf': No such file or directory\n",
          {}},
         {"no cardtab.ini", {{"import.vcf", kCards + kCards}}, {}, 0,
-         testing::no_configuration_warning("has no columns; run 'cardtab --tags' to see which tags the cards hold"),
+         testing::no_configuration_warning("has no columns; run 'cardtab --tags' to see which tags the cards hold, "
+                                           "or 'cardtab --decode' for the default columns"),
          {{"import.csv", "\r\n\r\n\r\n"}}},
         {"a separator on a line of its own", {{"cardtab.ini", "Name=N:\n;\nMail=EMAIL\n"}, {"import.vcf", kCards}},
          {}, 0,
@@ -651,7 +656,10 @@ TEST(Run, WarnsOfEveryQuietTrap)
          {}, 0,
          "cardtab: warning: card file 'import.vcf': 3 values are encoded (quoted-printable, folded, escaped or not Windows-1250; "
          "the first on line 2) and are written as they stand; to decode them, add 'decode' after the card "
-         "file's name in cardtab.ini or run 'cardtab --decode'\n",
+         "file's name in cardtab.ini or run 'cardtab --decode'\n"
+         "cardtab: warning: card file 'import.vcf': 1 value begins like a spreadsheet formula ('=', '@', or '+' "
+         "or '-' before other than a number; the first in column 'Name', the card ending on line 7), which Excel "
+         "or LibreOffice runs when it opens the table; look at it before opening the table there\n",
          {{"import.csv", "Name,Note,Company\r\n\"=41\",\"long\",\"a\\b\"\r\n"}}},
         {"one value that looks encoded, on a long line", {{"cardtab.ini", "Note=NOTE\n"},
           {"import.vcf", "BEGIN:VCARD\n\n" + std::string(3000, 'x') + "\nNOTE:" + std::string(2500, 'n') + "\n \nEND:VCARD\n"}},
@@ -770,6 +778,54 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "cardtab: warning: card file 'import.vcf' holds no line beginning 'END:', so no card was ended and no "
          "data line was written\n",
          {{"import.csv", "Name\r\n"}}},
+        {"a card without its required column, among cards with rows",
+         {{"cardtab.ini", "Name=N:\n#Phone=TEL\n"}, {"import.vcf", "BEGIN:VCARD\nN:Doe\nTEL:1\nEND:VCARD\n" + kCards}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 card gave no row: the required column '#Phone' (tag 'TEL') was empty (at line 7); a "
+         "'*' or '#' in a title makes its column required\n",
+         {{"import.csv", "Name,#Phone\r\n\"Doe\",\"1\"\r\n"}}},
+        {"a byte order mark where two exports were joined",
+         {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", kCards + bom + "BEGIN:VCARD\nEND:VCARD\n"}}, {}, 0,
+         "cardtab: warning: card file 'import.vcf': line 4 begins with a UTF-8 byte order mark, as where two exports were joined, so a "
+         "card beginning there is not seen; 'cardtab --decode' drops the mark\n",
+         {{"import.csv", "Name\r\n\"Doe\"\r\n\"Doe\"\r\n"}}},
+        {"a long line's later piece taken by a column",
+         {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", "BEGIN:VCARD\nPHOTO:" + std::string(1993, 'x') + "N:X\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 value was taken from the middle of a line longer than 1,999 bytes, whose pieces are "
+         "read as lines (the first in column 'Name', line 2); such a line is most often a photo, which 'cardtab "
+         "--decode' reads whole\n",
+         {{"import.csv", "Name\r\n\"X\"\r\n"}}},
+        {"values a spreadsheet runs as formulas, and numbers it does not",
+         {{"cardtab.ini", "Name=N:\nTel=TEL\nNote=NOTE\n"},
+          {"import.vcf", "BEGIN:VCARD\nN:Doe\nTEL:+420 1\nNOTE:-2+3\nEND:VCARD\nBEGIN:VCARD\nN:@SUM(A1)\nTEL:-.5\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 2 values begin like a spreadsheet formula ('=', '@', or '+' or '-' before other than "
+         "a number; the first in column 'Note', the card ending on line 5), which Excel or LibreOffice runs when "
+         "it opens the table; look at them before opening the table there\n",
+         {{"import.csv", "Name,Tel,Note\r\n\"Doe\",\"+420 1\",\"-2+3\"\r\n\"@SUM(A1)\",\"-.5\",\"\"\r\n"}}},
+        {"decoding: a value read as Windows-1250 for want of a character set",
+         {{"cardtab.ini", "import.vcf decode\nName=N\n"}, {"import.vcf", "BEGIN:VCARD\nN:\xC8" "ern\xFD\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf': 1 value names no character set and is not UTF-8, so it was read as Windows-1250 (the "
+         "first on line 2); a value in another code page needs CHARSET= on its line (UTF-8, ISO-8859-1, "
+         "ISO-8859-2, Windows-1250 or Windows-1252), or the export saved as UTF-8\n",
+         {{"import.csv", "Name\r\n\"Cerny\"\r\n"}}},
+        {"lines that end in CR alone", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", "BEGIN:VCARD\rN:Doe\rEND:VCARD\r"}},
+         {}, 0,
+         "cardtab: warning: card file 'import.vcf' ends its lines in CR alone (an old Mac export), so the whole file reads as one line "
+         "and no card was ended; save it with CR LF or LF line ends\n",
+         {{"import.csv", "Name\r\n"}}},
+        {"UTF-16 without a byte order mark", {{"cardtab.ini", "Name=N:\n"}, {"import.vcf", std::string("B\0E\0G\0", 6)}},
+         {}, 0, "cardtab: warning: card file 'import.vcf' is UTF-16, in which no card line can match; save it as UTF-8\n",
+         {{"import.csv", "Name\r\n"}}},
+        {"an empty cardtab.ini, decoding", {{"cardtab.ini", ""}, {"import.vcf", kCards}}, {}, 0,
+         "cardtab: warning: configuration file 'cardtab.ini' gives no column, so the table has the default "
+         "columns; 'cardtab --decode --tags' lists the cards' tags\n",
+         {{"import.csv", "Family name;Given name;Full name;Mobile;Phone;Phone 2;E-mail;E-mail 2;Street;City;"
+                         "Postal code;Country;Company;Job title;Birthday;Note\r\n" +
+                             table_line({"Doe", "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""}, ';')}},
+         nullptr, false, {"--decode"}},
         {"names with control bytes are shown escaped",
          {{"cardtab.ini", "\x1B[2J\x1B[31mgone\rfake.vcf\n"}}, {}, 1,
          "cardtab: cannot open card file '\\x1B[2J\\x1B[31mgone\\x0Dfake.vcf': No such file or directory\n", {}},
@@ -1667,7 +1723,8 @@ TEST(Run, WritesStandardOutputAndReadsTheConfigurationBesideTheProgram)
          {}},
         {"neither place has one", {{"import.vcf", kCards}}, {}, "",
          {"cardtab: warning: configuration file 'cardtab.ini' not found in the current folder or in 'prog/', so the "
-          "table has no columns; run 'cardtab --tags' to see which tags the cards hold"},
+          "table has no columns; run 'cardtab --tags' to see which tags the cards hold, or 'cardtab --decode' for "
+          "the default columns"},
          {{"import.csv", "\r\n\r\n"}}},
     };
     for (const auto& c : cases) {

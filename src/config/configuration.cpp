@@ -119,6 +119,26 @@ std::string shown_cut(std::string_view cut)
     return cut.size() <= kMaxTagBytes ? std::string(cut) : std::string(cut.substr(0, kMaxTagBytes)).append("...");
 }
 
+// A mark counts wherever it stands in a title, but is meant at the start
+// of its heading, the text after a first '*' ("#Phone", "N*#Phone", "Ident
+// number"): one inside a word or after other text ("Tel. #2",
+// "Identifikacni cislo") most likely is not meant. Text before a '*' is
+// the documented way to head a column otherwise ("N*Name"), so a '*'
+// anywhere is.
+void note_marks_inside(ConfigReading& reading, const Column& column)
+{
+    const std::string_view title = view(column.title);
+    const std::size_t star = title.find('*');
+    const std::string_view heading = star == std::string_view::npos ? title : title.substr(star + 1);
+    if (column.marks.strips_spaces && !heading.starts_with('#')) {
+        note_line(reading, LineNote::mark_inside_title, title, "#", view(column.tag));
+    }
+    const bool ident_word = heading.starts_with("Ident") && (heading.size() == 5 || heading[5] == ' ');
+    if (column.marks.is_constant && !ident_word) {
+        note_line(reading, LineNote::mark_inside_title, title, "Ident", view(column.tag));
+    }
+}
+
 // Returns false when the table is full and the line adds nothing. `text` is
 // all the text the tag was taken from.
 bool add_configured_column(ConfigReading& reading, std::string_view title, std::string_view tag,
@@ -135,6 +155,7 @@ bool add_configured_column(ConfigReading& reading, std::string_view title, std::
     add_column(reading.columns, title, tag);
     Column& column = reading.columns.columns[reading.columns.count - 1];
     column.line_number = reading.line_number;
+    note_marks_inside(reading, column);
     if (const std::string_view cut = cut_from_tag(text); !cut.empty()) {
         column.tag_cut = true;
         note_line(reading, LineNote::tag_cut, tag, view(column.title), shown_cut(cut));

@@ -44,8 +44,9 @@ enum class LineNote {
     tag_cut,                 // texts: the tag, the column's title, what was cut
     separator_became_column, // texts[0]: the separator, on a line with a line feed
     separator_with_blanks,   // texts[0]: the last line, blanks and all
+    mark_inside_title,       // texts: the title, the mark ("#" or "Ident"), the tag
 };
-inline constexpr std::size_t kLineNoteKinds = static_cast<std::size_t>(LineNote::separator_with_blanks) + 1;
+inline constexpr std::size_t kLineNoteKinds = static_cast<std::size_t>(LineNote::mark_inside_title) + 1;
 
 // Lines of one kind said one by one; the rest are counted.
 inline constexpr std::size_t kNotedLinesKept = 5;

@@ -109,6 +109,16 @@ void say_noted_line(const NotedLine& noted, const RunFindings& findings, RunResu
     case LineNote::separator_became_column:
         text = quoted(texts[0]) + " became a column; only a last line without a line feed sets the separator";
         break;
+    case LineNote::mark_inside_title:
+        text = "the title " + quoted(texts[0]) + " holds " + quoted(texts[1]);
+        if (texts[1] == "Ident") {
+            text += ", so every row shows the column's tag " + quoted(texts[2]) +
+                    " and no card's value; to have the values, write another word in its place";
+        } else {
+            text += ", so the column is required (a card without it gives no row) and loses every space of its "
+                    "values; the mark is meant at a title's start, or not at all";
+        }
+        break;
     case LineNote::separator_with_blanks:
         text = quoted(texts[0]) +
                " became a column; a last line sets the separator only when it holds nothing else, no space, tab "

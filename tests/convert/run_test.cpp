@@ -555,6 +555,10 @@ TEST(Run, ListsTheTagsTheCardsHold)
                  "      2  N\n      1  NOTE\n      1  TEL;TYPE=CELL\n      1  item1.EMAIL;type=INTERNET\n"),
         run_with("decoded", {"--tags", "--decode"}, {cards}, 0, "", {{"import.csv", kAbsent}},
                  "      2  N\n      1  EMAIL;INTERNET\n      1  NOTE\n      1  TEL;CELL\n"),
+        run_with("stopped by a 0x1A", {"--tags"}, {{"import.vcf", "BEGIN:VCARD\nN:A\nEND:VCARD\n\x1A" "more"}}, 0,
+                 "cardtab: warning: card file 'import.vcf': line 4 holds the byte 0x1A, which ends a file of text, so "
+                 "the 4 bytes after it were not read; remove that byte to have them read\n",
+                 {{"import.csv", kAbsent}}, "      1  N\n"),
     };
     for (RunCase c : cases) {
         // Console output ends its lines as the platform does.
@@ -778,6 +782,15 @@ TEST(Run, WarnsOfEveryQuietTrap)
          "cardtab: warning: card file 'import.vcf' holds no line beginning 'END:', so no card was ended and no "
          "data line was written\n",
          {{"import.csv", "Name\r\n"}}},
+        {"title marks inside words", {{"cardtab.ini", "Tel. #2=TEL\nIdentifikacni cislo=X-ICO\nN*#Ok=N:\n"},
+                                      {"import.vcf", "BEGIN:VCARD\nN:D o\nTEL:1 2\nEND:VCARD\n"}},
+         {}, 0,
+         "cardtab: warning: cardtab.ini: line 1: the title 'Tel. #2' holds '#', so the column is required (a card "
+         "without it gives no row) and loses every space of its values; the mark is meant at a title's start, or "
+         "not at all\n"
+         "cardtab: warning: cardtab.ini: line 2: the title 'Identifikacni cislo' holds 'Ident', so every row shows "
+         "the column's tag 'X-ICO' and no card's value; to have the values, write another word in its place\n",
+         {{"import.csv", "Tel. #2,Identifikacni cislo,#Ok\r\n\"12\",\"X-ICO\",\"Do\"\r\n"}}},
         {"a card without its required column, among cards with rows",
          {{"cardtab.ini", "Name=N:\n#Phone=TEL\n"}, {"import.vcf", "BEGIN:VCARD\nN:Doe\nTEL:1\nEND:VCARD\n" + kCards}},
          {}, 0,

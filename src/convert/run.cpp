@@ -257,6 +257,13 @@ bool open_cards(FileLayer& files, const std::string& card_name, LineReader& card
     return true;
 }
 
+// Decoding reads the cards as text, whatever their encoding and line ends.
+bool open_first_cards(FileLayer& files, const RunSetup& setup, LineReader& cards, RunResult& result)
+{
+    cards.reads_as_text = setup.reading == CardReading::decoded;
+    return open_cards(files, setup.cards.names.front(), cards, result);
+}
+
 // A failure of a file among the system's temporary files names it, not the
 // table, whose own disk may well have room.
 void fail_on_temporary_file(RunResult& result, std::string_view action, const NewTable& table,
@@ -459,7 +466,7 @@ RunResult run(FileLayer& files, const RunOptions& options, TagCounts* tags)
     if (prepare_run(files, options, setup, findings, result) &&
         error_output_spares_inputs(files, setup, findings, result) &&
         (tags == nullptr || output_can_take_tags(files, setup, findings, result)) &&
-        open_cards(files, setup.cards.names.front(), cards, result)) {
+        open_first_cards(files, setup, cards, result)) {
         if (tags == nullptr) {
             convert_cards(files, options, setup, cards, findings, result);
         } else {

@@ -114,6 +114,93 @@ void grow_chunk(LineReader& reader)
     reader.stops.assign((bytes + kBytesPerMarkWord - 1) / kBytesPerMarkWord, 0);
 }
 
+// The window whose bytes decide how a file is read as text: its first
+// bytes tell UTF-16 or UTF-32, and CRs in it with no line feed tell line
+// ends of an old Mac.
+constexpr std::size_t kTextWindowBytes = 4096;
+
+void read_window(LineReader& reader)
+{
+    TextRead& text = reader.text_read;
+    text.bytes.resize(std::max(reader.largest_chunk, kTextWindowBytes));
+    while (text.end < kTextWindowBytes && !text.at_end) {
+        ReadResult got = reader.file.read(std::span<char>(text.bytes.data() + text.end, text.bytes.size() - text.end));
+        text.end += got.count;
+        if (!got.status.ok || got.count == 0) {
+            text.at_end = true;
+            text.status = std::move(got.status);
+        }
+    }
+}
+
+void decide_text_form(LineReader& reader)
+{
+    TextRead& text = reader.text_read;
+    read_window(reader);
+    const std::string_view window(text.bytes.data(), std::min(text.end, kTextWindowBytes));
+    reader.chunk_read = true;
+    reader.opening_length = std::min(window.size(), reader.opening.size());
+    std::copy_n(window.data(), reader.opening_length, reader.opening.begin());
+    if (wide_form_of(window.substr(0, 4), text.wide)) {
+        text.form = TextRead::Form::wide;
+    } else if (window.find(kLineFeed) == std::string_view::npos && window.find(kCarriageReturn) != std::string_view::npos) {
+        text.form = TextRead::Form::cr_line_ends;
+    } else {
+        text.form = TextRead::Form::as_it_stands;
+    }
+}
+
+// Wide text arrives as UTF-8, its bytes read a window at a time.
+ReadResult read_wide(LineReader& reader, std::span<char> into)
+{
+    TextRead& text = reader.text_read;
+    for (;;) {
+        const std::string_view left(text.bytes.data() + text.pos, text.end - text.pos);
+        const WideConverted converted = wide_to_utf8(left, text.wide, into, text.at_end);
+        text.pos += converted.used;
+        if (converted.written > 0 || (text.at_end && text.pos == text.end)) {
+            return {converted.written, converted.written > 0 ? IoStatus{} : text.status};
+        }
+        // What is left is a unit cut short: it goes before the next bytes.
+        std::memmove(text.bytes.data(), text.bytes.data() + text.pos, text.end - text.pos);
+        text.end -= text.pos;
+        text.pos = 0;
+        ReadResult got = reader.file.read(std::span<char>(text.bytes.data() + text.end, text.bytes.size() - text.end));
+        text.end += got.count;
+        if (!got.status.ok || got.count == 0) {
+            text.at_end = true;
+            text.status = std::move(got.status);
+        }
+    }
+}
+
+// Read as text: the window's bytes first, then the file's; CRs made line
+// feeds where they end the lines.
+ReadResult read_as_text(LineReader& reader, std::span<char> into)
+{
+    TextRead& text = reader.text_read;
+    if (text.form == TextRead::Form::undecided) {
+        decide_text_form(reader);
+    }
+    if (text.form == TextRead::Form::wide) {
+        return read_wide(reader, into);
+    }
+    ReadResult got;
+    if (text.pos < text.end) {
+        got.count = std::min(into.size(), text.end - text.pos);
+        std::memcpy(into.data(), text.bytes.data() + text.pos, got.count);
+        text.pos += got.count;
+    } else if (text.at_end) {
+        got.status = text.status;
+    } else {
+        got = reader.file.read(into);
+    }
+    if (text.form == TextRead::Form::cr_line_ends) {
+        std::replace(into.data(), into.data() + got.count, kCarriageReturn, kLineFeed);
+    }
+    return got;
+}
+
 } // namespace
 
 bool refill_chunk(LineReader& reader)
@@ -130,7 +217,8 @@ bool refill_chunk(LineReader& reader)
     if (reader.chunk_filled && reader.chunk.capacity() < reader.largest_chunk) {
         grow_chunk(reader);
     }
-    ReadResult got = reader.file.read(std::span<char>(reader.chunk.data() + kept, reader.chunk.capacity() - kept));
+    const std::span<char> room(reader.chunk.data() + kept, reader.chunk.capacity() - kept);
+    ReadResult got = reader.reads_as_text ? read_as_text(reader, room) : reader.file.read(room);
     if (!got.status.ok || got.count == 0) {
         reader.at_end = true;
         reader.status = std::move(got.status);
@@ -182,6 +270,8 @@ IoStatus reopen_line_reader(LineReader& reader, FileLayer& files, std::string_vi
     next.chunk = std::move(reader.chunk);
     next.stops = std::move(reader.stops);
     next.copied = std::move(reader.copied);
+    next.reads_as_text = reader.reads_as_text;
+    next.text_read.bytes = std::move(reader.text_read.bytes);
     reader = std::move(next);
     return {};
 }
@@ -206,20 +296,12 @@ bool read_piece(LineReader& reader)
 WideText wide_text_of(const LineReader& reader)
 {
     const std::string_view opening(reader.opening.data(), reader.opening_length);
-    if (opening == std::string_view("\xFF\xFE\0\0", 4) || opening == std::string_view("\0\0\xFE\xFF", 4)) {
-        return WideText::utf32;
+    WideForm form = WideForm::utf16_little;
+    if (wide_form_of(opening, form)) {
+        return form == WideForm::utf32_little || form == WideForm::utf32_big ? WideText::utf32 : WideText::utf16;
     }
-    if (opening.starts_with("\xFF\xFE") || opening.starts_with("\xFE\xFF")) {
-        return WideText::utf16;
-    }
-    // Without a byte order mark, text of ASCII letters in UTF-16 or UTF-32
-    // has a zero byte in every second or fourth place.
-    if (opening.size() == 4 && (opening[0] == '\0') != (opening[1] == '\0') &&
-        (opening[2] == '\0') == (opening[0] == '\0') && (opening[3] == '\0') == (opening[1] == '\0')) {
-        return WideText::utf16;
-    }
-    const auto zeros = static_cast<std::size_t>(std::count(opening.begin(), opening.end(), '\0'));
-    return opening.size() == 4 && zeros == 3 ? WideText::utf32 : WideText::none;
+    // A file of a byte order mark and little else.
+    return opening.starts_with("\xFF\xFE") || opening.starts_with("\xFE\xFF") ? WideText::utf16 : WideText::none;
 }
 
 std::uint64_t count_bytes_after_eof_byte(LineReader& reader)
@@ -228,7 +310,8 @@ std::uint64_t count_bytes_after_eof_byte(LineReader& reader)
         return 0;
     }
     for (;;) {
-        const ReadResult got = reader.file.read(std::span<char>(reader.chunk.data(), reader.chunk.capacity()));
+        const std::span<char> room(reader.chunk.data(), reader.chunk.capacity());
+        const ReadResult got = reader.reads_as_text ? read_as_text(reader, room) : reader.file.read(room);
         if (!got.status.ok || got.count == 0) {
             return reader.bytes_after_eof_byte;
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/file_layer.hpp"
+#include "text/wide_text.hpp"
 #include "io/owned_file.hpp"
 #include "text/padded_text.hpp"
 
@@ -30,6 +31,19 @@ inline constexpr std::size_t kFirstReadChunkBytes = 4096;
 // pieces, each of which stops after its line feed, at the end of the file
 // or at 1,999 bytes; or whole physical lines of any length, run by run, for
 // a caller that joins them as it sees fit.
+// How a reader that reads as text takes the file: the bytes of its first
+// window, read to decide, are handed on from here.
+struct TextRead {
+    enum class Form { undecided, as_it_stands, cr_line_ends, wide };
+    Form form = Form::undecided;
+    WideForm wide = WideForm::utf16_little;
+    std::vector<char> bytes;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    bool at_end = false; // the file gave all it had, or failed
+    IoStatus status;
+};
+
 struct LineReader {
     OwnedFile file;
     // Raw bytes as read, refilled in large reads. Every piece and run lies
@@ -75,6 +89,11 @@ struct LineReader {
     // current one.
     bool line_text_ended = false;
     bool line_ended = false; // the run read last ended its line
+    // Decoding reads a file in UTF-16 or UTF-32 as the same text in UTF-8,
+    // and a file whose lines end in CR alone with its CRs as line feeds
+    // (set before the first read, which decides).
+    bool reads_as_text = false;
+    TextRead text_read;
 };
 
 IoStatus open_line_reader(LineReader& reader, FileLayer& files, std::string_view name,

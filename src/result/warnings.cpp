@@ -425,9 +425,10 @@ void say_bytes_left_unread(const RunFindings& findings, const RunFacts& facts, R
                    others_too(cards.files_ended_by_eof_byte, "end early at such a byte too"));
 }
 
-bool card_file_wide(const RunFindings& findings, const RunFacts&)
+// Decoding reads wide text as the text it is.
+bool card_file_wide(const RunFindings& findings, const RunFacts& facts)
 {
-    return findings.cards.wide_text != WideText::none;
+    return findings.cards.wide_text != WideText::none && !facts.decoding;
 }
 
 void say_card_file_wide(const RunFindings& findings, const RunFacts& facts, RunResult& result)

@@ -372,6 +372,56 @@ TEST(Run, RefusesStandardErrorThatLeadsToAnInput)
     }
 }
 
+// Bytes of the text in UTF-16 or UTF-32, little or big end first.
+std::string wide_bytes(std::u32string_view text, std::size_t unit, bool little)
+{
+    std::string bytes;
+    const auto put = [&](char32_t value) {
+        for (std::size_t n = 0; n < unit; ++n) {
+            const std::size_t shift = 8 * (little ? n : unit - 1 - n);
+            bytes += static_cast<char>((value >> shift) & 0xFF);
+        }
+    };
+    for (const char32_t character : text) {
+        if (unit == 2 && character > 0xFFFF) {
+            put(0xD800 + ((character - 0x10000) >> 10));
+            put(0xDC00 + ((character - 0x10000) & 0x3FF));
+        } else {
+            put(character);
+        }
+    }
+    return bytes;
+}
+
+// Decoding reads cards in UTF-16 or UTF-32, with a byte order mark or
+// without, and cards whose lines end in CR alone, as the same cards in
+// UTF-8.
+TEST(Run, DecodesWideTextAndCrLineEndsAsUtf8)
+{
+    const std::u32string cards = U"BEGIN:VCARD\r\nN:Dvo\u0159\u00E1k;Ji\u0159\u00ED\r\nNOTE:\U0001F600 ok\r\nEND:VCARD\r\n";
+    const std::string utf8 = "BEGIN:VCARD\r\nN:Dvo\xC5\x99\xC3\xA1k;Ji\xC5\x99\xC3\xAD\r\nNOTE:\xF0\x9F\x98\x80 ok\r\nEND:VCARD\r\n";
+    const std::string table = "\xEF\xBB\xBFName,Note\r\n\"Dvo\xC5\x99\xC3\xA1k Ji\xC5\x99\xC3\xAD\",\"\xF0\x9F\x98\x80 ok\"\r\n";
+    const std::string cr_only = [&] {
+        std::string text = utf8;
+        std::erase(text, '\n');
+        return text;
+    }();
+    const std::pair<std::string, std::string> files[] = {
+        {"UTF-8", utf8},
+        {"UTF-16 with a mark", wide_bytes(U"\uFEFF" + cards, 2, true)},
+        {"UTF-16, big end first, no mark", wide_bytes(cards, 2, false)},
+        {"UTF-32 with a mark", wide_bytes(U"\uFEFF" + cards, 4, true)},
+        {"UTF-32, big end first, no mark", wide_bytes(cards, 4, false)},
+        {"CR line ends", cr_only},
+    };
+    std::vector<RunCase> cases;
+    for (const auto& [name, bytes] : files) {
+        cases.push_back(run_with(name, {"--decode", "--utf8", "c.vcf"}, {{"cardtab.ini", "Name=N\nNote=NOTE\n"}, {"c.vcf", bytes}},
+                                 0, "", {{"c.csv", table}}));
+    }
+    check_runs(cases);
+}
+
 // Started without standard output, the run must not take the first file
 // it opens for it.
 TEST(Run, RefusesAClosedStandardOutput)

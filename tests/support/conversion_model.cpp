@@ -428,6 +428,58 @@ std::vector<std::string> model_pieces(std::string_view bytes)
     return pieces;
 }
 
+// Decoding reads a card file in UTF-16 or UTF-32 (a byte order mark, or a
+// zero in every second or fourth of its first four bytes) as UTF-8, and one
+// with CRs and no line feed in its first 4,096 bytes with CRs as line feeds.
+std::string model_text(std::string_view cards)
+{
+    const std::string_view window = cards.substr(0, 4096);
+    const auto zero = [&](std::size_t at) { return cards.size() >= 4 && cards[at] == '\0'; };
+    std::size_t unit = 0;
+    bool little = true;
+    if (cards.size() >= 4 && (cards.starts_with(std::string_view("\xFF\xFE\0\0", 4)) || (!zero(0) && zero(1) && zero(2) && zero(3)))) {
+        unit = 4;
+    } else if (cards.size() >= 4 && (cards.starts_with(std::string_view("\0\0\xFE\xFF", 4)) || (zero(0) && zero(1) && zero(2) && !zero(3)))) {
+        unit = 4;
+        little = false;
+    } else if (cards.size() >= 4 && (cards.starts_with("\xFF\xFE") || (!zero(0) && zero(1) && !zero(2) && zero(3)))) {
+        unit = 2;
+    } else if (cards.size() >= 4 && (cards.starts_with("\xFE\xFF") || (zero(0) && !zero(1) && zero(2) && !zero(3)))) {
+        unit = 2;
+        little = false;
+    }
+    if (unit == 0) {
+        std::string text(cards);
+        if (window.find('\n') == std::string_view::npos && window.find('\r') != std::string_view::npos) {
+            std::replace(text.begin(), text.end(), '\r', '\n');
+        }
+        return text;
+    }
+    std::vector<long> characters;
+    const auto unit_at = [&](std::size_t at) {
+        long value = 0;
+        for (std::size_t n = 0; n < unit; ++n) {
+            value = value * 256 + static_cast<unsigned char>(cards[at + (little ? unit - 1 - n : n)]);
+        }
+        return value;
+    };
+    for (std::size_t at = 0; at < cards.size(); at += unit) {
+        if (cards.size() - at < unit) {
+            characters.push_back(0xFFFD);
+            break;
+        }
+        const long value = unit_at(at);
+        if (unit == 2 && value >= 0xD800 && value <= 0xDBFF && cards.size() - at >= 4 && unit_at(at + 2) >= 0xDC00 &&
+            unit_at(at + 2) <= 0xDFFF) {
+            characters.push_back(0x10000 + (value - 0xD800) * 1024 + (unit_at(at + 2) - 0xDC00));
+            at += 2;
+        } else {
+            characters.push_back(value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD : value);
+        }
+    }
+    return model_in_table_charset(characters, TableCharset::utf8);
+}
+
 ModelConversion model_conversion(const std::optional<std::string>& configuration, std::string_view cards,
                                  const ModelOptions& options)
 {
@@ -450,12 +502,24 @@ ModelConversion model_conversion(const std::optional<std::string>& configuration
         }
         settings.charset = TableCharset::utf8;
     }
+    const bool decoding = decode || settings.decode;
+    if (configuration && decoding && !options.outlook && settings.columns.empty()) {
+        // A cardtab.ini without columns gets the default ones; its own names,
+        // set and separator stay.
+        const ModelSettings own = settings;
+        for (const std::string& line : model_pieces(kDefaultDecodingColumns)) {
+            apply_line(settings, line);
+        }
+        settings.input = own.input;
+        settings.output = own.output;
+        settings.charset = own.charset != TableCharset::windows_1250_plain ? own.charset : settings.charset;
+        settings.separator = own.separator != ',' ? own.separator : settings.separator;
+    }
     settings.charset = options.charset.value_or(settings.charset);
     conversion.card_name = settings.input + ".vcf";
     conversion.table_name = (settings.output.starts_with('*') ? settings.input : settings.output) + ".csv";
-    const bool decoding = decode || settings.decode;
-    conversion.table =
-        with_cr_lf(header_line(settings) + (decoding ? scanned_decoding(settings, cards) : scanned(settings, cards)));
+    conversion.table = with_cr_lf(header_line(settings) +
+                                  (decoding ? scanned_decoding(settings, model_text(cards)) : scanned(settings, cards)));
     conversion.separator = settings.separator;
     conversion.columns = settings.columns.size();
     return conversion;

@@ -161,25 +161,25 @@ void refuse_to_overwrite(RunResult& result, std::string_view written, std::strin
                      std::string(name) + "'");
 }
 
-// The card file among those read that is `id`; the first where there is
-// none.
-std::string_view card_file_that_is(FileLayer& files, const CardFiles& cards, const FileId& id)
-{
-    for (const std::string& name : cards.names) {
-        if (const FileKind kind = files.identify(name); kind.exists && kind.id == id) {
-            return name;
-        }
-    }
-    return cards.names.front();
-}
-
 // The input of the run that an output leads to, where one does: what it is
-// and its name; or a failed look at the configuration.
+// and its name; or a failed look at one.
 struct InputHit {
     std::string_view what;
     std::string_view name;
     IoStatus status;
 };
+
+// The card file that is `id`, each looked at anew.
+InputHit card_file_that_is(FileLayer& files, const CardFiles& cards, const FileId& id)
+{
+    for (const std::string& name : cards.names) {
+        const FileKind kind = files.identify(name);
+        if (!kind.status.ok || (kind.exists && kind.id == id)) {
+            return {"card file", name, kind.status};
+        }
+    }
+    return {};
+}
 
 InputHit input_that_is(FileLayer& files, const FileFacts& output, const RunSetup& setup,
                        const RunFindings& findings)
@@ -187,8 +187,15 @@ InputHit input_that_is(FileLayer& files, const FileFacts& output, const RunSetup
     if (!output.exists) {
         return {};
     }
-    if (setup.cards.ids.count(output.id) != 0) {
-        return {"card file", card_file_that_is(files, setup.cards, output.id), {}};
+    // A folder's files are known by their entries; an output with a second
+    // name is looked at against each card file itself, lest an entry tell
+    // another id than the file does (as an overlay file system may).
+    const bool known = setup.cards.ids.count(output.id) != 0;
+    if (known || output.links > 1) {
+        const InputHit card = card_file_that_is(files, setup.cards, output.id);
+        if (!card.what.empty() || known) {
+            return card.what.empty() ? InputHit{"card file", setup.cards.names.front(), {}} : card;
+        }
     }
     const std::string& configuration = findings.configuration.name;
     const FileFacts facts = files.look_up(configuration);

@@ -583,8 +583,8 @@ void note_line_traps(CardFindings& found, PaddedText text, ColumnSet taken, bool
         note(found.byte_order_marks, line);
     }
     // A file whose lines end in CR alone is one line to the text-mode rules.
-    if (line == 1 && !found.cr_only_line_ends &&
-        (text.view().find("\rBEGIN:VCARD") != std::string_view::npos || text.view().find("\rEND:") != std::string_view::npos)) {
+    const auto holds = [&text](std::string_view bound) { return text.view().find(bound) != std::string_view::npos; };
+    if (line == 1 && !found.cr_only_line_ends && (holds("\rBEGIN:VCARD") || holds("\rEND:"))) {
         found.cr_only_line_ends = true;
     }
     if (taken != 0 && !begins_line) {

@@ -85,7 +85,8 @@ bool name_files(FileLayer& files, const RunOptions& options, RunSetup& setup, Ru
     if (!gather_card_files(files, options.cards, setup.cards, result)) {
         return false;
     }
-    setup.table_name = options.table.empty() ? table_beside(options.cards[0], setup.cards.first_is_folder) : options.table;
+    setup.table_name =
+        options.table.empty() ? table_beside(options.cards[0], setup.cards.first_is_folder) : options.table;
     if (setup.table_name.empty()) {
         fail(result, "the folder '" + options.cards[0] + "' gives the table no name; name it: cardtab " +
                          options.cards[0] + " contacts.csv");
@@ -334,7 +335,8 @@ bool open_table(FileLayer& files, const RunSetup& setup, const RunFindings& find
     // Room for several of the longest rows, so that the buffer is written
     // out in large pieces whatever a row may take.
     constexpr std::size_t kRowsAWrite = 4;
-    const IoStatus created = create_table_writer(table, files, facts, std::max(kWriteChunkBytes, kRowsAWrite * row_room));
+    const IoStatus created =
+        create_table_writer(table, files, facts, std::max(kWriteChunkBytes, kRowsAWrite * row_room));
     if (!created.ok) {
         fail_on_table(result, "create", table.table, created);
         return false;

@@ -143,7 +143,8 @@ void decide_text_form(LineReader& reader)
     std::copy_n(window.data(), reader.opening_length, reader.opening.begin());
     if (wide_form_of(window.substr(0, 4), text.wide)) {
         text.form = TextRead::Form::wide;
-    } else if (window.find(kLineFeed) == std::string_view::npos && window.find(kCarriageReturn) != std::string_view::npos) {
+    } else if (window.find(kLineFeed) == std::string_view::npos &&
+               window.find(kCarriageReturn) != std::string_view::npos) {
         text.form = TextRead::Form::cr_line_ends;
     } else {
         text.form = TextRead::Form::as_it_stands;

@@ -73,7 +73,8 @@ std::string all_card_files(const RunFacts& facts)
 // share, said of the first.
 std::string others_too(std::size_t files, std::string_view what)
 {
-    return files <= 1 ? std::string() : "; " + counted(files - 1, "other card file ", "other card files ") + std::string(what);
+    return files <= 1 ? std::string()
+                      : "; " + counted(files - 1, "other card file ", "other card files ") + std::string(what);
 }
 
 std::string quoted(std::string_view text)
@@ -485,9 +486,10 @@ void say_no_row_written(const RunFindings& findings, const RunFacts& facts, RunR
     const ColumnSet never = findings.cards.required_never_filled;
     for (ColumnSet set = never; set != 0; set &= set - 1) {
         const Column& column = facts.columns.columns[static_cast<std::size_t>(std::countr_zero(set))];
-        warn(result, all_card_files(facts) + ended + "the required column " + quoted(view(column.title)) + " (tag " + quoted(view(column.tag)) +
-                       ") was empty in " + std::string(by_count(ends, "it", "every one")) +
-                       ", so no data line was written; check that its tag begins the card lines it is meant for");
+        warn(result, all_card_files(facts) + ended + "the required column " + quoted(view(column.title)) +
+                         " (tag " + quoted(view(column.tag)) + ") was empty in " +
+                         std::string(by_count(ends, "it", "every one")) +
+                         ", so no data line was written; check that its tag begins the card lines it is meant for");
     }
     if (never == 0) {
         warn(result, all_card_files(facts) + ended + "in each a required column was empty, so no data line was written");

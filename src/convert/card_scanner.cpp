@@ -551,23 +551,40 @@ bool is_version_21(std::string_view line)
 // beginning with '=' or '@', or with '+' or '-' and holding more than what
 // a number or a phone number holds ("+420 601 123", "-5", "+1 (555) 12-34"
 // are none; "-2+3" and "+A1" are).
+// A phone number is mostly digits: the bytes it may hold after its sign
+// are looked up, not searched for.
+constexpr std::array<bool, 256> kNumberBytes = [] {
+    std::array<bool, 256> number{};
+    for (const char byte : std::string_view("0123456789 ().-/")) {
+        number[static_cast<unsigned char>(byte)] = true;
+    }
+    return number;
+}();
+
 bool looks_like_formula(std::string_view value)
 {
-    if (value.empty()) {
-        return false;
-    }
     if (value[0] == '=' || value[0] == '@') {
         return true;
     }
-    return (value[0] == '+' || value[0] == '-') &&
-           value.find_first_not_of("0123456789 ().-/", 1) != std::string_view::npos;
+    if (value[0] != '+' && value[0] != '-') {
+        return false;
+    }
+    for (std::size_t at = 1; at < value.size(); ++at) {
+        if (!kNumberBytes[static_cast<unsigned char>(value[at])]) {
+            return true;
+        }
+    }
+    return false;
 }
 
-void note_formulas(CardFindings& found, const CardValues& card, std::size_t count, ColumnSet constant,
-                   std::size_t line)
+// Most values begin with a letter or a digit: their first byte tells.
+inline void note_formulas(CardFindings& found, const CardValues& card, std::size_t count, ColumnSet constant,
+                          std::size_t line)
 {
     for (std::size_t j = 0; j < count; ++j) {
-        if ((constant >> j & 1) == 0 && looks_like_formula(shown_value(card, j))) {
+        const std::string_view value = shown_value(card, j);
+        const bool may_be = !value.empty() && (value[0] == '=' || value[0] == '@' || value[0] == '+' || value[0] == '-');
+        if (may_be && (constant >> j & 1) == 0 && looks_like_formula(value)) {
             found.first_formula_column = found.formula_values.count == 0 ? j : found.first_formula_column;
             note(found.formula_values, line);
         }

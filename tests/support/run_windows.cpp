@@ -150,8 +150,20 @@ ProgramRun run_cardtab(const std::filesystem::path& folder, const RunOptions& op
     }
     PROCESS_INFORMATION process{};
     ProgramRun run;
-    if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
-                       &process)) {
+    // Wine, busy, now and then fails to start a process: a few more tries
+    // before the run counts as not started.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                                 &startup, &process) != 0;
+        if (!started) {
+            Sleep(100);
+        }
+    }
+    if (!started) {
+        run.error_output = "the program could not be started (error " + std::to_string(GetLastError()) + ")\n";
+    }
+    if (started) {
         if (WaitForSingleObject(process.hProcess, kRunDeadlineMs) != WAIT_OBJECT_0) {
             TerminateProcess(process.hProcess, 1);
             WaitForSingleObject(process.hProcess, kRunDeadlineMs);

@@ -11,7 +11,7 @@ namespace {
 
 bool is_separator(char byte)
 {
-    return byte == kFolderSeparator || byte == '/';
+    return kFolderSeparators.find(byte) != std::string_view::npos;
 }
 
 // A file that is no file on a disk (a console, say) has no id to tell it by.
@@ -110,7 +110,7 @@ std::string table_beside(std::string_view first_name, bool is_folder)
         while (!base.empty() && is_separator(base.back())) {
             base.remove_suffix(1);
         }
-        const std::size_t separator = base.find_last_of(kFolderSeparator == '/' ? "/" : "/\\");
+        const std::size_t separator = base.find_last_of(kFolderSeparators);
         const std::string_view last = separator == std::string_view::npos ? base : base.substr(separator + 1);
         if (last.empty() || last == "." || last == ".." || (kFolderSeparator != '/' && last.ends_with(':'))) {
             return {};

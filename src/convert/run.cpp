@@ -242,17 +242,14 @@ bool error_output_spares_inputs(FileLayer& files, const RunSetup& setup, const R
     return false;
 }
 
-IoStatus open_first(LineReader& cards, FileLayer& files, std::string_view name)
-{
-    return open_line_reader(cards, files, name);
-}
-
 // The card file is opened, and read, before the table is touched, so a card
-// file that is missing or cannot be read leaves an existing table alone.
+// file that is missing or cannot be read leaves an existing table alone. A
+// later card file is opened in the reader of the one before.
 bool open_cards(FileLayer& files, const std::string& card_name, LineReader& cards, RunResult& result,
-                IoStatus (*open)(LineReader&, FileLayer&, std::string_view) = open_first)
+                bool after_another = false)
 {
-    IoStatus status = open(cards, files, card_name);
+    IoStatus status = after_another ? reopen_line_reader(cards, files, card_name)
+                                    : open_line_reader(cards, files, card_name);
     if (!status.ok) {
         fail_on_file(result, "open card file", card_name, status);
         return false;
@@ -370,7 +367,7 @@ struct RunCardFiles final : NextCardFile {
         if (!more_wanted || ++current == names.size()) {
             return false;
         }
-        failed = !open_cards(files, names[current], cards, result, reopen_line_reader);
+        failed = !open_cards(files, names[current], cards, result, true);
         return !failed;
     }
 };

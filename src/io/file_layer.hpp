@@ -88,11 +88,13 @@ struct FolderEntry {
     FileId id; // where plain_file
 };
 
-// What joins a folder's name and a name in it.
+// What joins a folder's name and a name in it, and every byte that may.
 #ifdef _WIN32
 inline constexpr char kFolderSeparator = '\\';
+inline constexpr std::string_view kFolderSeparators = "/\\";
 #else
 inline constexpr char kFolderSeparator = '/';
+inline constexpr std::string_view kFolderSeparators = "/";
 #endif
 
 // The descriptors of standard output and error, as look_up_descriptor and

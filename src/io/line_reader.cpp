@@ -119,17 +119,24 @@ void grow_chunk(LineReader& reader)
 // ends of an old Mac.
 constexpr std::size_t kTextWindowBytes = 4096;
 
+// One read of the file after the text's bytes so far.
+void read_more_text(LineReader& reader)
+{
+    TextRead& text = reader.text_read;
+    ReadResult got = reader.file.read(std::span<char>(text.bytes.data() + text.end, text.bytes.size() - text.end));
+    text.end += got.count;
+    if (!got.status.ok || got.count == 0) {
+        text.at_end = true;
+        text.status = std::move(got.status);
+    }
+}
+
 void read_window(LineReader& reader)
 {
     TextRead& text = reader.text_read;
     text.bytes.resize(std::max(reader.largest_chunk, kTextWindowBytes));
     while (text.end < kTextWindowBytes && !text.at_end) {
-        ReadResult got = reader.file.read(std::span<char>(text.bytes.data() + text.end, text.bytes.size() - text.end));
-        text.end += got.count;
-        if (!got.status.ok || got.count == 0) {
-            text.at_end = true;
-            text.status = std::move(got.status);
-        }
+        read_more_text(reader);
     }
 }
 
@@ -166,12 +173,7 @@ ReadResult read_wide(LineReader& reader, std::span<char> into)
         std::memmove(text.bytes.data(), text.bytes.data() + text.pos, text.end - text.pos);
         text.end -= text.pos;
         text.pos = 0;
-        ReadResult got = reader.file.read(std::span<char>(text.bytes.data() + text.end, text.bytes.size() - text.end));
-        text.end += got.count;
-        if (!got.status.ok || got.count == 0) {
-            text.at_end = true;
-            text.status = std::move(got.status);
-        }
+        read_more_text(reader);
     }
 }
 

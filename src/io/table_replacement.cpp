@@ -29,7 +29,7 @@ constexpr std::size_t kMaxNameBytes = 255;
 // mark and the letters would make it too long a name, its folder alone.
 std::string_view base_of_new_name(std::string_view target)
 {
-    const std::size_t separator = target.find_last_of(kFolderSeparator == '/' ? "/" : "/\\");
+    const std::size_t separator = target.find_last_of(kFolderSeparators);
     const std::size_t name_start = separator == std::string_view::npos ? 0 : separator + 1;
     const bool fits = target.size() - name_start + kNewFileMark.size() + kUniqueLetters <= kMaxNameBytes;
     return fits ? target : target.substr(0, name_start);

@@ -67,6 +67,15 @@ const std::string kAbsent = "<absent>";
 const std::string kCards = "BEGIN:VCARD\nN:Doe\nEND:VCARD\n";
 const std::string kTable = "Name\r\n\"Doe\"\r\n";
 
+std::string repeated(std::string_view text, std::size_t times)
+{
+    std::string all;
+    for (std::size_t n = 0; n < times; ++n) {
+        all += text;
+    }
+    return all;
+}
+
 // The warning of a column whose tag no line has.
 std::string never_taken(std::string_view title, std::string_view tag)
 {
@@ -653,25 +662,13 @@ TEST(Run, WarnsOfEveryQuietTrap)
          {{"import.csv", "A,B,C,D,E,F,G,H,I,J,K,Ident,Ident,L\r\n"}}},
         {"decoding: a parameter list longer than a line keeps",
          {{"cardtab.ini", "import.vcf decode\nName=N:\nTel=TEL\n"},
-          {"import.vcf", "BEGIN:VCARD\nN:A\nTEL;" + [] {
-               std::string parameters;
-               for (int n = 0; n < 1100; ++n) {
-                   parameters += "X=1;";
-               }
-               return parameters;
-           }() + ":123\nEND:VCARD\n"}},
+          {"import.vcf", "BEGIN:VCARD\nN:A\nTEL;" + repeated("X=1;", 1100) + ":123\nEND:VCARD\n"}},
          {}, 0,
          "cardtab: warning: card file 'import.vcf': 1 value was longer than 4096 bytes and was cut (in column "
          "'Tel', line 3)\n",
          {{"import.csv", "Name,Tel\r\n\"A\",\"\"\r\n"}}},
         {"a kind of warning said five times, then counted",
-         {{"cardtab.ini", [] {
-               std::string lines;
-               for (int n = 0; n < 8; ++n) {
-                   lines += "import.vcf x\n";
-               }
-               return lines + "Name=N:\n";
-           }()},
+         {{"cardtab.ini", repeated("import.vcf x\n", 8) + "Name=N:\n"},
           {"import.vcf", kCards}},
          {}, 0,
          [] {
@@ -734,13 +731,7 @@ TEST(Run, WarnsOfEveryQuietTrap)
                              std::string(99, 'a') + "a\"\r\n"}}},
         {"decoding: the decoded text counts, in the table's set",
          {{"cardtab.ini", "import.vcf decode\n*.csv utf8\nNote=NOTE\n"},
-          {"import.vcf", "BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:" + [] {
-                             std::string encoded;
-                             for (int n = 0; n < 1300; ++n) {
-                                 encoded += "=41";
-                             }
-                             return encoded;
-                         }() + "\nEND:VCARD\nBEGIN:VCARD\nNOTE;CHARSET=CP1250:" + std::string(2100, '\xE8') + "\nEND:VCARD\n"}},
+          {"import.vcf", "BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:" + repeated("=41", 1300) + "\nEND:VCARD\nBEGIN:VCARD\nNOTE;CHARSET=CP1250:" + std::string(2100, '\xE8') + "\nEND:VCARD\n"}},
          {}, 0,
          "cardtab: warning: card file 'import.vcf': 1 value was longer than 4096 bytes and was cut (in column "
          "'Note', line 5)\n",

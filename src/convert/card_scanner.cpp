@@ -4,12 +4,14 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "vcard/names.hpp"
 #include "convert/csv_output.hpp"
+#include "convert/part_queue.hpp"
 #include "vcard/encoded_values.hpp"
 #include "vcard/logical_lines.hpp"
 #include "vcard/selectors.hpp"
@@ -131,7 +133,7 @@ struct TagPrefixes {
 
 // The ordinary way: the card file in pieces, each value as it stands.
 struct AsTheyStand {
-    AsTheyStand(LineReader& reader, const ColumnTable& columns, TableCharset table_charset)
+    AsTheyStand(LineReader& reader, const ColumnTable& columns, TableCharset table_charset, CardFindings&)
         : cards(reader), tags{columns}, charset(table_charset),
           tables(value_tables(table_charset, table_charset == TableCharset::windows_1250_plain))
     {
@@ -535,6 +537,7 @@ struct WatchForEncoded {
 
 // Decoding leaves nothing encoded to notice, and a listing takes no values.
 struct NothingToWatch {
+    NothingToWatch(const ColumnTable&, CardFindings&) {}
     void file_begun() {}
     void line_read(std::string_view, bool) {}
     void line_taken(const CardLine&, ColumnSet, bool, std::size_t) {}
@@ -631,15 +634,24 @@ void note_cut_values(CardFindings& found, const CardValues& card, ColumnSet cons
     }
 }
 
-// A card that ends complete is a data line of the table.
+// A card that ends complete is a data line of the table, or of a part's
+// rows in memory, whose buffer, once full, waits for the main thread.
 struct TableRows {
     TableWriter& table;
     const TableTexts& texts;
     const RunSettings& settings;
     const ColumnTable& columns;
+    PartQueue* queue = nullptr;
+    ScanPart* part = nullptr;
     static constexpr bool kWritesRows = true;
     bool can_go_on() const { return table.status.ok; }
-    void write(const CardValues& card) { write_row(table, settings, columns, texts, card); }
+    void write(const CardValues& card)
+    {
+        if (part != nullptr && table.used + texts.row_room + 2 > table.largest_buffer) {
+            queue->hand_over_rows(*part);
+        }
+        write_row(table, settings, columns, texts, card);
+    }
     void card_begun() {}
     void card_ended() {}
     void file_begun() {}
@@ -719,10 +731,10 @@ template <class Mode, class Watch, class Output>
             output.line(text, mode.begins_line(), Mode::kDecoded);
         }
     }
-    found.card_ends = card_ends;
-    found.rows = rows;
-    found.columns_taken = taken_ever;
-    found.required_never_filled = index.required & ~required_ever_filled;
+    found.card_ends += card_ends;
+    found.rows += rows;
+    found.columns_taken |= taken_ever;
+    found.required_never_filled &= ~required_ever_filled;
 }
 
 // What only the end of a file tells.
@@ -735,18 +747,218 @@ void note_file_end(LineReader& cards, CardFindings& found)
     }
 }
 
+// A part's rows grow in memory up to this size, then are handed over.
+inline constexpr std::size_t kPartRowBytes = std::size_t{1} << 20;
+
+// A thread's own way of reading, watch and card, for the parts it scans.
+template <class Mode, class Watch>
+struct PartScanner {
+    PartScanner(const ColumnTable& columns, TableCharset charset)
+        : mode(reader, columns, charset, found), watch(columns, found)
+    {
+        mode.prepare(card);
+    }
+    LineReader reader;
+    CardFindings found;
+    Mode mode;
+    Watch watch;
+    CardValues card;
+};
+
+// A part begins at a card's first line, where a scan forgets all it held:
+// it is scanned as a file of its own, and so just as the whole file would
+// be scanned there.
+template <class Mode, class Watch>
+void scan_part(PartScanner<Mode, Watch>& scanner, ScanPart& part, PartQueue& queue, const TableRows& table,
+               const TagIndex& index)
+{
+    read_bytes_alone(scanner.reader, part.bytes, part.size);
+    scanner.found = CardFindings{};
+    scanner.found.required_never_filled = index.required;
+    clear_card(scanner.card, table.columns.count);
+    scanner.mode.file_begun();
+    scanner.watch.file_begun();
+    TableRows rows{part.rows, table.texts, table.settings, table.columns, &queue, &part};
+    scan_file(scanner.mode, scanner.watch, rows, table.columns, index, scanner.card, scanner.found);
+    part.found = scanner.found;
+    part.lines = scanner.reader.line_number;
+    std::swap(scanner.reader.chunk, part.bytes); // the part keeps its buffer
+}
+
+// Where the last line that begins a card begins, or npos.
+std::size_t last_card_start(std::string_view bytes)
+{
+    for (std::size_t lf = bytes.rfind('\n'); lf != std::string_view::npos;
+         lf = lf == 0 ? std::string_view::npos : bytes.rfind('\n', lf - 1)) {
+        if (bytes.substr(lf + 1).starts_with(kCardStart)) {
+            return lf + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+enum class PartFilled {
+    part,      // it ends where a card begins; what follows is carried on
+    last_part, // the file ends with it
+    rest_here, // the rest of the file is scanned on the main thread
+};
+
+// Fills a part with `carried` and the file's next bytes, and cuts it before
+// its last card start. A part in which no card starts but the first, that
+// holds a 0x1A or after which reading failed, is left to the main thread.
+PartFilled fill_part(LineReader& cards, ScanPart& part, std::string& carried, std::size_t part_bytes)
+{
+    if (part.bytes.capacity() < std::max(part_bytes, carried.size() + 1)) {
+        part.bytes.assign(std::max(part_bytes, carried.size() + 1));
+    }
+    char* bytes = part.bytes.data();
+    const std::size_t capacity = part.bytes.capacity();
+    std::memcpy(bytes, carried.data(), carried.size());
+    std::size_t size = carried.size();
+    carried.clear();
+    bool ended = false;
+    while (size < capacity && !ended) {
+        const ReadResult got = read_on(cards, std::span<char>(bytes + size, capacity - size));
+        size += got.count;
+        ended = got.count == 0;
+    }
+    part.size = size;
+    const std::string_view read(bytes, size);
+    if (!cards.status.ok || holds_end_of_file_byte(read)) {
+        return PartFilled::rest_here;
+    }
+    if (ended) {
+        return PartFilled::last_part;
+    }
+    const std::size_t start = last_card_start(read);
+    if (start == std::string_view::npos) {
+        return PartFilled::rest_here;
+    }
+    carried.assign(read.substr(start));
+    part.size = start;
+    return PartFilled::part;
+}
+
+// The parts of a run's card files and the workers that scan them, shared
+// by all its files and started with the first of more than one part.
+template <class Mode, class Watch>
+struct PartScan {
+    PartScan(const TableRows& rows, const TagIndex& tags, ScanSpread how)
+        : table(rows), index(tags), spread(how), queue(how.threads + 1)
+    {
+    }
+    const TableRows& table;
+    const TagIndex& index;
+    ScanSpread spread;
+    PartQueue queue;
+    std::optional<ScanWorkers> workers;
+
+    bool start_workers()
+    {
+        if (!workers) {
+            workers.emplace(queue, spread.threads, [this](PartQueue& parts) {
+                PartScanner<Mode, Watch> scanner(table.columns, table.settings.charset);
+                while (ScanPart* part = parts.next_to_scan()) {
+                    scan_part(scanner, *part, parts, table, index);
+                    parts.part_scanned(*part);
+                }
+            });
+        }
+        return workers->started();
+    }
+};
+
+// The card file in parts on the workers; the reading, the rows written and
+// the findings added in the file's order, here. A file of one part, and
+// what is left to the main thread, is put back in the reader, at the start
+// of its line: false where the file is to be scanned on from there.
+template <class Mode, class Watch>
+bool scan_file_in_parts(PartScan<Mode, Watch>& scan, LineReader& cards, TableRows& output, CardFindings& found)
+{
+    PartQueue& queue = scan.queue;
+    std::string carried;
+    std::size_t lines_before = 0;
+    const auto write_rows = [&output](ScanPart& part) {
+        append_lines(output.table, buffered_rows(part.rows));
+        empty_row_buffer(part.rows);
+    };
+    const auto take_back_oldest = [&] {
+        ScanPart& part = queue.wait_for_oldest(write_rows);
+        write_rows(part);
+        add_part_findings(found, part.found, lines_before);
+        lines_before += part.lines;
+        queue.take_back_oldest();
+    };
+    bool filled_last = false;
+    for (bool first = true; !filled_last && output.can_go_on(); first = false) {
+        if (queue.full()) {
+            take_back_oldest();
+            continue;
+        }
+        ScanPart& part = queue.next_free();
+        const PartFilled filled = fill_part(cards, part, carried, scan.spread.part_bytes);
+        filled_last = filled == PartFilled::last_part;
+        if (filled == PartFilled::rest_here || (first && filled_last) || !scan.start_workers()) {
+            while (!queue.empty()) {
+                take_back_oldest();
+            }
+            put_bytes_ahead(cards, part.bytes, part.size);
+            cards.line_number = lines_before;
+            return false;
+        }
+        if (part.rows.buffer.empty()) {
+            open_row_buffer(part.rows, std::max(kPartRowBytes, output.texts.row_room + 2));
+        }
+        queue.hand_out();
+    }
+    while (!queue.empty()) {
+        take_back_oldest();
+    }
+    return true;
+}
+
+// Parts are cut where the file's bytes begin lines as they stand: not in
+// UTF-16, nor where CRs alone end the lines.
+bool reads_as_it_stands(const LineReader& cards)
+{
+    return !cards.reads_as_text || cards.text_read.form == TextRead::Form::as_it_stands;
+}
+
+// What a scan of the files needs beside the way of reading: the parts, where
+// rows are written on more than one thread.
+template <class Mode, class Watch, class Output>
+struct FileScan {
+    FileScan(const Output&, const TagIndex&, ScanSpread) {}
+    bool scan_in_parts(LineReader&, Output&, CardFindings&) { return false; }
+};
+
+template <class Mode, class Watch>
+struct FileScan<Mode, Watch, TableRows> {
+    FileScan(const TableRows& rows, const TagIndex& index, ScanSpread spread) : parts(rows, index, spread) {}
+    PartScan<Mode, Watch> parts;
+    bool scan_in_parts(LineReader& cards, TableRows& output, CardFindings& found)
+    {
+        return parts.spread.threads > 1 && reads_as_it_stands(cards) &&
+               scan_file_in_parts(parts, cards, output, found);
+    }
+};
+
 // The card files one after another, each read as if alone: a card still
 // open at a file's end gives no row, and nothing of it is seen in the next
 // file. What the columns need is made once for them all.
 template <class Mode, class Watch, class Output>
 void scan(Mode& mode, Watch& watch, Output& output, const ColumnTable& columns, CardFindings& found,
-          NextCardFile& next)
+          NextCardFile& next, ScanSpread spread)
 {
     const TagIndex index = index_tags(columns);
+    FileScan<Mode, Watch, Output> file_scan(output, index, spread);
     CardValues card;
     mode.prepare(card);
     for (;;) {
-        scan_file(mode, watch, output, columns, index, card, found);
+        found.required_never_filled = index.required;
+        if (!file_scan.scan_in_parts(mode.cards, output, found)) {
+            scan_file(mode, watch, output, columns, index, card, found);
+        }
         note_file_end(mode.cards, found);
         if (!next.file_ended(mode.cards, found, output.can_go_on())) {
             return;
@@ -759,22 +971,25 @@ void scan(Mode& mode, Watch& watch, Output& output, const ColumnTable& columns, 
     }
 }
 
+template <class Mode, class Watch, class Output>
+void scan_as(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, Output& output,
+             CardFindings& found, NextCardFile& next, ScanSpread spread)
+{
+    Mode mode(cards, columns, settings.charset, found);
+    Watch watch(columns, found);
+    scan(mode, watch, output, columns, found, next, spread);
+}
+
 template <class Output>
 void scan_with(LineReader& cards, const RunSettings& settings, const ColumnTable& columns, CardReading reading,
-               Output& output, CardFindings& found, NextCardFile& next)
+               Output& output, CardFindings& found, NextCardFile& next, ScanSpread spread)
 {
     if (reading == CardReading::decoded) {
-        Decoded mode(cards, columns, settings.charset, found);
-        NothingToWatch watch;
-        scan(mode, watch, output, columns, found, next);
+        scan_as<Decoded, NothingToWatch>(cards, settings, columns, output, found, next, spread);
     } else if constexpr (Output::kWritesRows) {
-        AsTheyStand mode(cards, columns, settings.charset);
-        WatchForEncoded watch(columns, found);
-        scan(mode, watch, output, columns, found, next);
+        scan_as<AsTheyStand, WatchForEncoded>(cards, settings, columns, output, found, next, spread);
     } else {
-        AsTheyStand mode(cards, columns, settings.charset);
-        NothingToWatch watch;
-        scan(mode, watch, output, columns, found, next);
+        scan_as<AsTheyStand, NothingToWatch>(cards, settings, columns, output, found, next, spread);
     }
 }
 
@@ -789,11 +1004,11 @@ void scan_cards(LineReader& cards, const RunSettings& settings, const ColumnTabl
                 ScanOutput output, CardFindings& found, NextCardFile& next)
 {
     if (output.table != nullptr) {
-        TableRows rows{*output.table, *output.texts, settings, columns};
-        scan_with(cards, settings, columns, reading, rows, found, next);
+        TableRows rows{*output.table, *output.texts, settings, columns, nullptr, nullptr};
+        scan_with(cards, settings, columns, reading, rows, found, next, output.spread);
     } else {
         ListedTags tags{*output.tags};
-        scan_with(cards, settings, columns, reading, tags, found, next);
+        scan_with(cards, settings, columns, reading, tags, found, next, output.spread);
     }
 }
 

@@ -25,12 +25,22 @@ constexpr std::size_t value_capacity(CardReading reading)
     return reading == CardReading::decoded ? kMaxDecodedValueBytes : kMaxValueBytes;
 }
 
+// A card file of rows is cut into parts of about this many bytes, each
+// beginning with a card, which are scanned on `threads` threads at once; a
+// file of one part, on the main thread alone.
+inline constexpr std::size_t kScanPartBytes = std::size_t{1} << 20;
+struct ScanSpread {
+    std::size_t threads = 1;
+    std::size_t part_bytes = kScanPartBytes;
+};
+
 // Where a scan's rows go: into a table, or, for a listing, nowhere, its
-// lines' tags counted instead.
+// lines' tags counted instead; and how many threads make them.
 struct ScanOutput {
     TableWriter* table = nullptr;
     const TableTexts* texts = nullptr; // what the table shows of the configuration
     TagCounts* tags = nullptr;
+    ScanSpread spread;
 };
 
 // Reads the card file to its end. As they stand, each line that begins

@@ -7,6 +7,7 @@
 #include "convert/card_files.hpp"
 #include "convert/card_scanner.hpp"
 #include "convert/csv_output.hpp"
+#include "convert/part_queue.hpp"
 #include "result/warnings.hpp"
 #include "text/text.hpp"
 #include "vcard/selectors.hpp"
@@ -428,7 +429,9 @@ void convert_cards(FileLayer& files, const RunOptions& options, const RunSetup& 
         return;
     }
     write_header(table, setup.settings, setup.columns, texts);
-    if (read_card_files(files, setup, cards, {&table, &texts, nullptr}, findings.cards, result)) {
+    ScanSpread spread = options.spread;
+    spread.threads = spread.threads == 0 ? scan_threads_of_machine() : spread.threads;
+    if (read_card_files(files, setup, cards, {&table, &texts, nullptr, spread}, findings.cards, result)) {
         finish_table(table, result);
     }
 }
@@ -476,7 +479,7 @@ RunResult run(FileLayer& files, const RunOptions& options, TagCounts* tags)
         if (tags == nullptr) {
             convert_cards(files, options, setup, cards, findings, result);
         } else {
-            read_card_files(files, setup, cards, {nullptr, nullptr, tags}, findings.cards, result);
+            read_card_files(files, setup, cards, {nullptr, nullptr, tags, {}}, findings.cards, result);
         }
     }
     const RunFacts facts{setup.columns,         setup.settings.separator, card_names_of(setup, options, fallback_name),

@@ -10,6 +10,7 @@
 #include "text/charsets.hpp"
 #include "io/file_layer.hpp"
 #include "io/line_reader.hpp"
+#include "convert/card_scanner.hpp"
 #include "io/table_writer.hpp"
 
 namespace cardtab {
@@ -33,6 +34,9 @@ struct RunOptions {
     std::string table;
     // How long to wait for another program that holds the table.
     LockWait lock_wait;
+    // The threads that scan a large card file (0: one for each core, up to
+    // four), and the size of the parts they take.
+    ScanSpread spread{0, kScanPartBytes};
 };
 
 // One whole run: the configuration, then the card files, then the table

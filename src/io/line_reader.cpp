@@ -279,6 +279,57 @@ IoStatus reopen_line_reader(LineReader& reader, FileLayer& files, std::string_vi
     return {};
 }
 
+ReadResult read_on(LineReader& reader, std::span<char> into)
+{
+    const std::string_view ahead = bytes_ahead(reader);
+    if (!ahead.empty()) {
+        const std::size_t count = std::min(ahead.size(), into.size());
+        std::memcpy(into.data(), ahead.data(), count);
+        reader.chunk_pos += count;
+        return {count, {}};
+    }
+    if (reader.at_end) {
+        return {0, reader.status};
+    }
+    ReadResult got = reader.reads_as_text ? read_as_text(reader, into) : reader.file.read(into);
+    if (!got.status.ok || got.count == 0) {
+        reader.at_end = true;
+        reader.status = got.status;
+    }
+    return got;
+}
+
+void put_bytes_ahead(LineReader& reader, PaddedBuffer& bytes, std::size_t count)
+{
+    std::swap(reader.chunk, bytes);
+    reader.chunk_pos = 0;
+    reader.chunk_end = count;
+    reader.chunk_filled = false;
+    reader.stops.resize((reader.chunk.capacity() + kBytesPerMarkWord - 1) / kBytesPerMarkWord);
+    mark_bytes(std::span<const char>(reader.chunk.data(), count), kStopBytes, reader.stops);
+    reader.piece_ends_line = true;
+}
+
+bool holds_end_of_file_byte(std::string_view bytes)
+{
+    return bytes.find(kEndOfFileByte) != std::string_view::npos;
+}
+
+void read_bytes_alone(LineReader& reader, PaddedBuffer& bytes, std::size_t count)
+{
+    LineReader next;
+    next.copied = std::move(reader.copied);
+    if (next.copied.capacity() < kLineBufferBytes) {
+        next.copied.assign(kLineBufferBytes);
+    }
+    next.chunk = std::move(reader.chunk);
+    next.stops = std::move(reader.stops);
+    next.at_end = true;
+    next.chunk_read = true;
+    reader = std::move(next);
+    put_bytes_ahead(reader, bytes, count);
+}
+
 IoStatus read_ahead(LineReader& reader)
 {
     has_byte(reader);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -124,6 +125,24 @@ bool begin_physical_line(LineReader& reader);
 // may be empty. (The run comes back alone, in registers: stored with a flag
 // and read back at once, it would stall the processor on every line.)
 PaddedText read_line_run(LineReader& reader);
+
+// For a caller that cuts the file into parts of its own: the bytes the
+// reader holds unread, then the file's, as the reader would take them (as
+// text where it reads as text). A count of 0 ends the file, or, where the
+// status tells, a failure; the reader then ends there too.
+ReadResult read_on(LineReader& reader, std::span<char> into);
+
+// Makes the first `count` bytes of `bytes` the next the reader takes, at
+// the start of a line, with nothing ahead of them unread; the buffer they
+// replace comes back in `bytes`. After them the reader reads its file on.
+void put_bytes_ahead(LineReader& reader, PaddedBuffer& bytes, std::size_t count);
+
+// The bytes hold a 0x1A, which ends the file as text where it stands.
+bool holds_end_of_file_byte(std::string_view bytes);
+
+// Makes the reader read the first `count` bytes of `bytes` as a file of
+// their own that ends with them, keeping its buffers.
+void read_bytes_alone(LineReader& reader, PaddedBuffer& bytes, std::size_t count);
 
 // The bytes already read that follow the reader's position, without a
 // read: empty where the next byte has yet to be read.

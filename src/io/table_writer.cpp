@@ -15,6 +15,11 @@ void flush(TableWriter& writer)
         writer.used = 0;
         return;
     }
+    if (writer.files == nullptr) {
+        writer.status = failed_with("the rows are more than the buffer holds");
+        writer.used = 0;
+        return;
+    }
     writer.status = writer.file.write(std::span<const char>(writer.buffer.data(), writer.used));
     writer.written += writer.used;
     writer.used = 0;
@@ -63,6 +68,35 @@ IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFa
     writer.buffer.assign(std::min(writer.largest_buffer, kFirstWriteChunkBytes), '\0');
     writer.used = 0;
     return {};
+}
+
+void open_row_buffer(TableWriter& writer, std::size_t largest)
+{
+    writer.largest_buffer = largest;
+    writer.buffer.assign(std::min(largest, kFirstWriteChunkBytes), '\0');
+    empty_row_buffer(writer);
+}
+
+void empty_row_buffer(TableWriter& writer)
+{
+    writer.used = 0;
+    writer.status = {};
+}
+
+void append_lines(TableWriter& writer, std::string_view lines)
+{
+    if (lines.size() > writer.buffer.size() - writer.used) {
+        flush(writer);
+    }
+    if (lines.size() > writer.buffer.size()) {
+        if (writer.status.ok) {
+            writer.status = writer.file.write(std::span<const char>(lines.data(), lines.size()));
+            writer.written += lines.size();
+        }
+        return;
+    }
+    std::memcpy(writer.buffer.data() + writer.used, lines.data(), lines.size());
+    writer.used += lines.size();
 }
 
 char* begin_line(TableWriter& writer, std::size_t bytes)

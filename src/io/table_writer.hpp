@@ -43,6 +43,20 @@ struct TableWriter {
 IoStatus create_table_writer(TableWriter& writer, FileLayer& files, const FileFacts& target,
                              std::size_t buffer_bytes = kWriteChunkBytes);
 
+// A writer that keeps its lines in memory, for another writer to take: at
+// most `largest` bytes, past which it fails and drops what it has.
+void open_row_buffer(TableWriter& writer, std::size_t largest);
+
+// What a row buffer holds, and a fresh start for it.
+inline std::string_view buffered_rows(const TableWriter& writer)
+{
+    return {writer.buffer.data(), writer.used};
+}
+void empty_row_buffer(TableWriter& writer);
+
+// Writes lines another writer made, as they are.
+void append_lines(TableWriter& writer, std::string_view lines);
+
 // A line written field by field straight into the buffer: begin_line makes
 // room for at most `bytes` and returns where the line starts; append_text
 // adds a text as it is, append_quoted between two `quote` bytes with each

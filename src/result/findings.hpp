@@ -139,6 +139,10 @@ struct CardFindings {
 // to what it found in those before.
 void add_file_findings(CardFindings& run, const CardFindings& file, std::size_t file_number);
 
+// Adds what the scan found in a part of a card file, which begins after
+// `lines_before` of its lines, to what it found before it in the file.
+void add_part_findings(CardFindings& file, const CardFindings& part, std::size_t lines_before);
+
 struct RunFindings {
     ConfigurationFindings configuration;
     // Decoding: the columns whose tags name no vCard property.

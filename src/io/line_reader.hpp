@@ -133,7 +133,7 @@ PaddedText read_line_run(LineReader& reader);
 ReadResult read_on(LineReader& reader, std::span<char> into);
 
 // Makes the first `count` bytes of `bytes` the next the reader takes, at
-// the start of a line, with nothing ahead of them unread; the buffer they
+// the start of a line, before those it holds unread; the buffer they
 // replace comes back in `bytes`. After them the reader reads its file on.
 void put_bytes_ahead(LineReader& reader, PaddedBuffer& bytes, std::size_t count);
 

@@ -139,6 +139,15 @@ RunOptions with_options(RunOptions options, std::size_t choice)
     return options;
 }
 
+// The input's length chooses how many threads scan the cards, in parts of
+// how many bytes: the table is the same.
+ScanSpread spread_for(std::size_t input_size)
+{
+    constexpr std::array<std::size_t, 3> kPartBytes = {32, 200, 4096};
+    const std::size_t choice = input_size / (kReadChunks.size() * 4);
+    return {1 + choice % 3, kPartBytes[(choice / 3) % kPartBytes.size()]};
+}
+
 // The input's length chooses how the table takes the old one's place: no
 // old table, an old one renamed over, or one copied into (a second name, a
 // folder that allows no new file). Each gives the same table.
@@ -205,7 +214,8 @@ void check_conversion(std::string_view input)
     const std::optional<std::string> configuration =
         split == 0 ? std::nullopt : std::optional<std::string>(rest.substr(0, split));
     const std::string cards(rest.substr(split));
-    const RunOptions options = with_options(testing::naming({}, {}, decode), choice);
+    RunOptions options = with_options(testing::naming({}, {}, decode), choice);
+    options.spread = spread_for(input.size());
     const testing::ModelConversion model =
         testing::model_conversion(configuration, cards, {decode, options.outlook, options.charset});
 

@@ -47,6 +47,7 @@ enum class Layout {
     folder_refuses,
     no_room_reserved,
     two_card_files, // people.vcf and more.vcf into one table
+    in_parts,       // the card file scanned in parts on two threads
 };
 
 MemoryFiles starting_files(const std::string& cards, Layout layout)
@@ -71,6 +72,9 @@ RunOptions options_for(Layout layout)
     RunOptions options;
     if (layout == Layout::two_card_files) {
         options.cards = {"people.vcf", "more.vcf"};
+    }
+    if (layout == Layout::in_parts) {
+        options.spread = {2, 4096};
     }
     return options;
 }
@@ -129,7 +133,7 @@ void check_every_failing_call(bool sticky, Layout layout)
 TEST(FaultInjection, EveryFailedCallFailsTheRunAndKeepsTheOldTable)
 {
     for (const Layout layout : {Layout::plain, Layout::second_name, Layout::folder_refuses, Layout::no_room_reserved,
-                                Layout::two_card_files}) {
+                                Layout::two_card_files, Layout::in_parts}) {
         SCOPED_TRACE("layout " + std::to_string(static_cast<int>(layout)));
         check_every_failing_call(false, layout);
     }
@@ -138,7 +142,7 @@ TEST(FaultInjection, EveryFailedCallFailsTheRunAndKeepsTheOldTable)
 TEST(FaultInjection, FailuresThatGoOnStillGiveOneMessageAndKeepTheOldTable)
 {
     for (const Layout layout : {Layout::plain, Layout::second_name, Layout::folder_refuses, Layout::no_room_reserved,
-                                Layout::two_card_files}) {
+                                Layout::two_card_files, Layout::in_parts}) {
         SCOPED_TRACE("layout " + std::to_string(static_cast<int>(layout)));
         check_every_failing_call(true, layout);
     }

@@ -4,8 +4,8 @@ the same file, and prints the time ratios, MB/s and peak memory.
 
 Usage: bench/run.py [CARDS] [--pairs N] [--exe PATH]
 
-The conversion, the conversion with --decode and cp run in turn, after a
-warm-up of each, on one core (taskset -c 0) and on all; the wall, user and
+The conversion, the conversion with --decode, with --utf8 and cp run in
+turn, after a warm-up of each, on one core (taskset -c 0) and on all; the wall, user and
 system times are medians, and a ratio is of median wall times. The same is done on a variant
 of the cards in which every name is quoted-printable and every address
 folded, where decoding has the most to do. Peak memory is measured with
@@ -108,11 +108,12 @@ def speed(exe, cards, pairs):
         copy = ["cp", path, os.path.join(work, "copy.vcf")]
         print(f"card file  {size / 1e6:.1f} MB, {cards} cards; medians of {pairs} interleaved runs")
         for cores in core_counts:
-            commands = [on_cores(command, cores) for command in ([exe], [exe, "--decode"], copy)]
-            convert, decode, cp = medians(commands, work, pairs)
+            commands = [on_cores(command, cores) for command in ([exe], [exe, "--decode"], [exe, "--utf8"], copy)]
+            convert, decode, utf8, cp = medians(commands, work, pairs)
             print(f"on {cores} core{'s' if cores > 1 else ''}:")
             print(shown("cardtab", convert, size) + f"  {convert[0] / cp[0]:.2f} x the time of cp")
             print(shown("--decode", decode, size) + f"  {decode[0] / convert[0]:.2f} x the time of cardtab")
+            print(shown("--utf8", utf8, size) + f"  {utf8[0] / convert[0]:.2f} x the time of cardtab")
             print(shown("cp", cp, size))
     with tempfile.TemporaryDirectory() as work:
         path = make_cards(cards, work, encoded=True)

@@ -301,17 +301,24 @@ ReadResult read_on(LineReader& reader, std::span<char> into)
 
 void put_bytes_ahead(LineReader& reader, PaddedBuffer& bytes, std::size_t count)
 {
-    // Bytes the reader holds unread go on after them.
+    // Bytes the reader holds unread go on after them. Where all fit in
+    // the reader's buffer they are copied there, and each keeps its own.
     const std::string_view ahead = bytes_ahead(reader);
-    if (bytes.capacity() < count + ahead.size()) {
-        PaddedBuffer larger(count + ahead.size());
-        std::memcpy(larger.data(), bytes.data(), count);
-        bytes = std::move(larger);
+    const std::size_t total = count + ahead.size();
+    if (total <= reader.chunk.capacity()) {
+        std::memmove(reader.chunk.data() + count, ahead.data(), ahead.size());
+        std::memcpy(reader.chunk.data(), bytes.data(), count);
+    } else {
+        if (bytes.capacity() < total) {
+            PaddedBuffer larger(total);
+            std::memcpy(larger.data(), bytes.data(), count);
+            bytes = std::move(larger);
+        }
+        std::memcpy(bytes.data() + count, ahead.data(), ahead.size());
+        std::swap(reader.chunk, bytes);
     }
-    std::memcpy(bytes.data() + count, ahead.data(), ahead.size());
-    std::swap(reader.chunk, bytes);
     reader.chunk_pos = 0;
-    reader.chunk_end = count + ahead.size();
+    reader.chunk_end = total;
     reader.chunk_filled = false;
     reader.stops.resize((reader.chunk.capacity() + kBytesPerMarkWord - 1) / kBytesPerMarkWord);
     mark_bytes(std::span<const char>(reader.chunk.data(), reader.chunk_end), kStopBytes, reader.stops);

@@ -918,10 +918,13 @@ bool scan_file_in_parts(PartScan<Mode, Watch>& scan, LineReader& cards, TableRow
 }
 
 // Parts are cut where the file's bytes begin lines as they stand: not in
-// UTF-16, nor where CRs alone end the lines.
-bool reads_as_it_stands(const LineReader& cards)
+// UTF-16, nor where CRs alone end the lines. A file whose first read gave
+// less than the reader's buffer holds, and less than a part, is small, and
+// never tried.
+bool may_cut_into_parts(const LineReader& cards, std::size_t part_bytes)
 {
-    return !cards.reads_as_text || cards.text_read.form == TextRead::Form::as_it_stands;
+    return (cards.chunk_filled || cards.chunk_end > part_bytes) &&
+           (!cards.reads_as_text || cards.text_read.form == TextRead::Form::as_it_stands);
 }
 
 // What a scan of the files needs beside the way of reading: the parts, where
@@ -938,7 +941,7 @@ struct FileScan<Mode, Watch, TableRows> {
     PartScan<Mode, Watch> parts;
     bool scan_in_parts(LineReader& cards, TableRows& output, CardFindings& found)
     {
-        return parts.spread.threads > 1 && reads_as_it_stands(cards) &&
+        return parts.spread.threads > 1 && may_cut_into_parts(cards, parts.spread.part_bytes) &&
                scan_file_in_parts(parts, cards, output, found);
     }
 };
